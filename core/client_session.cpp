@@ -1,0 +1,54 @@
+#include "core/client_session.h"
+
+namespace kartiva {
+namespace {
+
+// Runs one step of the client check; an outright failure of the step is ignored on purpose, the
+// check goes on with its next step.
+template <typename Step>
+void IgnoringFailure(Step step) {
+  try {
+    step();
+  } catch (const OutrightFailure&) {
+  }
+}
+
+bool UserWantsToStartClient(Runtime& runtime) {
+  return MsgBox(runtime, {.text = "Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?",
+                          .title = "Kartiva starten?",
+                          .buttons = Buttons::YesNo,
+                          .icon = Icon::Question}) == Answer::Yes;
+}
+
+}  // namespace
+
+void IsKV4Running(ClientState& client, Runtime& runtime, Form& mainForm) {
+  bool running = false;
+  IgnoringFailure([&] {
+    ErrorCode error = client.TKError;
+    Require(client.TKSession, "TKSession").IsClientRunning(running, error);
+    client.TKError = error;
+  });
+  if (running) return;
+  if (UserWantsToStartClient(runtime)) {
+    IgnoringFailure([&] { StartKartiva(client); });
+    return;
+  }
+  mainForm.Unload();
+  End();
+}
+
+void StartKartiva(ClientState& client) {
+  Require(client.TKSession, "TKSession").StartClient("", "", 90, client.TKError);
+}
+
+std::string GetActiveBasket(ClientState& client, Runtime& runtime, std::string& sBasket) {
+  sBasket.clear();
+  Require(client.TKSession, "TKSession").QueryActiveBasket(sBasket, client.TKError);
+  if (client.TKError != 0) {
+    MsgBox(runtime, {.text = "Zielbriefkorb konnte nicht gefunden werden: " + HexCode(client.TKError)});
+  }
+  return sBasket;
+}
+
+}  // namespace kartiva

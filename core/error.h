@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace kartiva {
+
+// The code every toolkit operation hands back through its last argument; 0 means success.
+using ErrorCode = std::int32_t;
+
+// Codes of the outright failures that the programs raise themselves, numbered as the form
+// runtime numbers its run-time errors.
+inline constexpr ErrorCode kErrOverflow = 6;
+inline constexpr ErrorCode kErrObjectNotSet = 91;
+inline constexpr ErrorCode kErrCannotCreateComponent = 429;
+
+// An error code as the user sees it: uppercase hex digits, no prefix, no leading zeros, a negative
+// code as its 32-bit two's complement (-1 is FFFFFFFF).
+std::string HexCode(ErrorCode code);
+
+// A call that failed as a call instead of returning an error code: the component cannot be created,
+// an operation fails, an arithmetic overflow. Nothing catches it but the client check, which ignores
+// it, and the program's main, which reports it and ends the program.
+class OutrightFailure : public std::runtime_error {
+ public:
+  OutrightFailure(ErrorCode code, const std::string& description);
+  ErrorCode code() const noexcept { return code_; }
+
+ private:
+  ErrorCode code_;
+};
+
+// Thrown by End() to unwind the whole call stack to main, so that nothing of a caller's remaining
+// work runs and every toolkit object is released on the way. Deliberately not an std::exception, so
+// that no handler for failures swallows it.
+struct ProgramEnd {};
+
+[[noreturn]] void End();
+
+}  // namespace kartiva

@@ -1,0 +1,30 @@
+#pragma once
+
+// The import tool's form: it is never shown; its load routine imports the file named on the command
+// line into the user's active basket and ends the program.
+
+#include <memory>
+#include <string>
+
+#include "core/client_session.h"
+#include "core/runtime.h"
+#include "core/toolkit.h"
+
+namespace kartiva {
+
+class frmImport : public Form {
+ public:
+  explicit frmImport(Runtime& runtime) : runtime_(runtime) {}
+
+  void Form_Load();
+  ErrorCode ImportFile(std::string sFilename, std::string sDescription,
+                       std::string& sNewFileName);
+  void Unload() override;
+
+ private:
+  Runtime& runtime_;
+  ClientState client_;  // TKSession and TKError
+  std::shared_ptr<ToolkitBasket> TKBasket;
+};
+
+}  // namespace kartiva

@@ -1,0 +1,142 @@
+#include "localstore/store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "localstore/archive_index.h"
+#include "localstore/codes.h"
+#include "localstore/files.h"
+
+namespace kartiva::localstore {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kIniName = "kartiva.ini";
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool SameKey(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+ErrorCode CreateFolders(const fs::path& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  return error ? CodeForErrno(error.value(), kIoError) : 0;
+}
+
+}  // namespace
+
+fs::path DefaultRoot() {
+  if (const char* home = std::getenv("KARTIVA_HOME"); home && *home) return home;
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "kartiva";
+  const char* home = std::getenv("HOME");
+  return fs::path(home && *home ? home : ".") / ".local/share/kartiva";
+}
+
+bool IsSafeName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    return c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20;
+  });
+}
+
+bool Store::IsInitialised() const { return ::access((root_ / kIniName).c_str(), F_OK) == 0; }
+
+ErrorCode Store::Initialise() const {
+  if (IsInitialised()) return 0;
+  const fs::path archive = root_ / "archives" / kDefaultArchive;
+  if (ErrorCode code = CreateFolders(root_ / "baskets" / kDefaultBasket)) return code;
+  if (ErrorCode code = CreateFolders(archive)) return code;
+  if (ErrorCode code = ArchiveIndex::Create(archive)) return code;
+  return WriteFileAtomically(root_ / kIniName,
+                             "[Kartiva]\nActiveBasket=" + std::string(kDefaultBasket) +
+                                 "\nActiveArchive=" + std::string(kDefaultArchive) + "\n");
+}
+
+ErrorCode Store::ReadSetting(std::string_view key, std::string& value) const {
+  std::string ini;
+  if (!ReadSmallFile(root_ / kIniName, ini)) return kNotStarted;
+  value.clear();
+  std::string_view rest = ini;
+  while (!rest.empty()) {
+    const auto end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    const auto equals = line.find('=');
+    if (equals != std::string_view::npos && SameKey(Trim(line.substr(0, equals)), key)) {
+      value = Trim(line.substr(equals + 1));
+    }
+  }
+  return 0;
+}
+
+ErrorCode Store::Folder(std::string_view kind, const std::string& name, ErrorCode missing,
+                        fs::path& folder) const {
+  if (!IsInitialised()) return kNotStarted;
+  if (!IsSafeName(name)) return kBadName;
+  std::error_code error;
+  fs::path candidate = root_ / kind / name;
+  if (!fs::is_directory(candidate, error)) return missing;
+  folder = std::move(candidate);
+  return 0;
+}
+
+ErrorCode Store::BasketFolder(const std::string& name, fs::path& folder) const {
+  return Folder("baskets", name, kNoSuchBasket, folder);
+}
+
+ErrorCode Store::ArchiveFolder(const std::string& name, fs::path& folder) const {
+  return Folder("archives", name, kNoSuchArchive, folder);
+}
+
+ErrorCode Store::ListArchives(std::string& names) const {
+  names.clear();
+  if (!IsInitialised()) return kNotStarted;
+  std::vector<std::string> archives;
+  std::error_code error;
+  for (fs::directory_iterator entry(root_ / "archives", error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (IsSafeName(name) && entry->is_directory(error)) archives.push_back(name);
+  }
+  if (error) return CodeForErrno(error.value(), kIoError);
+  std::sort(archives.begin(), archives.end());
+  for (const std::string& name : archives) names += (names.empty() ? "" : ",") + name;
+  return 0;
+}
+
+bool Store::IsBasketDocument(const fs::path& file) const {
+  std::error_code error;
+  const fs::path baskets = fs::canonical(root_ / "baskets", error);
+  if (error) return false;
+  const fs::path document = fs::canonical(file, error);
+  return !error && document.parent_path().parent_path() == baskets;
+}
+
+void Store::Journal(const std::string& line) const {
+  const fs::path journal = root_ / "journal.log";
+  UniqueFd fd(::open(journal.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  if (fd.get() < 0 && errno == ENOENT && CreateFolders(root_) == 0) {
+    fd = UniqueFd(::open(journal.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  }
+  if (fd.get() < 0) return;
+  // One write per line: appends from many processes at once never interleave within a line.
+  const std::string text = line + "\n";
+  [[maybe_unused]] const ssize_t written = ::write(fd.get(), text.data(), text.size());
+}
+
+}  // namespace kartiva::localstore

@@ -1,0 +1,55 @@
+#pragma once
+
+// The local stand-in's store on disk:
+//   <root>/kartiva.ini          ActiveBasket= and ActiveArchive=; its presence means "client runs"
+//   <root>/baskets/<name>/      basket documents NNNNNNNN.001
+//   <root>/archives/<name>/     stored documents and index.sqlite
+//   <root>/journal.log          one line per toolkit operation
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/error.h"
+
+namespace kartiva::localstore {
+
+inline constexpr std::string_view kDefaultBasket = "Eingang";
+inline constexpr std::string_view kDefaultArchive = "Allgemein";
+
+// KARTIVA_HOME, else $XDG_DATA_HOME/kartiva, else ~/.local/share/kartiva.
+std::filesystem::path DefaultRoot();
+
+// A basket or archive name that stays inside its folder: not empty, not "." or "..", no slash,
+// backslash or control character.
+bool IsSafeName(std::string_view name);
+
+class Store {
+ public:
+  explicit Store(std::filesystem::path root) : root_(std::move(root)) {}
+
+  const std::filesystem::path& root() const { return root_; }
+  bool IsInitialised() const;
+  // Creates the store with one basket and one archive, both active; harmless to repeat.
+  ErrorCode Initialise() const;
+
+  // The named setting of kartiva.ini, or kNotStarted when the store has none.
+  ErrorCode ReadSetting(std::string_view key, std::string& value) const;
+  ErrorCode BasketFolder(const std::string& name, std::filesystem::path& folder) const;
+  ErrorCode ArchiveFolder(const std::string& name, std::filesystem::path& folder) const;
+  // The archive names, sorted, joined by commas.
+  ErrorCode ListArchives(std::string& names) const;
+  // True when `file` is a document directly inside one of the store's baskets.
+  bool IsBasketDocument(const std::filesystem::path& file) const;
+
+  // Appends one line to the journal; a journal that cannot be written costs no operation.
+  void Journal(const std::string& line) const;
+
+ private:
+  ErrorCode Folder(std::string_view kind, const std::string& name, ErrorCode missing,
+                   std::filesystem::path& folder) const;
+
+  std::filesystem::path root_;
+};
+
+}  // namespace kartiva::localstore

@@ -1,0 +1,241 @@
+#include "localstore/toolkit.h"
+
+#include <unistd.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "localstore/archive_index.h"
+#include "localstore/codes.h"
+#include "localstore/files.h"
+#include "localstore/store.h"
+
+namespace kartiva::localstore {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One argument or out value as the journal writes it: strings quoted and escaped so that a line
+// stays one line, numbers and flags plain.
+class Value {
+ public:
+  Value(const std::string& text) : text_(Quoted(text)) {}  // NOLINT: implicit on purpose
+  Value(std::int32_t number) : text_(std::to_string(number)) {}
+  Value(bool flag) : text_(flag ? "true" : "false") {}
+  const std::string& text() const { return text_; }
+
+ private:
+  static std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (c == '"' || c == '\\') {
+        quoted += '\\';
+        quoted += c;
+      } else if (byte < 0x20 || byte == 0x7F) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        quoted += "\\x";
+        quoted += kHex[byte >> 4];
+        quoted += kHex[byte & 0xF];
+      } else {
+        quoted += c;
+      }
+    }
+    return quoted + "\"";
+  }
+  std::string text_;
+};
+
+// What a session shares with the objects it opens.
+struct Session {
+  Store store;
+  std::string documentName;  // named by SetDocumentName for the next stored document
+
+  // Sets the caller's error code and writes the operation's journal line.
+  void Record(std::string_view operation, std::initializer_list<Value> arguments, ErrorCode code,
+              ErrorCode& error, std::initializer_list<Value> outs = {}) const {
+    std::string line(operation);
+    for (const Value& argument : arguments) line += " " + argument.text();
+    line += " -> " + HexCode(code);
+    for (const Value& out : outs) line += " " + out.text();
+    store.Journal(line);
+    error = code;
+  }
+};
+
+ErrorCode ActiveName(const Store& store, std::string_view key, ErrorCode unset, std::string& name) {
+  std::string value;
+  if (ErrorCode code = store.ReadSetting(key, value)) return code;
+  if (value.empty()) return unset;
+  if (!IsSafeName(value)) return kBadName;
+  name = value;
+  return 0;
+}
+
+class LocalBasket : public ToolkitBasket {
+ public:
+  LocalBasket(std::shared_ptr<Session> session, fs::path folder)
+      : session_(std::move(session)), folder_(std::move(folder)) {}
+
+  void Open(ErrorCode& error) override {
+    std::error_code missing;
+    session_->Record("Basket.Open", {folder_.filename().string()},
+                     fs::is_directory(folder_, missing) ? 0 : kNoSuchBasket, error);
+  }
+
+  void AddFile(const std::string& filePath, const std::string& description,
+               std::string& newFileName, ErrorCode& error) override {
+    newFileName.clear();
+    const ErrorCode code = Add(filePath, newFileName);
+    session_->Record("AddFile", {filePath, description}, code, error, {newFileName});
+  }
+
+ private:
+  ErrorCode Add(const std::string& filePath, std::string& newFileName) const {
+    UniqueFd source;
+    if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
+    fs::path document;
+    // Not flushed to disk: the source stays where it is, so a lost copy loses nothing.
+    if (ErrorCode code = CopyAsDocument(source.get(), folder_, false, document)) return code;
+    newFileName = document.string();
+    return 0;
+  }
+
+  std::shared_ptr<Session> session_;
+  fs::path folder_;
+};
+
+class LocalArchive : public ToolkitArchive {
+ public:
+  LocalArchive(std::shared_ptr<Session> session, fs::path folder)
+      : session_(std::move(session)), folder_(std::move(folder)) {}
+
+  void Open(ErrorCode& error) override {
+    std::error_code missing;
+    session_->Record("Archive.Open", {folder_.filename().string()},
+                     fs::is_directory(folder_, missing) ? 0 : kNoSuchArchive, error);
+  }
+
+  void StoreFile(const std::string& filePath, std::int32_t mode, bool useMask,
+                 bool deleteAfterStoring, const std::string& indexString,
+                 ErrorCode& error) override {
+    IndexRow row{.documentName = session_->documentName.empty()
+                                     ? fs::path(filePath).filename().string()
+                                     : session_->documentName,
+                 .indexString = indexString,
+                 .mode = mode,
+                 .useMask = useMask,
+                 .deleteAfterStoring = deleteAfterStoring};
+    const ErrorCode code = StoreDurably(filePath, row);
+    if (code == 0) session_->documentName.clear();
+    session_->Record("StoreFile", {filePath, mode, useMask, deleteAfterStoring, indexString}, code,
+                     error, {row.file});
+  }
+
+ private:
+  // The archive copy is on disk and indexed before the basket copy goes: a crash at any point
+  // leaves the document in the basket, in the archive, or in both, never in neither.
+  ErrorCode StoreDurably(const std::string& filePath, IndexRow& row) const {
+    UniqueFd source;
+    if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
+    fs::path document;
+    if (ErrorCode code = CopyAsDocument(source.get(), folder_, true, document)) return code;
+    row.file = document.filename().string();
+    if (ErrorCode code = ArchiveIndex::Add(folder_, row)) {
+      ::unlink(document.c_str());
+      row.file.clear();
+      return code;
+    }
+    // Only a basket's own document is removed; a file elsewhere belongs to the user.
+    if (row.deleteAfterStoring && session_->store.IsBasketDocument(filePath) &&
+        ::unlink(filePath.c_str()) == 0) {
+      SyncFolder(fs::path(filePath).parent_path());
+    }
+    return 0;
+  }
+
+  std::shared_ptr<Session> session_;
+  fs::path folder_;
+};
+
+class LocalSession : public ToolkitSession {
+ public:
+  explicit LocalSession(fs::path root)
+      : session_(std::make_shared<Session>(Session{Store(std::move(root)), {}})) {}
+
+  void StartClient(const std::string& first, const std::string& second, std::int32_t timeout,
+                   ErrorCode& error) override {
+    session_->Record("StartClient", {first, second, timeout}, store().Initialise(), error);
+  }
+
+  void OpenBasket(const std::string& basketName, std::shared_ptr<ToolkitBasket>& basket,
+                  ErrorCode& error) override {
+    fs::path folder;
+    const ErrorCode code = store().BasketFolder(basketName, folder);
+    basket = code == 0 ? std::make_shared<LocalBasket>(session_, folder) : nullptr;
+    session_->Record("OpenBasket", {basketName}, code, error);
+  }
+
+  void SetDocumentName(const std::string& documentName, ErrorCode& error) override {
+    const ErrorCode code = store().IsInitialised() ? 0 : kNotStarted;
+    if (code == 0) session_->documentName = documentName;
+    session_->Record("SetDocumentName", {documentName}, code, error);
+  }
+
+  void QueryActiveBasket(std::string& basketName, ErrorCode& error) override {
+    basketName.clear();
+    const ErrorCode code = ActiveName(store(), "ActiveBasket", kNoActiveBasket, basketName);
+    session_->Record("QueryActiveBasket", {}, code, error, {basketName});
+  }
+
+  void Refresh(ErrorCode& error) override {
+    session_->Record("Refresh", {}, store().IsInitialised() ? 0 : kNotStarted, error);
+  }
+
+  void OpenArchive(const std::string& archiveName, std::shared_ptr<ToolkitArchive>& archive,
+                   ErrorCode& error) override {
+    fs::path folder;
+    const ErrorCode code = store().ArchiveFolder(archiveName, folder);
+    archive = code == 0 ? std::make_shared<LocalArchive>(session_, folder) : nullptr;
+    session_->Record("OpenArchive", {archiveName}, code, error);
+  }
+
+  void ListArchives(std::string& archiveNames, ErrorCode& error) override {
+    const ErrorCode code = store().ListArchives(archiveNames);
+    session_->Record("ListArchives", {}, code, error, {archiveNames});
+  }
+
+  void QueryActiveArchive(std::string& archiveName, ErrorCode& error) override {
+    archiveName.clear();
+    const ErrorCode code = ActiveName(store(), "ActiveArchive", kNoActiveArchive, archiveName);
+    session_->Record("QueryActiveArchive", {}, code, error, {archiveName});
+  }
+
+  // Conversion is not needed by the stand-in: it succeeds for any readable file and hands the
+  // same file back.
+  void ConvertFile(const std::string& filePath, const std::string& basketName,
+                   const std::string& options, std::string& convertedName,
+                   ErrorCode& error) override {
+    UniqueFd file;
+    const ErrorCode code = store().IsInitialised() ? OpenRegularFile(filePath, file) : kNotStarted;
+    convertedName = code == 0 ? filePath : std::string();
+    session_->Record("ConvertFile", {filePath, basketName, options}, code, error, {convertedName});
+  }
+
+  void IsClientRunning(bool& running, ErrorCode& error) override {
+    running = store().IsInitialised();
+    session_->Record("IsClientRunning", {}, 0, error, {running});
+  }
+
+ private:
+  const Store& store() const { return session_->store; }
+  std::shared_ptr<Session> session_;
+};
+
+}  // namespace
+
+std::shared_ptr<ToolkitSession> OpenSession(fs::path root) {
+  return std::make_shared<LocalSession>(std::move(root));
+}
+
+}  // namespace kartiva::localstore

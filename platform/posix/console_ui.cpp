@@ -1,0 +1,64 @@
+#include "platform/posix/console_ui.h"
+
+#include <algorithm>
+#include <cctype>
+#include <clocale>
+#include <ctime>
+#include <string>
+
+namespace kartiva::posix {
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+  auto first = std::find_if_not(text.begin(), text.end(), isSpace);
+  auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+}  // namespace
+
+bool IsYes(const std::string& line) {
+  std::string answer = Trimmed(line);
+  std::transform(answer.begin(), answer.end(), answer.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return answer.empty() || answer == "y" || answer == "yes" || answer == "j" || answer == "ja";
+}
+
+bool ConsoleUi::ReadLine(std::string& line) {
+  line.clear();
+  int c;
+  while ((c = std::fgetc(in_)) != EOF && c != '\n') line += static_cast<char>(c);
+  return c != EOF || !line.empty();
+}
+
+Answer ConsoleUi::Show(const MsgBoxRequest& box) {
+  std::fprintf(out_, "%s\n%s\n", box.title.c_str(), box.text.c_str());
+  if (box.buttons == Buttons::Ok) {
+    std::fflush(out_);
+    return Answer::Ok;
+  }
+  std::fputs("[J/n] ", out_);
+  std::fflush(out_);
+  std::string line;
+  return ReadLine(line) && IsYes(line) ? Answer::Yes : Answer::No;
+}
+
+void ConsoleUi::ShowOpen(FileDialog& dialog) {
+  std::fprintf(out_, "Open\n%s\nFile name: ", dialog.initialFolder.c_str());
+  std::fflush(out_);
+  std::string line;
+  if (ReadLine(line) && !Trimmed(line).empty()) dialog.fileName = line;
+}
+
+std::string ConsoleUi::CurrentDateText() {
+  std::setlocale(LC_TIME, "");
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  const std::size_t length = std::strftime(text, sizeof text, "%x", &local);
+  return std::string(text, length);
+}
+
+}  // namespace kartiva::posix

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdio>
+
+#include "core/runtime.h"
+
+namespace kartiva::posix {
+
+// Message boxes and the file dialog on a terminal: a box writes its title and text verbatim to the
+// error stream; a question or the dialog reads one line from the input stream.
+class ConsoleUi : public Ui {
+ public:
+  ConsoleUi(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
+
+  Answer Show(const MsgBoxRequest& box) override;
+  void ShowOpen(FileDialog& dialog) override;
+  std::string CurrentDateText() override;
+
+ private:
+  bool ReadLine(std::string& line);
+
+  std::FILE* in_;
+  std::FILE* out_;
+};
+
+// "y", "yes", "j", "ja" in any case and an empty line (the default button Yes) answer Yes.
+bool IsYes(const std::string& line);
+
+}  // namespace kartiva::posix

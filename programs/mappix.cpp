@@ -1,0 +1,11 @@
+// Mappix: imports the file named on its command line into the user's active Kartiva basket.
+
+#include "import/frm_import.h"
+#include "platform/program_main.h"
+
+int main(int argc, char** argv) {
+  return kartiva::RunProgram(argc, argv, {"Mappix", {1, 0, 0}}, [](kartiva::Runtime& runtime) {
+    kartiva::frmImport form(runtime);
+    form.Form_Load();
+  });
+}

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "core/program.h"
+#include "tests/support/fakes.h"
+
+namespace kartiva::testing {
+namespace {
+
+TEST(HexCode, WritesUppercaseWithoutPrefixAndNegativesAsTwosComplement) {
+  const std::pair<ErrorCode, const char*> cases[] = {
+      {0, "0"}, {9, "9"}, {255, "FF"}, {0x1AD, "1AD"}, {-1, "FFFFFFFF"},
+      {INT_MIN, "80000000"}, {INT_MAX, "7FFFFFFF"}, {static_cast<ErrorCode>(0x80045001), "80045001"}};
+  for (const auto& [code, text] : cases) EXPECT_EQ(HexCode(code), text) << code;
+}
+
+TEST(RunForm, TurnsTheOutcomeIntoExitStatusAndReport) {
+  struct Case {
+    std::function<void()> load;
+    int status;
+    std::vector<MsgBoxRequest> boxes;
+  };
+  const Case cases[] = {
+      {[] {}, 0, {}},
+      {[] { End(); }, 0, {}},
+      {[] { throw OutrightFailure(kErrObjectNotSet, "Object variable not set: TKBasket"); }, 1,
+       {Box("Run-time error '5B':\n\nObject variable not set: TKBasket", "Mappix", Buttons::Ok,
+            Icon::Critical)}},
+      {[] { throw std::runtime_error("disk on fire"); }, 1,
+       {Box("Run-time error:\n\ndisk on fire", "Mappix", Buttons::Ok, Icon::Critical)}},
+  };
+  for (const Case& c : cases) {
+    Rig rig("");
+    EXPECT_EQ(RunForm(rig.runtime, c.load), c.status);
+    EXPECT_EQ(rig.ui.boxes, c.boxes);
+  }
+}
+
+}  // namespace
+}  // namespace kartiva::testing
