@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs and that are missing: "build" for the Linux
+# programs, "test" for the whole test suite and the Windows cross-build too.
+set -euo pipefail
+
+build_packages=(cmake ninja-build g++ libsqlite3-dev)
+test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix)
+
+case "${1:-test}" in
+  build) wanted=("${build_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 [build|test]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, cross-builds the portable code for Windows,
+# builds the Linux programs and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh test
+
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw
+
+cmake --preset dev >/dev/null
+cmake --build --preset dev
+ctest --preset dev

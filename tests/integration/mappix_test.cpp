@@ -1,0 +1,266 @@
+// Runs the built Mappix against a temporary local store, as the file manager starts it.
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "localstore/store.h"
+#include "tests/support/process.h"
+
+namespace kartiva::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kStartQuestion =
+    "Kartiva starten?\nKartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?\n[J/n] ";
+
+class MappixProgram : public ::testing::Test {
+ protected:
+  fs::path home() const { return temp_.path() / "home"; }
+  fs::path basket() const { return home() / "baskets" / "Eingang"; }
+  fs::path Source(const std::string& name, const std::string& content) const {
+    const fs::path path = temp_.path() / name;
+    fs::create_directories(path.parent_path());
+    WriteFile(path, content);
+    return path;
+  }
+  void Initialise() const { ASSERT_EQ(localstore::Store(home()).Initialise(), 0); }
+
+  ProcessSpec Spec(std::vector<std::string> arguments, std::string input = "") const {
+    return {.program = MAPPIX_PATH,
+            .arguments = std::move(arguments),
+            .environment = {{"KARTIVA_HOME", home().string()}, {"KARTIVA_UI", "console"}},
+            .input = std::move(input)};
+  }
+  ProcessResult Mappix(std::vector<std::string> arguments, std::string input = "") const {
+    return kartiva::testing::Run(Spec(std::move(arguments), std::move(input)), temp_.path());
+  }
+
+  std::vector<fs::path> Documents() const {
+    std::vector<fs::path> documents;
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(basket(), missing)) documents.push_back(entry.path());
+    std::sort(documents.begin(), documents.end());
+    return documents;
+  }
+  std::vector<std::string> Journal() const { return ReadLines(home() / "journal.log"); }
+
+  TempFolder temp_;
+};
+
+TEST_F(MappixProgram, FreshStoreAsksToStartAndFollowsTheAnswer) {
+  const struct {
+    std::string input;
+    bool starts;
+  } answers[] = {{"n\n", false}, {"", false}, {"nein\n", false}, {"y\n", true}, {"\n", true},
+                 {"JA\n", true}, {"Yes\n", true}, {"j", true}};
+  for (const auto& answer : answers) {
+    SCOPED_TRACE("answer " + answer.input);
+    fs::remove_all(home());
+    const fs::path source = Source("offer.txt", "offer");
+    const ProcessResult result = Mappix({source.string()}, answer.input);
+
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.errors, kStartQuestion);
+    if (!answer.starts) {
+      EXPECT_EQ(Journal(), std::vector<std::string>{"IsClientRunning -> 0 false"});
+      EXPECT_FALSE(fs::exists(home() / "kartiva.ini"));
+      continue;
+    }
+    const std::string document = (basket() / "00000001.001").string();
+    EXPECT_EQ(Journal(), (std::vector<std::string>{
+                             "IsClientRunning -> 0 false",
+                             "StartClient \"\" \"\" 90 -> 0",
+                             "QueryActiveBasket -> 0 \"Eingang\"",
+                             "OpenBasket \"Eingang\" -> 0",
+                             "AddFile \"" + source.string() + "\" \"\" -> 0 \"" + document + "\"",
+                             "Refresh -> 0",
+                         }));
+    EXPECT_EQ(ReadFile(document), "offer");
+  }
+}
+
+TEST_F(MappixProgram, SecondRunImportsSilentlyAndLeavesTheSourceAlone) {
+  Initialise();
+  const fs::path source = Source("scans/offer.pdf", std::string(5000, 'x'));
+  const auto written = fs::last_write_time(source);
+  for (int run = 1; run <= 2; ++run) {
+    const ProcessResult result = Mappix({source.string()});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.errors, "");
+  }
+  ASSERT_EQ(Documents().size(), 2u);
+  for (const fs::path& document : Documents()) EXPECT_EQ(ReadFile(document), ReadFile(source));
+  EXPECT_EQ(ReadFile(source), std::string(5000, 'x'));
+  EXPECT_EQ(fs::last_write_time(source), written);
+}
+
+TEST_F(MappixProgram, PathsReachTheStoreUnchanged) {
+  Initialise();
+  const fs::path quoted = Source("My Scans/a \"quoted\"  name.txt", "quoted");
+  const fs::path blanks = Source("My Scans/two words.txt", "blanks");
+  const struct {
+    std::vector<std::string> arguments;
+    fs::path source;
+    std::string journalPath;
+  } cases[] = {
+      {{quoted.string()}, quoted, (temp_.path() / "My Scans/a \\\"quoted\\\"  name.txt").string()},
+      // Separate arguments are joined by single blanks into the one path.
+      {{(temp_.path() / "My").string(), "Scans/two", "words.txt"}, blanks, blanks.string()},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult result = Mappix(c.arguments);
+    EXPECT_EQ(result.errors, "");
+    const std::vector<std::string> journal = Journal();
+    ASSERT_GE(journal.size(), 2u);
+    EXPECT_EQ(journal[journal.size() - 2].rfind("AddFile \"" + c.journalPath + "\" \"\" -> 0 ", 0), 0u)
+        << journal[journal.size() - 2];
+    EXPECT_EQ(ReadFile(Documents().back()), ReadFile(c.source));
+  }
+}
+
+TEST_F(MappixProgram, BadInputGetsAClearMessageAndImportsNothing) {
+  Initialise();
+  const fs::path folder = temp_.path() / "a folder";
+  fs::create_directories(folder);
+  const fs::path fifo = temp_.path() / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const struct {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::string errors;
+  } cases[] = {
+      {"empty command line", {}, "Fehler beim Import\nEs ist ein Fehler beim Import aufgetreten!\n"},
+      {"missing file", {(temp_.path() / "gone.doc").string()}, "Mappix\nFehler beim Datei-Import: 80045007\n"},
+      {"folder", {folder.string()}, "Mappix\nFehler beim Datei-Import: 80045008\n"},
+      {"pipe that nobody writes", {fifo.string()}, "Mappix\nFehler beim Datei-Import: 80045008\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ProcessResult result = Mappix(c.arguments);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.errors, c.errors);
+  }
+  EXPECT_TRUE(Documents().empty());
+}
+
+TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
+  Initialise();
+  const fs::path source = Source("offer.txt", "offer");
+  for (const std::string name : {"..", "../../outside", "Eingang/../..", "a\\b"}) {
+    SCOPED_TRACE(name);
+    WriteFile(home() / "kartiva.ini", "[Kartiva]\nActiveBasket=" + name + "\nActiveArchive=Allgemein\n");
+    const ProcessResult result = Mappix({source.string()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.errors.rfind("Mappix\nZielbriefkorb konnte nicht gefunden werden: 80045004\n"
+                                  "Mappix\nRun-time error '5B':",
+                                  0),
+              0u)
+        << result.errors;
+  }
+  std::set<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(temp_.path())) {
+    if (entry.is_regular_file()) files.insert(entry.path().filename());
+  }
+  EXPECT_EQ(files, (std::set<fs::path>{"offer.txt", "kartiva.ini", "index.sqlite", "journal.log",
+                                       "stdin", "stdout", "stderr"}));
+}
+
+// Makes a folder unwritable, also for root (which chmod does not stop), until destroyed.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const fs::path& folder) : folder_(folder) {
+    if (::geteuid() != 0) {
+      fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::remove);
+      active_ = true;
+    } else {
+      active_ = SetImmutable(true);
+    }
+  }
+  ~ReadOnlyFolder() {
+    if (::geteuid() != 0) {
+      fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::add);
+    } else if (active_) {
+      SetImmutable(false);
+    }
+  }
+  bool active() const { return active_; }
+
+ private:
+  bool SetImmutable(bool on) const {
+    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) ::close(fd);
+    return done;
+  }
+  fs::path folder_;
+  bool active_ = false;
+};
+
+TEST_F(MappixProgram, FullOrReadOnlyStoreIsReportedAndLeavesNothingHalfWritten) {
+  Initialise();
+  const fs::path source = Source("big.bin", std::string(64 * 1024, 'b'));
+
+  ProcessSpec full = Spec({source.string()});
+  full.fileSizeLimit = 4096;
+  EXPECT_EQ(kartiva::testing::Run(full, temp_.path()).errors, "Mappix\nFehler beim Datei-Import: 80045009\n");
+  EXPECT_TRUE(Documents().empty());
+
+  ReadOnlyFolder readOnly(basket());
+  if (!readOnly.active()) GTEST_SKIP() << "this file system cannot make a folder read-only";
+  EXPECT_EQ(Mappix({source.string()}).errors, "Mappix\nFehler beim Datei-Import: 8004500A\n");
+  EXPECT_TRUE(Documents().empty());
+}
+
+TEST_F(MappixProgram, FiftyProcessesAtOnceGiveFiftyDistinctDocuments) {
+  Initialise();
+  constexpr int kProcesses = 50;
+  std::multiset<std::string> sources;
+  std::vector<std::pair<pid_t, fs::path>> running;
+  for (int i = 0; i < kProcesses; ++i) {
+    const std::string content = "document " + std::to_string(i) + std::string(100 * i, '.');
+    sources.insert(content);
+    const fs::path folder = temp_.path() / ("run" + std::to_string(i));
+    fs::create_directories(folder);
+    const fs::path source = Source("selected/file " + std::to_string(i) + ".txt", content);
+    running.emplace_back(Start(Spec({source.string()}), folder), folder);
+  }
+  for (const auto& [pid, folder] : running) {
+    const ProcessResult result = Finish(pid, folder);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.errors, "");
+  }
+  std::multiset<std::string> documents;
+  for (const fs::path& document : Documents()) {
+    EXPECT_EQ(document.extension(), ".001") << document;
+    documents.insert(ReadFile(document));
+  }
+  EXPECT_EQ(documents, sources);
+}
+
+TEST_F(MappixProgram, SilentRunLoadsNoGuiLibrary) {
+  Initialise();
+  const fs::path source = Source("offer.txt", "offer");
+  ProcessSpec spec = Spec({source.string()});
+  spec.environment["LD_DEBUG"] = "libs";
+  const ProcessResult result = kartiva::testing::Run(spec, temp_.path());
+  ASSERT_NE(result.errors.find("calling init"), std::string::npos) << "the loader reported nothing";
+  for (const char* gui : {"libQt", "libX11", "libxcb", "libwayland", "libgtk", "libGL"}) {
+    EXPECT_EQ(result.errors.find(gui), std::string::npos) << gui;
+  }
+}
+
+}  // namespace
+}  // namespace kartiva::testing
