@@ -1,0 +1,18 @@
+#include "platform/posix/components.h"
+
+#include <string>
+
+#include "localstore/store.h"
+#include "localstore/toolkit.h"
+
+namespace kartiva::posix {
+
+std::shared_ptr<ToolkitSession> LocalComponents::CreateToolkit(std::string_view progId) {
+  if (progId != kToolkitProgId) {
+    throw OutrightFailure(kErrCannotCreateComponent,
+                          "ActiveX component can't create object: " + std::string(progId));
+  }
+  return localstore::OpenSession(localstore::DefaultRoot());
+}
+
+}  // namespace kartiva::posix

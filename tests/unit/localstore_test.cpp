@@ -1,0 +1,166 @@
+// The local stand-in on a real folder: the archive side, the codes of its failures, its journal.
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "localstore/archive_index.h"
+#include "localstore/codes.h"
+#include "localstore/store.h"
+#include "localstore/toolkit.h"
+#include "platform/posix/components.h"
+#include "tests/support/process.h"
+
+namespace kartiva::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kartiva::localstore;
+
+class LocalStore : public ::testing::Test {
+ protected:
+  fs::path home() const { return temp_.path() / "home"; }
+  void Initialise() const { ASSERT_EQ(Store(home()).Initialise(), 0); }
+  fs::path Source(const std::string& name, const std::string& content) const {
+    WriteFile(temp_.path() / name, content);
+    return temp_.path() / name;
+  }
+  // The index rows of an archive as "document_name|index_string|mode|use_mask|delete_after".
+  std::vector<std::string> IndexRows(const std::string& archive) const {
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    sqlite3_open((home() / "archives" / archive / "index.sqlite").c_str(), &db);
+    sqlite3_exec(
+        db, "SELECT document_name||'|'||index_string||'|'||mode||'|'||use_mask||'|'||delete_after FROM documents ORDER BY id",
+        [](void* out, int, char** values, char**) {
+          static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
+          return 0;
+        },
+        &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
+  }
+
+  TempFolder temp_;
+  std::shared_ptr<ToolkitSession> session_ = OpenSession(home());
+  ErrorCode error_ = 12345;
+};
+
+TEST_F(LocalStore, StoresABasketDocumentDurablyAndOnlyThenRemovesIt) {
+  Initialise();
+  const fs::path outside = Source("outside.001", "kept");
+  std::shared_ptr<ToolkitBasket> basket;
+  std::shared_ptr<ToolkitArchive> archive;
+  std::string added;
+  session_->OpenBasket("Eingang", basket, error_);
+  session_->OpenArchive("Allgemein", archive, error_);
+  Require(basket, "basket").AddFile(Source("offer.doc", "offer").string(), "", added, error_);
+  ASSERT_EQ(error_, 0);
+
+  session_->SetDocumentName("00000001.001", error_);
+  Require(archive, "archive").StoreFile(added, 1, true, true, "0,DOC_NAME,64,", error_);
+  EXPECT_EQ(error_, 0);
+  EXPECT_FALSE(fs::exists(added));
+  EXPECT_EQ(ReadFile(home() / "archives/Allgemein/00000001.001"), "offer");
+
+  // A file outside the baskets is the user's own: stored, never deleted.
+  archive->StoreFile(outside.string(), 1, false, true, "", error_);
+  EXPECT_EQ(error_, 0);
+  EXPECT_EQ(ReadFile(outside), "kept");
+  EXPECT_EQ(ReadFile(home() / "archives/Allgemein/00000002.001"), "kept");
+
+  EXPECT_EQ(IndexRows("Allgemein"), (std::vector<std::string>{"00000001.001|0,DOC_NAME,64,|1|1|1",
+                                                              "outside.001||1|0|1"}));
+}
+
+TEST_F(LocalStore, EveryFailureHandsBackItsCode) {
+  struct Case {
+    std::string name;
+    bool initialised;
+    std::string ini;  // replaces kartiva.ini when not empty
+    std::function<void(ToolkitSession&, ErrorCode&)> call;
+    ErrorCode code;
+  };
+  const fs::path missing = temp_.path() / "missing.doc";
+  const Case cases[] = {
+      {"active basket before start", false, "",
+       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveBasket(n, e); }, kNotStarted},
+      {"archives before start", false, "",
+       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.ListArchives(n, e); }, kNotStarted},
+      {"refresh before start", false, "", [](ToolkitSession& s, ErrorCode& e) { s.Refresh(e); },
+       kNotStarted},
+      {"no active basket", true, "ActiveBasket=\nActiveArchive=Allgemein\n",
+       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveBasket(n, e); },
+       kNoActiveBasket},
+      {"no active archive", true, "ActiveBasket=Eingang\n",
+       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveArchive(n, e); },
+       kNoActiveArchive},
+      {"archive name leaving its folder", true, "ActiveArchive=../..\n",
+       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveArchive(n, e); }, kBadName},
+      {"basket name leaving its folder", true, "",
+       [](ToolkitSession& s, ErrorCode& e) { std::shared_ptr<ToolkitBasket> b; s.OpenBasket("..", b, e); },
+       kBadName},
+      {"no such basket", true, "",
+       [](ToolkitSession& s, ErrorCode& e) { std::shared_ptr<ToolkitBasket> b; s.OpenBasket("Nope", b, e); },
+       kNoSuchBasket},
+      {"no such archive", true, "",
+       [](ToolkitSession& s, ErrorCode& e) { std::shared_ptr<ToolkitArchive> a; s.OpenArchive("Nope", a, e); },
+       kNoSuchArchive},
+      {"converting a missing file", true, "",
+       [&](ToolkitSession& s, ErrorCode& e) { std::string n; s.ConvertFile(missing.string(), "Eingang", "", n, e); },
+       kFileNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(home());
+    if (c.initialised) Initialise();
+    if (!c.ini.empty()) WriteFile(home() / "kartiva.ini", c.ini);
+    ErrorCode error = 0;
+    c.call(*session_, error);
+    EXPECT_EQ(HexCode(error), HexCode(c.code));
+  }
+}
+
+TEST_F(LocalStore, ListsArchivesSortedAndConvertsToTheSameFile) {
+  Initialise();
+  for (const char* name : {"Zeta", "Beta"}) {
+    fs::create_directories(home() / "archives" / name);
+    ASSERT_EQ(ArchiveIndex::Create(home() / "archives" / name), 0);
+  }
+  std::string names, active, converted;
+  session_->ListArchives(names, error_);
+  EXPECT_EQ(names, "Allgemein,Beta,Zeta");
+  session_->QueryActiveArchive(active, error_);
+  EXPECT_EQ(active, "Allgemein");
+  const fs::path scan = Source("scan.TIF", "tif");
+  session_->ConvertFile(scan.string(), "Eingang", "", converted, error_);
+  EXPECT_EQ(error_, 0);
+  EXPECT_EQ(converted, scan.string());
+}
+
+TEST_F(LocalStore, JournalKeepsEveryOperationOnOneLine) {
+  Initialise();
+  std::shared_ptr<ToolkitBasket> basket;
+  std::string added;
+  session_->OpenBasket("Eingang", basket, error_);
+  Require(basket, "basket").AddFile("a \"b\"\nc\\d", "descr", added, error_);
+  EXPECT_EQ(ReadLines(home() / "journal.log"),
+            (std::vector<std::string>{"OpenBasket \"Eingang\" -> 0",
+                                      "AddFile \"a \\\"b\\\"\\x0Ac\\\\d\" \"descr\" -> 80045007 \"\""}));
+}
+
+TEST(LocalComponents, CreatesOnlyTheToolkit) {
+  posix::LocalComponents components;
+  EXPECT_NE(components.CreateToolkit("KV5ToolKit.App"), nullptr);
+  try {
+    components.CreateToolkit("Word.Application");
+    ADD_FAILURE() << "created a component that does not exist";
+  } catch (const OutrightFailure& failure) {
+    EXPECT_EQ(failure.code(), kErrCannotCreateComponent);
+  }
+}
+
+}  // namespace
+}  // namespace kartiva::testing
