@@ -178,7 +178,9 @@ class LocalSession : public ToolkitSession {
 
   void SetDocumentName(const std::string& documentName, ErrorCode& error) override {
     const ErrorCode code = store().IsInitialised() ? 0 : kNotStarted;
-    if (code == 0) session_->documentName = documentName;
+    // The tools cut the name after the last backslash, as Windows paths go; the stand-in's own
+    // paths use slashes, so it keeps only the file name of what it is handed.
+    if (code == 0) session_->documentName = fs::path(documentName).filename().string();
     session_->Record("SetDocumentName", {documentName}, code, error);
   }
 

@@ -1,0 +1,28 @@
+#pragma once
+
+// Character operations on UTF-8 strings. A character is one code point; a byte that does not start
+// a well-formed UTF-8 sequence counts as one character of its own, so that any byte string (a Linux
+// path is bytes) is measured and cut without being altered.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kartiva {
+
+// The number of characters in text.
+std::size_t CharCount(std::string_view text);
+
+// The first `count` characters of text (all of it when it is shorter).
+std::string FirstChars(std::string_view text, std::size_t count);
+
+// The last `count` characters of text (all of it when it is shorter).
+std::string LastChars(std::string_view text, std::size_t count);
+
+// Text without its leading and trailing U+0020 spaces; other white space stays.
+std::string TrimSpaces(std::string_view text);
+
+// The part of text after its last backslash, or all of it when it holds none.
+std::string AfterLastBackslash(std::string_view text);
+
+}  // namespace kartiva

@@ -1,0 +1,8 @@
+// Tresolo: files the file named on its command line into the active Kartiva archive.
+
+#include "platform/program_main.h"
+#include "store/frm_store_docs.h"
+
+int main(int argc, char** argv) {
+  return kartiva::RunProgram(argc, argv, {"Tresolo", {1, 0, 0}}, kartiva::RunStoreTool);
+}
