@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -154,8 +155,10 @@ ErrorCode CopyAsDocument(int source, const std::filesystem::path& folder, bool d
   TemporaryFile temporary(folder);
   if (!temporary.ok()) return CodeForErrno(errno, kIoError);
   if (ErrorCode code = CopyContent(source, temporary.fd())) return code;
+  CrashPoint("copy-written");
   if (durable && ::fsync(temporary.fd()) != 0) return CodeForErrno(errno, kIoError);
   if (ErrorCode code = temporary.Close()) return code;
+  CrashPoint("copy-flushed");
   if (ErrorCode code = Publish(temporary.path(), folder, document)) return code;
   return durable ? SyncFolder(folder) : 0;
 }

@@ -7,6 +7,7 @@
 
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 #include "localstore/files.h"
 #include "localstore/store.h"
 
@@ -141,14 +142,17 @@ class LocalArchive : public ToolkitArchive {
     fs::path document;
     if (ErrorCode code = CopyAsDocument(source.get(), folder_, true, document)) return code;
     row.file = document.filename().string();
+    CrashPoint("archive-copy-published");
     if (ErrorCode code = ArchiveIndex::Add(folder_, row)) {
       ::unlink(document.c_str());
       row.file.clear();
       return code;
     }
+    CrashPoint("index-row-added");
     // Only a basket's own document is removed; a file elsewhere belongs to the user.
     if (row.deleteAfterStoring && session_->store.IsBasketDocument(filePath) &&
         ::unlink(filePath.c_str()) == 0) {
+      CrashPoint("basket-copy-deleted");
       SyncFolder(fs::path(filePath).parent_path());
     }
     return 0;

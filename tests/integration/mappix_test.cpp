@@ -12,8 +12,7 @@
 #include <filesystem>
 #include <set>
 
-#include "localstore/store.h"
-#include "tests/support/process.h"
+#include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
 namespace {
@@ -23,38 +22,15 @@ namespace fs = std::filesystem;
 constexpr const char* kStartQuestion =
     "Kartiva starten?\nKartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?\n[J/n] ";
 
-class MappixProgram : public ::testing::Test {
+class MappixProgram : public StoreTest {
  protected:
-  fs::path home() const { return temp_.path() / "home"; }
-  fs::path basket() const { return home() / "baskets" / "Eingang"; }
-  fs::path Source(const std::string& name, const std::string& content) const {
-    const fs::path path = temp_.path() / name;
-    fs::create_directories(path.parent_path());
-    WriteFile(path, content);
-    return path;
-  }
-  void Initialise() const { ASSERT_EQ(localstore::Store(home()).Initialise(), 0); }
-
   ProcessSpec Spec(std::vector<std::string> arguments, std::string input = "") const {
-    return {.program = MAPPIX_PATH,
-            .arguments = std::move(arguments),
-            .environment = {{"KARTIVA_HOME", home().string()}, {"KARTIVA_UI", "console"}},
-            .input = std::move(input)};
+    return StoreTest::Spec(MAPPIX_PATH, std::move(arguments), std::move(input));
   }
   ProcessResult Mappix(std::vector<std::string> arguments, std::string input = "") const {
-    return kartiva::testing::Run(Spec(std::move(arguments), std::move(input)), temp_.path());
+    return RunIn(MAPPIX_PATH, std::move(arguments), std::move(input));
   }
-
-  std::vector<fs::path> Documents() const {
-    std::vector<fs::path> documents;
-    std::error_code missing;
-    for (const auto& entry : fs::directory_iterator(basket(), missing)) documents.push_back(entry.path());
-    std::sort(documents.begin(), documents.end());
-    return documents;
-  }
-  std::vector<std::string> Journal() const { return ReadLines(home() / "journal.log"); }
-
-  TempFolder temp_;
+  std::vector<fs::path> Documents() const { return FilesIn(basket()); }
 };
 
 TEST_F(MappixProgram, FreshStoreAsksToStartAndFollowsTheAnswer) {
@@ -215,7 +191,7 @@ TEST_F(MappixProgram, FullOrReadOnlyStoreIsReportedAndLeavesNothingHalfWritten) 
 
   ProcessSpec full = Spec({source.string()});
   full.fileSizeLimit = 4096;
-  EXPECT_EQ(kartiva::testing::Run(full, temp_.path()).errors, "Mappix\nFehler beim Datei-Import: 80045009\n");
+  EXPECT_EQ(RunProcess(full, temp_.path()).errors, "Mappix\nFehler beim Datei-Import: 80045009\n");
   EXPECT_TRUE(Documents().empty());
 
   ReadOnlyFolder readOnly(basket());
@@ -255,7 +231,7 @@ TEST_F(MappixProgram, SilentRunLoadsNoGuiLibrary) {
   const fs::path source = Source("offer.txt", "offer");
   ProcessSpec spec = Spec({source.string()});
   spec.environment["LD_DEBUG"] = "libs";
-  const ProcessResult result = kartiva::testing::Run(spec, temp_.path());
+  const ProcessResult result = RunProcess(spec, temp_.path());
   ASSERT_NE(result.errors.find("calling init"), std::string::npos) << "the loader reported nothing";
   for (const char* gui : {"libQt", "libX11", "libxcb", "libwayland", "libgtk", "libGL"}) {
     EXPECT_EQ(result.errors.find(gui), std::string::npos) << gui;

@@ -90,7 +90,7 @@ ProcessResult Finish(pid_t pid, const fs::path& folder, int seconds) {
           ReadFile(folder / "stderr")};
 }
 
-ProcessResult Run(const ProcessSpec& spec, const fs::path& folder) {
+ProcessResult RunProcess(const ProcessSpec& spec, const fs::path& folder) {
   return Finish(Start(spec, folder), folder);
 }
 

@@ -30,7 +30,7 @@ struct ProcessResult {
 pid_t Start(const ProcessSpec& spec, const std::filesystem::path& folder);
 // Waits for a started program (killing it after `seconds`) and collects what it wrote.
 ProcessResult Finish(pid_t pid, const std::filesystem::path& folder, int seconds = 30);
-ProcessResult Run(const ProcessSpec& spec, const std::filesystem::path& folder);
+ProcessResult RunProcess(const ProcessSpec& spec, const std::filesystem::path& folder);
 
 class TempFolder {
  public:

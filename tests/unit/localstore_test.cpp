@@ -1,7 +1,5 @@
 // The local stand-in on a real folder: the archive side, the codes of its failures, its journal.
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +9,7 @@
 #include "localstore/store.h"
 #include "localstore/toolkit.h"
 #include "platform/posix/components.h"
-#include "tests/support/process.h"
+#include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
 namespace {
@@ -19,31 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kartiva::localstore;
 
-class LocalStore : public ::testing::Test {
+class LocalStore : public StoreTest {
  protected:
-  fs::path home() const { return temp_.path() / "home"; }
-  void Initialise() const { ASSERT_EQ(Store(home()).Initialise(), 0); }
-  fs::path Source(const std::string& name, const std::string& content) const {
-    WriteFile(temp_.path() / name, content);
-    return temp_.path() / name;
-  }
-  // The index rows of an archive as "document_name|index_string|mode|use_mask|delete_after".
-  std::vector<std::string> IndexRows(const std::string& archive) const {
-    std::vector<std::string> rows;
-    sqlite3* db = nullptr;
-    sqlite3_open((home() / "archives" / archive / "index.sqlite").c_str(), &db);
-    sqlite3_exec(
-        db, "SELECT document_name||'|'||index_string||'|'||mode||'|'||use_mask||'|'||delete_after FROM documents ORDER BY id",
-        [](void* out, int, char** values, char**) {
-          static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
-          return 0;
-        },
-        &rows, nullptr);
-    sqlite3_close(db);
-    return rows;
-  }
-
-  TempFolder temp_;
   std::shared_ptr<ToolkitSession> session_ = OpenSession(home());
   ErrorCode error_ = 12345;
 };
@@ -71,8 +46,8 @@ TEST_F(LocalStore, StoresABasketDocumentDurablyAndOnlyThenRemovesIt) {
   EXPECT_EQ(ReadFile(outside), "kept");
   EXPECT_EQ(ReadFile(home() / "archives/Allgemein/00000002.001"), "kept");
 
-  EXPECT_EQ(IndexRows("Allgemein"), (std::vector<std::string>{"00000001.001|0,DOC_NAME,64,|1|1|1",
-                                                              "outside.001||1|0|1"}));
+  EXPECT_EQ(IndexRows(), (std::vector<std::string>{"00000001.001|0,DOC_NAME,64,|1|1|1|00000001.001",
+                                                   "outside.001||1|0|1|00000002.001"}));
 }
 
 TEST_F(LocalStore, EveryFailureHandsBackItsCode) {

@@ -1,0 +1,148 @@
+// Runs the built Tresolo against a temporary local store, as the file manager starts it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "localstore/toolkit.h"
+#include "tests/support/store_fixture.h"
+
+namespace kartiva::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TresoloProgram : public StoreTest {
+ protected:
+  ProcessResult Tresolo(std::vector<std::string> arguments, std::string input = "") const {
+    return RunIn(TRESOLO_PATH, std::move(arguments), std::move(input));
+  }
+  // A document of the active basket, as the import tool leaves it.
+  fs::path BasketDocument(const std::string& content) const {
+    const auto session = localstore::OpenSession(home());
+    std::shared_ptr<ToolkitBasket> basketObject;
+    std::string added;
+    ErrorCode error = 0;
+    session->OpenBasket("Eingang", basketObject, error);
+    Require(basketObject, "basket").AddFile(Source("incoming.tmp", content).string(), "", added, error);
+    EXPECT_EQ(error, 0);
+    return added;
+  }
+};
+
+TEST_F(TresoloProgram, ForeignFileEndsUpInTheActiveArchiveWithoutBasketCopy) {
+  Initialise();
+  const fs::path source = Source("Scans/offer 2026.doc", "the offer");
+  const ProcessResult result = Tresolo({source.string()});
+
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.errors, "");
+  EXPECT_EQ(IndexRows(), std::vector<std::string>{"00000001.001||1|1|1|00000001.001"});
+  EXPECT_EQ(ReadFile(archive() / "00000001.001"), "the offer");
+  EXPECT_TRUE(FilesIn(basket()).empty());
+  EXPECT_EQ(ReadFile(source), "the offer");
+}
+
+TEST_F(TresoloProgram, BasketDocumentIsStoredAfterTheConversionMessage) {
+  Initialise();
+  const fs::path document = BasketDocument("scanned");
+  const ProcessResult result = Tresolo({document.string()});
+
+  EXPECT_EQ(result.errors, "Unable to convert file.\nUnable to convert the desired file.\n");
+  EXPECT_EQ(IndexRows(), std::vector<std::string>{"00000001.001||1|1|1|00000001.001"});
+  EXPECT_EQ(ReadFile(archive() / "00000001.001"), "scanned");
+  EXPECT_TRUE(FilesIn(basket()).empty());
+}
+
+TEST_F(TresoloProgram, StopsWithAClearMessageAndChangesNothing) {
+  const struct {
+    std::string name;
+    std::string ini;  // replaces kartiva.ini when not empty
+    bool withoutArchives;
+    std::vector<std::string> arguments;
+    std::string errors;
+    int exitStatus;
+  } cases[] = {
+      {"empty command line", "", false, {}, "Missing information\nPlease enter a file to store.\r\n\n", 0},
+      {"empty active basket", "[Kartiva]\nActiveBasket=\nActiveArchive=Allgemein\n", false, {"x.doc"},
+       "Missing information\nAn active basket is not present.\r\n\n", 0},
+      {"missing file", "", false, {"/nowhere/offer.doc"},
+       "Tresolo\nUnable to add the file to the basket: 80045007\n", 0},
+      // With no archive at all, the store still tries the active one, which is gone too.
+      {"no archives", "", true, {"x.doc"},
+       "No archives available\nThere are no archives presently registered in Kartiva.\n"
+       "Tresolo\nRun-time error '5B':\n\nObject variable not set: TKArchive\n",
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(home());
+    Initialise();
+    if (!c.ini.empty()) WriteFile(home() / "kartiva.ini", c.ini);
+    if (c.withoutArchives) fs::remove_all(archive());
+    const ProcessResult result = Tresolo(c.arguments);
+    EXPECT_EQ(result.errors, c.errors);
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    EXPECT_TRUE(FilesIn(basket()).empty());
+    EXPECT_TRUE(IndexRows().empty());
+  }
+}
+
+TEST_F(TresoloProgram, FreshStoreAsksToStartAndDeclineStoresNothing) {
+  const fs::path source = Source("offer.doc", "offer");
+  const ProcessResult result = Tresolo({source.string()}, "n\n");
+  EXPECT_EQ(result.errors,
+            "Kartiva starten?\nKartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?\n[J/n] ");
+  EXPECT_EQ(Journal(), std::vector<std::string>{"IsClientRunning -> 0 false"});
+}
+
+// Kills the store at each step of storing a basket document and checks that the document is then
+// still in the basket or durably in the archive (file and index row), never in neither.
+TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
+  for (const std::string point : {"copy-written", "copy-flushed", "archive-copy-published",
+                                  "index-row-added", "basket-copy-deleted"}) {
+    SCOPED_TRACE(point);
+    fs::remove_all(home());
+    Initialise();
+    const fs::path document = BasketDocument("precious");
+    ProcessSpec spec = Spec(TRESOLO_PATH, {document.string()});
+    spec.environment["KARTIVA_CRASH_AT"] = point;
+    EXPECT_EQ(RunProcess(spec, temp_.path()).exitStatus, -1) << "the store did not reach " << point;
+
+    const bool inBasket = fs::exists(document) && ReadFile(document) == "precious";
+    const std::vector<std::string> rows = IndexRows();
+    const bool inArchive = rows.size() == 1 && ReadFile(archive() / rows[0].substr(rows[0].rfind('|') + 1)) == "precious";
+    EXPECT_TRUE(inBasket || inArchive);
+    EXPECT_LE(rows.size(), 1u);
+  }
+}
+
+TEST_F(TresoloProgram, FiftyProcessesAtOnceStoreFiftyDocuments) {
+  Initialise();
+  constexpr int kProcesses = 50;
+  std::multiset<std::string> sources;
+  std::vector<std::pair<pid_t, fs::path>> running;
+  for (int i = 0; i < kProcesses; ++i) {
+    const std::string content = "document " + std::to_string(i);
+    sources.insert(content);
+    const fs::path folder = temp_.path() / ("run" + std::to_string(i));
+    fs::create_directories(folder);
+    const fs::path source = Source("selected/file " + std::to_string(i) + ".doc", content);
+    running.emplace_back(Start(Spec(TRESOLO_PATH, {source.string()}), folder), folder);
+  }
+  for (const auto& [pid, folder] : running) {
+    const ProcessResult result = Finish(pid, folder, 120);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.errors, "");
+  }
+  std::multiset<std::string> stored;
+  for (const std::string& row : IndexRows()) {
+    stored.insert(ReadFile(archive() / row.substr(row.rfind('|') + 1)));
+  }
+  EXPECT_EQ(stored, sources);
+  EXPECT_TRUE(FilesIn(basket()).empty());
+}
+
+}  // namespace
+}  // namespace kartiva::testing

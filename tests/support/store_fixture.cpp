@@ -1,0 +1,66 @@
+#include "tests/support/store_fixture.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+#include "localstore/store.h"
+
+namespace kartiva::testing {
+
+namespace fs = std::filesystem;
+
+void StoreTest::Initialise() const { ASSERT_EQ(localstore::Store(home()).Initialise(), 0); }
+
+fs::path StoreTest::Source(const std::string& name, const std::string& content) const {
+  const fs::path path = temp_.path() / name;
+  fs::create_directories(path.parent_path());
+  WriteFile(path, content);
+  return path;
+}
+
+ProcessSpec StoreTest::Spec(const std::string& program, std::vector<std::string> arguments,
+                            std::string input) const {
+  return {.program = program,
+          .arguments = std::move(arguments),
+          .environment = {{"KARTIVA_HOME", home().string()}, {"KARTIVA_UI", "console"}},
+          .input = std::move(input)};
+}
+
+ProcessResult StoreTest::RunIn(const std::string& program, std::vector<std::string> arguments,
+                               std::string input) const {
+  return RunProcess(Spec(program, std::move(arguments), std::move(input)), temp_.path());
+}
+
+std::vector<fs::path> StoreTest::FilesIn(const fs::path& folder) {
+  std::vector<fs::path> files;
+  std::error_code missing;
+  for (const auto& entry : fs::directory_iterator(folder, missing)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::vector<std::string> StoreTest::Journal() const { return ReadLines(home() / "journal.log"); }
+
+std::vector<std::string> StoreTest::IndexRows() const {
+  std::vector<std::string> rows;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2((archive() / "index.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
+    sqlite3_exec(
+        db,
+        "SELECT document_name||'|'||index_string||'|'||mode||'|'||use_mask||'|'||delete_after"
+        "||'|'||file FROM documents ORDER BY id",
+        [](void* out, int, char** values, char**) {
+          static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
+          return 0;
+        },
+        &rows, nullptr);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+}  // namespace kartiva::testing
