@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, cross-builds the portable code for Windows,
-# builds the Linux programs and runs every test.
+# builds the Linux programs and runs every test, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer and once as shipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,6 +9,10 @@ scripts/setup.sh test
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev

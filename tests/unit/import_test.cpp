@@ -116,6 +116,9 @@ const ImportCase kCases[] = {
      "failure: 1AD"},
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.name; }
+
 class ImportTool : public ::testing::TestWithParam<ImportCase> {};
 
 TEST_P(ImportTool, CallsToolkitAndShowsBoxes) {
