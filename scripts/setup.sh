@@ -4,7 +4,8 @@
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libsqlite3-dev)
-test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix)
+test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
+  clang libclang-rt-14-dev)
 
 case "${1:-test}" in
   build) wanted=("${build_packages[@]}") ;;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, cross-builds the portable code for Windows,
 # builds the Linux programs and runs every test, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer and once as shipped.
+# UndefinedBehaviorSanitizer and once as shipped, and runs each fuzzer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +13,8 @@ cmake --build --preset mingw
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan
+
+FUZZ_SECONDS="${FUZZ_SECONDS:-30}" scripts/fuzz.sh
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev
