@@ -73,16 +73,28 @@ ErrorCode ActiveName(const Store& store, std::string_view key, ErrorCode unset, 
   return 0;
 }
 
-class LocalBasket : public ToolkitBasket {
+// What a basket and an archive object share: the session that opened them and their folder.
+class FolderObject {
  public:
-  LocalBasket(std::shared_ptr<Session> session, fs::path folder)
+  FolderObject(std::shared_ptr<Session> session, fs::path folder)
       : session_(std::move(session)), folder_(std::move(folder)) {}
 
-  void Open(ErrorCode& error) override {
-    std::error_code missing;
-    session_->Record("Basket.Open", {folder_.filename().string()},
-                     fs::is_directory(folder_, missing) ? 0 : kNoSuchBasket, error);
+ protected:
+  void RecordOpen(std::string_view operation, ErrorCode missing, ErrorCode& error) const {
+    std::error_code ignored;
+    session_->Record(operation, {folder_.filename().string()},
+                     fs::is_directory(folder_, ignored) ? 0 : missing, error);
   }
+
+  std::shared_ptr<Session> session_;
+  fs::path folder_;
+};
+
+class LocalBasket : public ToolkitBasket, private FolderObject {
+ public:
+  using FolderObject::FolderObject;
+
+  void Open(ErrorCode& error) override { RecordOpen("Basket.Open", kNoSuchBasket, error); }
 
   void AddFile(const std::string& filePath, const std::string& description,
                std::string& newFileName, ErrorCode& error) override {
@@ -101,21 +113,13 @@ class LocalBasket : public ToolkitBasket {
     newFileName = document.string();
     return 0;
   }
-
-  std::shared_ptr<Session> session_;
-  fs::path folder_;
 };
 
-class LocalArchive : public ToolkitArchive {
+class LocalArchive : public ToolkitArchive, private FolderObject {
  public:
-  LocalArchive(std::shared_ptr<Session> session, fs::path folder)
-      : session_(std::move(session)), folder_(std::move(folder)) {}
+  using FolderObject::FolderObject;
 
-  void Open(ErrorCode& error) override {
-    std::error_code missing;
-    session_->Record("Archive.Open", {folder_.filename().string()},
-                     fs::is_directory(folder_, missing) ? 0 : kNoSuchArchive, error);
-  }
+  void Open(ErrorCode& error) override { RecordOpen("Archive.Open", kNoSuchArchive, error); }
 
   void StoreFile(const std::string& filePath, std::int32_t mode, bool useMask,
                  bool deleteAfterStoring, const std::string& indexString,
@@ -149,17 +153,14 @@ class LocalArchive : public ToolkitArchive {
       return code;
     }
     CrashPoint("index-row-added");
-    // Only a basket's own document is removed; a file elsewhere belongs to the user.
-    if (row.deleteAfterStoring && session_->store.IsBasketDocument(filePath) &&
-        ::unlink(filePath.c_str()) == 0) {
+    // Only a basket's own document is removed; a file elsewhere belongs to the user. The removal
+    // is not flushed: should it be lost, the document is in both places, which loses nothing.
+    if (row.deleteAfterStoring && session_->store.IsBasketDocument(filePath)) {
+      ::unlink(filePath.c_str());
       CrashPoint("basket-copy-deleted");
-      SyncFolder(fs::path(filePath).parent_path());
     }
     return 0;
   }
-
-  std::shared_ptr<Session> session_;
-  fs::path folder_;
 };
 
 class LocalSession : public ToolkitSession {

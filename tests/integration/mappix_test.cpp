@@ -202,19 +202,14 @@ TEST_F(MappixProgram, FullOrReadOnlyStoreIsReportedAndLeavesNothingHalfWritten) 
 
 TEST_F(MappixProgram, FiftyProcessesAtOnceGiveFiftyDistinctDocuments) {
   Initialise();
-  constexpr int kProcesses = 50;
   std::multiset<std::string> sources;
-  std::vector<std::pair<pid_t, fs::path>> running;
-  for (int i = 0; i < kProcesses; ++i) {
+  std::vector<fs::path> selection;
+  for (int i = 0; i < 50; ++i) {
     const std::string content = "document " + std::to_string(i) + std::string(100 * i, '.');
     sources.insert(content);
-    const fs::path folder = temp_.path() / ("run" + std::to_string(i));
-    fs::create_directories(folder);
-    const fs::path source = Source("selected/file " + std::to_string(i) + ".txt", content);
-    running.emplace_back(Start(Spec({source.string()}), folder), folder);
+    selection.push_back(Source("selected/file " + std::to_string(i) + ".txt", content));
   }
-  for (const auto& [pid, folder] : running) {
-    const ProcessResult result = Finish(pid, folder);
+  for (const ProcessResult& result : RunAtOnce(MAPPIX_PATH, selection)) {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.errors, "");
   }

@@ -32,6 +32,19 @@ ProcessResult StoreTest::RunIn(const std::string& program, std::vector<std::stri
   return RunProcess(Spec(program, std::move(arguments), std::move(input)), temp_.path());
 }
 
+std::vector<ProcessResult> StoreTest::RunAtOnce(const std::string& program,
+                                                const std::vector<fs::path>& sources) const {
+  std::vector<std::pair<pid_t, fs::path>> running;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const fs::path folder = temp_.path() / ("run" + std::to_string(i));
+    fs::create_directories(folder);
+    running.emplace_back(Start(Spec(program, {sources[i].string()}), folder), folder);
+  }
+  std::vector<ProcessResult> results;
+  for (const auto& [pid, folder] : running) results.push_back(Finish(pid, folder, 120));
+  return results;
+}
+
 std::vector<fs::path> StoreTest::FilesIn(const fs::path& folder) {
   std::vector<fs::path> files;
   std::error_code missing;

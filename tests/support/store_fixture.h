@@ -28,6 +28,10 @@ class StoreTest : public ::testing::Test {
                    std::string input = "") const;
   ProcessResult RunIn(const std::string& program, std::vector<std::string> arguments,
                       std::string input = "") const;
+  // Starts `program` once per source file, all at once, as a file manager does for a selection,
+  // and waits for every run.
+  std::vector<ProcessResult> RunAtOnce(const std::string& program,
+                                       const std::vector<std::filesystem::path>& sources) const;
 
   // The files of a folder, sorted; none when it does not exist.
   static std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder);
