@@ -3,7 +3,7 @@
 # programs, "test" for the whole test suite and the Windows cross-build too.
 set -euo pipefail
 
-build_packages=(cmake ninja-build g++ libsqlite3-dev)
+build_packages=(cmake ninja-build g++ libsqlite3-dev qt6-base-dev)
 test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev)
 

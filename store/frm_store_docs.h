@@ -11,7 +11,7 @@
 
 #include "core/client_session.h"
 #include "core/runtime.h"
-#include "store/controls.h"
+#include "core/controls.h"
 #include "store/module1.h"
 
 namespace kartiva {

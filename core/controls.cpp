@@ -1,4 +1,4 @@
-#include "store/controls.h"
+#include "core/controls.h"
 
 namespace kartiva {
 

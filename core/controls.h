@@ -1,8 +1,8 @@
 #pragma once
 
-// The controls of a form as the form's logic sees them: captions, texts, values, enabled states
-// and design-time positions. No window stands behind them; a platform that shows the form reads
-// them from here.
+// The controls of a form as the form's logic sees them: captions, texts, values, enabled states,
+// colours and design-time positions. No window stands behind them; a platform that shows the form
+// reads them from here.
 
 #include <array>
 #include <cstdint>
@@ -22,6 +22,36 @@ struct Twips {
   bool operator==(const Twips&) const = default;
 };
 
+// A colour as the form runtime stores it: red + 256 * green + 65536 * blue. A value with the top
+// bit set names a system colour instead, by its index in the low byte.
+using OleColor = std::int32_t;
+
+constexpr OleColor Rgb(std::int32_t red, std::int32_t green, std::int32_t blue) {
+  return red + 256 * green + 65536 * blue;
+}
+
+inline constexpr OleColor vbWhite = 0xFFFFFF;
+inline constexpr OleColor vbWindowText = static_cast<OleColor>(0x80000008u);
+inline constexpr OleColor vbHighlightText = static_cast<OleColor>(0x8000000Eu);
+inline constexpr OleColor vbButtonFace = static_cast<OleColor>(0x8000000Fu);
+inline constexpr OleColor vbButtonText = static_cast<OleColor>(0x80000012u);
+
+constexpr bool IsSystemColor(OleColor color) { return color < 0; }
+
+// Mouse pointers by the form runtime's numbers.
+inline constexpr std::int16_t vbDefault = 0;
+inline constexpr std::int16_t vbArrowQuestion = 14;
+
+// Mouse buttons and shift keys as the mouse events pass them, one bit each.
+inline constexpr std::int16_t vbLeftButton = 1;
+inline constexpr std::int16_t vbRightButton = 2;
+inline constexpr std::int16_t vbMiddleButton = 4;
+inline constexpr std::int16_t vbShiftMask = 1;
+inline constexpr std::int16_t vbCtrlMask = 2;
+inline constexpr std::int16_t vbAltMask = 4;
+
+enum class Alignment { Left, Right, Center };
+
 struct Frame {
   std::string caption;
   Twips position;
@@ -30,12 +60,31 @@ struct Frame {
 struct Label {
   std::string caption;
   Twips position;
+  OleColor foreColor = vbButtonText;
+  bool transparent = false;  // the form's background shows behind the text
+  Alignment alignment = Alignment::Left;
+  bool fontBold = false;
+  bool fontUnderline = false;
+  std::string toolTipText{};
+  std::int16_t mousePointer = vbDefault;
 };
 
 struct CommandButton {
   std::string caption;
   Twips position;
   bool enabled = true;
+  OleColor backColor = vbButtonFace;
+  std::string toolTipText{};
+  std::int16_t tabIndex = 0;
+};
+
+// A line from (x1, y1) to (x2, y2), in twips.
+struct Line {
+  std::int32_t x1 = 0;
+  std::int32_t y1 = 0;
+  std::int32_t x2 = 0;
+  std::int32_t y2 = 0;
+  OleColor borderColor = vbWindowText;
 };
 
 // The values of a check box.

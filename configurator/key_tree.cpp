@@ -1,0 +1,103 @@
+#include "configurator/key_tree.h"
+
+#include <algorithm>
+
+namespace kartiva {
+namespace {
+
+char Fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool FoldedLess(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(Fold(x)) < static_cast<unsigned char>(Fold(y));
+  });
+}
+
+// The place of `name` among sorted sub-keys: the key of that name, or where it belongs.
+std::vector<KeyTree::Key>::iterator Place(std::vector<KeyTree::Key>& keys, std::string_view name) {
+  return std::lower_bound(
+      keys.begin(), keys.end(), name,
+      [](const KeyTree::Key& key, std::string_view n) { return FoldedLess(key.name, n); });
+}
+
+template <typename KeyT>
+KeyT* FindIn(KeyT& start, const KeyPath& path) {
+  KeyT* key = &start;
+  for (const std::string& name : path) {
+    auto& keys = key->subKeys;
+    auto it = std::find_if(keys.begin(), keys.end(),
+                           [&](const KeyTree::Key& k) { return SameKeyName(k.name, name); });
+    if (it == keys.end()) return nullptr;
+    key = &*it;
+  }
+  return key;
+}
+
+}  // namespace
+
+bool SameKeyName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return Fold(x) == Fold(y); });
+}
+
+bool IsValidKeyName(std::string_view name) {
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return c == '\\' || byte < 0x20 || byte == 0x7F;
+  });
+}
+
+std::optional<KeyPath> SplitKeyPath(std::string_view path) {
+  KeyPath names;
+  if (path.empty()) return names;
+  for (;;) {
+    const std::size_t separator = path.find('\\');
+    const std::string_view name = path.substr(0, separator);
+    if (!IsValidKeyName(name)) return std::nullopt;
+    names.emplace_back(name);
+    if (separator == std::string_view::npos) return names;
+    path.remove_prefix(separator + 1);
+  }
+}
+
+const KeyTree::Key* KeyTree::Find(const KeyPath& path) const { return FindIn(root_, path); }
+
+const KeyTree::Key* KeyTree::Find(std::string_view path) const {
+  const std::optional<KeyPath> names = SplitKeyPath(path);
+  return names ? Find(*names) : nullptr;
+}
+
+void KeyTree::Create(const KeyPath& path) { Require(path); }
+
+void KeyTree::SetDefaultValue(const KeyPath& path, std::string_view value) {
+  Key& key = Require(path);
+  if (key.value == value) return;
+  key.value = std::string(value);
+  ++revision_;
+}
+
+RegResult KeyTree::DeleteSubKey(const KeyPath& parent, std::string_view name) {
+  Key* key = FindIn(root_, parent);
+  if (key == nullptr) return kErrorKeyDeleted;
+  auto it = Place(key->subKeys, name);
+  if (it == key->subKeys.end() || !SameKeyName(it->name, name)) return kErrorFileNotFound;
+  if (!it->subKeys.empty()) return kErrorAccessDenied;
+  key->subKeys.erase(it);
+  ++revision_;
+  return kErrorSuccess;
+}
+
+KeyTree::Key& KeyTree::Require(const KeyPath& path) {
+  Key* key = &root_;
+  for (const std::string& name : path) {
+    auto it = Place(key->subKeys, name);
+    if (it == key->subKeys.end() || !SameKeyName(it->name, name)) {
+      it = key->subKeys.insert(it, Key{name, std::nullopt, {}});
+      ++revision_;
+    }
+    key = &*it;
+  }
+  return *key;
+}
+
+}  // namespace kartiva

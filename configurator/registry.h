@@ -1,0 +1,85 @@
+#pragma once
+
+// The registry as the context-menu registration reaches it: the five operations it needs on the
+// classes root, each returning the Windows result code. Paths are relative to the classes root,
+// names separated by backslashes; "" is the root itself.
+
+#include <cstdint>
+#include <string_view>
+
+namespace kartiva {
+
+// A Windows registry result code (a LONG); 0 means success.
+using RegResult = std::int32_t;
+
+inline constexpr RegResult kErrorSuccess = 0;
+inline constexpr RegResult kErrorFileNotFound = 2;  // no key of that name
+inline constexpr RegResult kErrorPathNotFound = 3;
+inline constexpr RegResult kErrorAccessDenied = 5;   // also: deleting a key that has sub-keys
+inline constexpr RegResult kErrorInvalidHandle = 6;  // a closed key, or one of another registry
+inline constexpr RegResult kErrorDiskFull = 112;
+inline constexpr RegResult kErrorBadPathname =
+    161;  // an empty name, or one with a control character
+inline constexpr RegResult kErrorRegistryCorrupt = 1015;
+inline constexpr RegResult kErrorRegistryIoFailed = 1016;
+inline constexpr RegResult kErrorKeyDeleted = 1018;  // the open key was deleted meanwhile
+
+class Registry;
+
+// An open key. Move-only; closes itself when it goes out of scope, so every key that is opened is
+// closed on every path. The registry that opened it must outlive it.
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(RegistryKey&& other) noexcept;
+  RegistryKey& operator=(RegistryKey&& other) noexcept;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey();
+
+  bool IsOpen() const { return owner_ != nullptr; }
+  // Closes the key (RegCloseKey); kErrorInvalidHandle when none is open.
+  RegResult Close() noexcept;
+
+ private:
+  friend class Registry;
+  RegistryKey(Registry& owner, std::uintptr_t handle) : owner_(&owner), handle_(handle) {}
+
+  Registry* owner_ = nullptr;
+  std::uintptr_t handle_ = 0;
+};
+
+// The classes root. An implementation supplies the Do* operations; a handle is its own number for
+// an open key (an HKEY on Windows), which RegistryKey owns on the caller's side.
+class Registry {
+ public:
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+  virtual ~Registry() = default;
+
+  // Creates the key with every missing key along its path, or opens it if it exists
+  // (RegCreateKey); the key is closed again at once.
+  [[nodiscard]] RegResult CreateKey(std::string_view path);
+  // Sets the default REG_SZ value of the key, creating the key first if needed (RegSetValue).
+  [[nodiscard]] RegResult SetDefaultValue(std::string_view path, std::string_view value);
+  // Opens an existing key with KEY_SET_VALUE access (RegOpenKeyEx). Whatever `key` held is closed
+  // first; it stays closed when the key cannot be opened.
+  [[nodiscard]] RegResult OpenKey(std::string_view path, RegistryKey& key);
+  // Deletes the direct sub-key `name` of an open key (RegDeleteKey): kErrorFileNotFound when there
+  // is none, kErrorAccessDenied when it has sub-keys of its own.
+  [[nodiscard]] RegResult DeleteSubKey(const RegistryKey& key, std::string_view name);
+
+ protected:
+  Registry() = default;
+
+ private:
+  friend class RegistryKey;
+
+  virtual RegResult DoCreateKey(std::string_view path) = 0;
+  virtual RegResult DoSetDefaultValue(std::string_view path, std::string_view value) = 0;
+  virtual RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) = 0;
+  virtual RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) = 0;
+  virtual RegResult DoCloseKey(std::uintptr_t handle) noexcept = 0;
+};
+
+}  // namespace kartiva

@@ -1,0 +1,56 @@
+#pragma once
+
+// Registries built on a KeyTree: the in-memory one for tests, and the base of the persistent hive
+// file on Linux. Open keys are remembered by their path, so a key that was deleted after it was
+// opened is reported as deleted, as Windows does.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+
+#include "configurator/key_tree.h"
+#include "configurator/registry.h"
+
+namespace kartiva {
+
+class TreeRegistry : public Registry {
+ public:
+  // How many keys are open right now.
+  std::size_t OpenKeyCount() const { return openKeys_.size(); }
+
+ protected:
+  using Reader = std::function<RegResult(const KeyTree&)>;
+  using Changer = std::function<RegResult(KeyTree&)>;
+
+  // Runs `read` on the current tree and returns its result (or why the tree could not be read).
+  virtual RegResult Read(const Reader& read) = 0;
+  // Runs `change` on the current tree and keeps what it changed when it returns kErrorSuccess. A
+  // change that fails has changed nothing.
+  virtual RegResult Change(const Changer& change) = 0;
+
+ private:
+  RegResult DoCreateKey(std::string_view path) override;
+  RegResult DoSetDefaultValue(std::string_view path, std::string_view value) override;
+  RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
+  RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
+  RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
+
+  std::map<std::uintptr_t, KeyPath> openKeys_;
+  std::uintptr_t nextHandle_ = 1;
+};
+
+// A registry that lives in memory for as long as the object.
+class MemoryRegistry final : public TreeRegistry {
+ public:
+  MemoryRegistry() = default;
+  const KeyTree& tree() const { return tree_; }
+
+ private:
+  RegResult Read(const Reader& read) override { return read(tree_); }
+  RegResult Change(const Changer& change) override { return change(tree_); }
+
+  KeyTree tree_;
+};
+
+}  // namespace kartiva

@@ -1,0 +1,21 @@
+#include <cstdio>
+#include <memory>
+
+#include "configurator/console_window.h"
+#include "configurator/frm_add_context.h"
+#include "platform/posix/desktop.h"
+#include "platform/posix/hive_registry.h"
+#include "platform/program_main.h"
+
+namespace kartiva {
+
+int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity) {
+  return posix::RunOnDesktop(argc, argv, identity, [](Runtime& runtime, posix::DesktopUi& ui) {
+    posix::HiveRegistry registry(posix::DefaultHivePath());
+    std::unique_ptr<ConfiguratorWindow> window = ui.CreateConfiguratorWindow();
+    if (!window) window = std::make_unique<ConsoleWindow>(stdin, stderr);
+    RunConfigurator(runtime, *window, registry);
+  });
+}
+
+}  // namespace kartiva

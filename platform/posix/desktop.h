@@ -1,0 +1,56 @@
+#pragma once
+
+// The programs' UI on Linux: Qt dialogs and windows when a display is there, the console
+// otherwise. Qt lives in a module of its own that is loaded when the first box or window is shown,
+// so a run that shows nothing loads no GUI library.
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "configurator/frm_add_context.h"
+#include "core/runtime.h"
+#include "platform/posix/console_ui.h"
+#include "platform/program_main.h"
+#include "platform/qt/gui_module.h"
+
+namespace kartiva::posix {
+
+// Whether Qt can be started: KARTIVA_UI is not "console", and QT_QPA_PLATFORM names a platform
+// that can start, or WAYLAND_DISPLAY or DISPLAY names a display that answers. Qt ends the process
+// when it cannot reach its display, so a local display is asked first; a display on another host
+// (as ssh forwards it) is taken as it stands.
+bool WantsGui();
+
+class DesktopUi : public Ui {
+ public:
+  // `programFolder` holds the Qt module; boxes on the console read `in` and write `out`.
+  DesktopUi(std::string programFolder, std::FILE* in, std::FILE* out);
+  ~DesktopUi() override;
+  DesktopUi(const DesktopUi&) = delete;
+  DesktopUi& operator=(const DesktopUi&) = delete;
+
+  Answer Show(const MsgBoxRequest& box) override;
+  void ShowOpen(FileDialog& dialog) override;
+  std::string CurrentDateText() override { return console_.CurrentDateText(); }
+
+  // The configurator's Qt window, or null where no window can be shown.
+  std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow();
+
+ private:
+  // The Qt module, loaded on the first call; null when no display is there or it cannot load.
+  qt::GuiModule* Gui();
+
+  std::string programFolder_;
+  ConsoleUi console_;
+  bool loadTried_ = false;
+  std::unique_ptr<qt::GuiModule> gui_;
+};
+
+// Builds a program's platform objects and runs `load` with them; the outcome becomes the exit
+// status as RunForm makes it.
+int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
+                 const std::function<void(Runtime&, DesktopUi&)>& load);
+
+}  // namespace kartiva::posix

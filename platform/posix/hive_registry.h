@@ -1,0 +1,64 @@
+#pragma once
+
+// The classes root on Linux: a registry file in the .reg text form, which people can read and
+// edit. Every change is one locked read-modify-write of the whole file, written atomically, so two
+// configurators at work at once lose no update and a crash leaves the old file or the new one.
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CLASSES_ROOT\*]
+//
+//   [HKEY_CLASSES_ROOT\*\shell]
+//
+//   [HKEY_CLASSES_ROOT\*\shell\In KV5-Archiv ablegen]
+//
+//   [HKEY_CLASSES_ROOT\*\shell\In KV5-Archiv ablegen\command]
+//   @="C:\\Tools\\Tresolo.exe %1"
+//
+// Every key has its own section, also one without a value, in the order of a depth-first walk
+// with sub-keys sorted by name without regard to case. A default value is written between
+// double quotes with \\, \", \n, \r, \t and \xHH (the other control characters) escaped, so any
+// text comes back exactly. A file that does not have this form, also one with comments, named
+// values or other value types that a rewrite would lose, is never written over: every operation
+// fails with kErrorRegistryCorrupt and problem() names the line.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "configurator/tree_registry.h"
+
+namespace kartiva::posix {
+
+class HiveRegistry final : public TreeRegistry {
+ public:
+  // The file need not exist yet; it and its folder are created by the first change.
+  explicit HiveRegistry(const std::filesystem::path& file);
+
+  const std::filesystem::path& file() const { return file_; }
+  // Why the last operation could not use the file: its name and what is wrong; "" when it could.
+  const std::string& problem() const { return problem_; }
+
+ private:
+  RegResult Read(const Reader& read) override;
+  RegResult Change(const Changer& change) override;
+  RegResult Load(KeyTree& tree);
+  RegResult Save(const KeyTree& tree);
+  RegResult Fail(RegResult code, const std::string& what);
+  RegResult FailWithErrno(int error, std::string_view what);
+
+  std::filesystem::path file_;
+  std::string problem_;
+};
+
+// The hive file: $KARTIVA_REGISTRY, else $XDG_CONFIG_HOME/kartiva/classes.reg, else
+// ~/.config/kartiva/classes.reg.
+std::filesystem::path DefaultHivePath();
+
+// The text of a hive file holding `tree`.
+std::string FormatHive(const KeyTree& tree);
+// Reads a hive file's text into `tree`; false, with the line and what is wrong in `problem`, when
+// the text does not have the hive file's form.
+bool ParseHive(std::string_view text, KeyTree& tree, std::string& problem);
+
+}  // namespace kartiva::posix

@@ -1,0 +1,33 @@
+#pragma once
+
+// The Qt module (libkartiva_qt.so) as the programs see it once they have loaded it. Nothing here
+// names Qt, so a program links no GUI library and loads one only when it shows something.
+
+#include <memory>
+
+#include "configurator/frm_add_context.h"
+#include "core/runtime.h"
+
+namespace kartiva::qt {
+
+// The desktop's message boxes, file dialog and the configurator's window. Owns the application
+// object; windows it created must be gone before it is destroyed.
+class GuiModule {
+ public:
+  virtual ~GuiModule() = default;
+  virtual Answer Show(const MsgBoxRequest& box) = 0;
+  // A confirmed choice replaces dialog.fileName; a cancel leaves it.
+  virtual void ShowOpen(FileDialog& dialog) = 0;
+  // The configurator's window, hidden and sized to the form's client area.
+  virtual std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow() = 0;
+};
+
+// The module's file, looked for in the program's folder.
+inline constexpr const char* kModuleFile = "libkartiva_qt.so";
+
+// The module's one entry: starts Qt and returns the module's face, or null when Qt could not
+// start. The caller owns the result.
+inline constexpr const char* kEntryName = "kartiva_qt_open";
+using OpenFunction = GuiModule* (*)();
+
+}  // namespace kartiva::qt

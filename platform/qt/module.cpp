@@ -1,0 +1,52 @@
+// The entry of libkartiva_qt.so: the programs load it with dlopen when they first show something,
+// so that a run that shows nothing never starts Qt.
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "platform/qt/configurator_window.h"
+#include "platform/qt/gui_module.h"
+#include "platform/qt/message_boxes.h"
+
+namespace kartiva::qt {
+namespace {
+
+class QtGui : public GuiModule {
+ public:
+  QtGui() : application_(argc_, argv_) {
+    // Qt's own button texts ("Ja", "Nein") in the user's language, where the translations are
+    // installed; English otherwise.
+    if (translator_.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QApplication::installTranslator(&translator_);
+    }
+  }
+
+  Answer Show(const MsgBoxRequest& box) override { return ShowMessageBox(box); }
+  void ShowOpen(FileDialog& dialog) override { ShowOpenDialog(dialog); }
+  std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow() override {
+    return std::make_unique<QtConfiguratorWindow>();
+  }
+
+ private:
+  // QApplication keeps references to its arguments for its whole life.
+  static inline int argc_ = 1;
+  static inline char name_[] = "kartiva";
+  static inline char* argv_[] = {name_, nullptr};
+
+  QApplication application_;
+  QTranslator translator_;
+};
+
+}  // namespace
+}  // namespace kartiva::qt
+
+extern "C" __attribute__((visibility("default"))) kartiva::qt::GuiModule* kartiva_qt_open() {
+  try {
+    return new kartiva::qt::QtGui();
+  } catch (...) {
+    return nullptr;
+  }
+}

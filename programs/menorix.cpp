@@ -1,0 +1,7 @@
+// Menorix: adds the two context-menu entries that start Mappix and Tresolo, or removes them again.
+
+#include "platform/program_main.h"
+
+int main(int argc, char** argv) {
+  return kartiva::RunConfiguratorProgram(argc, argv, {"Menorix", {1, 1, 0}});
+}

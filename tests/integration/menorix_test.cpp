@@ -1,0 +1,165 @@
+// Runs the built Menorix on the console, and checks when the programs load Qt: only when they show
+// something on a display that is there, and the console serves whenever Qt cannot.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "localstore/store.h"
+#include "tests/support/process.h"
+
+namespace kartiva::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kMenu =
+    "Menorix - V. 1.1 - Konfiguration\n"
+    "  a  Aktivieren: Fügt dem Kontextmenü des Windows-Explorers Einträge hinzu\n"
+    "  d  Deaktivieren: Entfernt die Einträge im Kontextmenü des Windows-Explorers\n"
+    "  x  ...beendet das Programm\n"
+    "> ";
+
+bool LoadsQt(const ProcessResult& result) {
+  return result.errors.find("libQt6Widgets") != std::string::npos;
+}
+
+// Waits, at most 30 seconds, until the loader's report of a run in `folder` names Qt.
+void WaitForQt(const fs::path& folder) {
+  for (int i = 0; i < 3000; ++i) {
+    if (ReadFile(folder / "stderr").find("libQt6Widgets") != std::string::npos) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+class MenorixProgram : public ::testing::Test {
+ protected:
+  fs::path hive() const { return temp_.path() / "classes.reg"; }
+
+  ProcessSpec Spec(std::string program, std::string input,
+                   std::map<std::string, std::string> environment = {}) const {
+    environment.emplace("KARTIVA_HOME", (temp_.path() / "home").string());
+    environment.emplace("KARTIVA_REGISTRY", hive().string());
+    return {.program = std::move(program),
+            .arguments = {},
+            .environment = environment,
+            .input = std::move(input)};
+  }
+
+  // A copy of a program in a folder of its own, without the Qt module beside it.
+  std::string Alone(const std::string& program) const {
+    const fs::path folder = temp_.path() / "alone";
+    fs::create_directories(folder);
+    const fs::path copy = folder / fs::path(program).filename();
+    fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+    return copy.string();
+  }
+
+  TempFolder temp_;
+};
+
+TEST_F(MenorixProgram, ConsoleOffersTheActionsAndRunsTheChosenOne) {
+  const std::string folder = fs::path(MENORIX_PATH).parent_path().string();
+  const std::string command = "@=\"" + folder + "\\\\Mappix.exe %1\"";
+  const struct {
+    std::string input;
+    std::string confirmation;
+    bool registered;  // the import entry's command is in the hive afterwards
+  } runs[] = {
+      {"a\n", "Menorix\nFunktion wurde dem Kontextmenü hinzugefügt.\n", true},
+      {"x\n", "", true},
+      {"", "", true},
+      {"Deaktivieren\n", "Menorix\nFunktion wurde aus dem Kontextmenü entfernt.\n", false},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE("input " + run.input);
+    const ProcessResult result =
+        RunProcess(Spec(MENORIX_PATH, run.input, {{"KARTIVA_UI", "console"}}), temp_.path());
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.errors, kMenu + run.confirmation);
+    EXPECT_EQ(ReadFile(hive()).find(command) != std::string::npos, run.registered);
+  }
+}
+
+TEST_F(MenorixProgram, QtIsLoadedOnlyToShowSomethingOnADisplay) {
+  ASSERT_EQ(localstore::Store(temp_.path() / "home").Initialise(), 0);
+  const fs::path source = temp_.path() / "offer.txt";
+  WriteFile(source, "offer");
+  // Set whole, so that nothing of the environment the tests run in decides.
+  const std::map<std::string, std::string> display{
+      {"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ":0"}, {"KARTIVA_UI", ""}};
+  const std::map<std::string, std::string> none{{"QT_QPA_PLATFORM", ""}, {"KARTIVA_UI", ""}};
+  const std::string importError =
+      "Fehler beim Import\nEs ist ein Fehler beim Import aufgetreten!\n";
+  const struct {
+    std::string name;
+    std::string program;
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> environment;
+    std::string input;
+    std::string console;  // what the console shows, when Qt is not loaded
+    bool loadsQt;
+  } cases[] = {
+      {"silent Mappix with a display", MAPPIX_PATH, {source.string()}, display, "", "", false},
+      {"silent Tresolo with a display", TRESOLO_PATH, {source.string()}, display, "", "", false},
+      {"Mappix box with a display", MAPPIX_PATH, {}, display, "", "", true},
+      {"Mappix box, console chosen",
+       MAPPIX_PATH,
+       {},
+       {{"KARTIVA_UI", "console"}, {"QT_QPA_PLATFORM", "offscreen"}},
+       "",
+       importError,
+       false},
+      {"Mappix box, display that does not answer",
+       MAPPIX_PATH,
+       {},
+       {{"DISPLAY", ":97"}, {"QT_QPA_PLATFORM", ""}, {"KARTIVA_UI", ""}},
+       "",
+       importError,
+       false},
+      {"Mappix box, X platform asked for, display that does not answer",
+       MAPPIX_PATH,
+       {},
+       {{"DISPLAY", ":97"}, {"QT_QPA_PLATFORM", "xcb"}, {"KARTIVA_UI", ""}},
+       "",
+       importError,
+       false},
+      {"Mappix box, no Qt module beside it",
+       Alone(MAPPIX_PATH),
+       {},
+       display,
+       "",
+       importError,
+       false},
+      {"Menorix without a display", MENORIX_PATH, {}, none, "x\n", kMenu, false},
+      {"Menorix, no Qt module beside it", Alone(MENORIX_PATH), {}, display, "x\n", kMenu, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProcessSpec spec = Spec(c.program, c.input, c.environment);
+    spec.arguments = c.arguments;
+    spec.environment["LD_DEBUG"] = "libs";
+    const pid_t pid = Start(spec, temp_.path());
+    // A box that Qt shows waits for the user: the run is ended once the loader has reported Qt.
+    if (c.loadsQt) WaitForQt(temp_.path());
+    const ProcessResult result = Finish(pid, temp_.path(), c.loadsQt ? 0 : 30);
+    ASSERT_NE(result.errors.find("calling init"), std::string::npos)
+        << "the loader reported nothing";
+    EXPECT_EQ(LoadsQt(result), c.loadsQt);
+    if (c.loadsQt) continue;
+    EXPECT_EQ(result.exitStatus, 0);
+    for (const char* gui : {"libX11", "libxcb", "libwayland", "libgtk", "libGL"}) {
+      EXPECT_EQ(result.errors.find(gui), std::string::npos) << gui;
+    }
+    // The loader's report surrounds what the program wrote.
+    EXPECT_NE(result.errors.find(c.console), std::string::npos) << c.console;
+  }
+}
+
+}  // namespace
+}  // namespace kartiva::testing

@@ -1,0 +1,237 @@
+// The registry's key semantics, the same in memory and in the hive file, and the hive file itself:
+// exact round trips, a damaged file left alone, and processes that change it at once.
+
+#include "platform/posix/hive_registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "configurator/context_menu.h"
+#include "configurator/tree_registry.h"
+#include "tests/support/fakes.h"
+#include "tests/support/process.h"
+
+namespace kartiva::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using posix::HiveRegistry;
+
+// The tree that a hive file holds, read as an independent reader would.
+KeyTree ReadHive(const fs::path& file) {
+  KeyTree tree;
+  std::string problem;
+  EXPECT_TRUE(posix::ParseHive(ReadFile(file), tree, problem)) << problem;
+  return tree;
+}
+
+// Runs `work` in a child process, which never returns into the test.
+pid_t Fork(const std::function<int()>& work) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    int status = 99;
+    try {
+      status = work();
+    } catch (...) {
+    }
+    ::_exit(status);
+  }
+  return pid;
+}
+int Wait(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class KeySemantics : public ::testing::TestWithParam<std::string> {
+ protected:
+  TempFolder temp_;
+  std::unique_ptr<TreeRegistry> registry_ =
+      GetParam() == "Memory"
+          ? std::unique_ptr<TreeRegistry>(std::make_unique<MemoryRegistry>())
+          : std::make_unique<HiveRegistry>(temp_.path() / "hive" / "classes.reg");
+};
+
+TEST_P(KeySemantics, AsTheRegistrationReliesOnThem) {
+  TreeRegistry& r = *registry_;
+  {
+    RegistryKey shell, entry, other;
+    EXPECT_EQ(r.OpenKey("*\\shell", shell), kErrorFileNotFound);
+    EXPECT_EQ(r.CreateKey("*\\shell\\Entry\\command"), kErrorSuccess);
+    EXPECT_EQ(r.SetDefaultValue("*\\SHELL\\Other\\command", "x"), kErrorSuccess);  // creates it
+    ASSERT_EQ(r.OpenKey("*\\Shell", shell), kErrorSuccess);
+    ASSERT_EQ(r.OpenKey("*\\shell\\ENTRY", entry), kErrorSuccess);
+    ASSERT_EQ(r.OpenKey("*\\shell\\other", other), kErrorSuccess);
+    EXPECT_EQ(r.OpenKeyCount(), 3u);
+
+    EXPECT_EQ(r.DeleteSubKey(shell, "Entry"), kErrorAccessDenied);  // it has a sub-key
+    EXPECT_EQ(r.DeleteSubKey(entry, "missing"), kErrorFileNotFound);
+    EXPECT_EQ(r.DeleteSubKey(entry, "COMMAND"), kErrorSuccess);
+    EXPECT_EQ(r.DeleteSubKey(shell, "entry"), kErrorSuccess);
+    EXPECT_EQ(r.DeleteSubKey(entry, "command"), kErrorKeyDeleted);  // deleted while open
+    EXPECT_EQ(r.DeleteSubKey(shell, "a\\b"), kErrorBadPathname);
+    EXPECT_EQ(other.Close(), kErrorSuccess);
+    EXPECT_EQ(r.DeleteSubKey(other, "command"), kErrorInvalidHandle);
+    EXPECT_EQ(r.OpenKeyCount(), 2u);
+  }
+  EXPECT_EQ(r.OpenKeyCount(), 0u);
+  for (const char* path : {"\\*", "*\\", "*\\\\shell", "*\\a\nb", "*\\a\x7F"}) {
+    EXPECT_EQ(r.CreateKey(path), kErrorBadPathname) << path;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Registries, KeySemantics, ::testing::Values("Memory", "Hive"));
+
+class Hive : public ::testing::Test {
+ protected:
+  TempFolder temp_;
+  fs::path file_ = temp_.path() / "config" / "kartiva" / "classes.reg";
+};
+
+TEST_F(Hive, AwkwardNamesAndValuesComeBackExactly) {
+  const std::vector<std::pair<std::string, std::string>> entries{
+      {"plain", "C:\\Tools\\Mappix.exe %1"},
+      {"quotes", "\"C:\\Program Files\\Mappix.exe\" \"%1\""},
+      {"backslashes", "\\\\server\\share\\"},
+      {"line breaks", "one\ntwo\r\nthree\n"},
+      {"controls", std::string("nul\0tab\tbell\x07 del\x7F", 18)},
+      {"umlauts", "Kontextmenü € \xFF not UTF-8"},
+      {"empty", ""},
+      {"escapes as text", "\\x41 \\n @=\"x\""},
+      {"[brackets] ]", "]"},
+      {" ; @=\"name\" ", ";"},
+  };
+  {
+    HiveRegistry writer(file_);
+    for (const auto& [name, value] : entries)
+      ASSERT_EQ(writer.SetDefaultValue("k\\" + name, value), 0) << name;
+  }
+  HiveRegistry other(file_);  // loads and saves the whole file again
+  ASSERT_EQ(other.CreateKey("later"), kErrorSuccess);
+  const KeyTree tree = ReadHive(file_);
+  for (const auto& [name, value] : entries) {
+    const KeyTree::Key* key = tree.Find(KeyPath{"k", name});
+    ASSERT_NE(key, nullptr) << name;
+    EXPECT_EQ(key->name, name);
+    EXPECT_EQ(key->value, value) << name;
+  }
+  EXPECT_FALSE(tree.Find("k")->value.has_value());
+}
+
+struct Damage {
+  std::string name;
+  std::string text;
+  std::string line;  // where the problem is reported
+};
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
+
+class DamagedHive : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedHive, IsReportedAndNeverWrittenOver) {
+  TempFolder temp;
+  const fs::path file = temp.path() / "classes.reg";
+  WriteFile(file, GetParam().text);
+  HiveRegistry hive(file);
+  RegistryKey key;
+  EXPECT_EQ(hive.OpenKey("*\\shell", key), kErrorRegistryCorrupt);
+  EXPECT_NE(hive.problem().find(file.string() + ": line " + GetParam().line + ": "),
+            std::string::npos)
+      << hive.problem();
+
+  Rig rig("", "Menorix");
+  ContextMenu menu(hive, rig.runtime, [] {});
+  menu.cmdAppend_Click();
+  EXPECT_EQ(rig.ui.boxes, std::vector<MsgBoxRequest>{
+                              Box("Funktion konnte dem Kontextmenü nicht hinzugefügt werden: 3F7",
+                                  "Menorix", Buttons::Ok, Icon::Critical)});
+  EXPECT_EQ(ReadFile(file), GetParam().text);
+}
+
+const std::string kHead = "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\*\\shell]\n";
+INSTANTIATE_TEST_SUITE_P(Cases, DamagedHive,
+                         ::testing::ValuesIn(std::vector<Damage>{
+                             {"OtherFirstLine", "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\*]\n", "1"},
+                             {"UnterminatedValue", kHead + "@=\"C:\\\\Tools\n", "4"},
+                             {"UnknownEscape", kHead + "\n@=\"a\\qb\"\n", "5"},
+                             {"OtherRoot", kHead + "[HKEY_LOCAL_MACHINE\\Software]\n", "4"},
+                             {"NamedValue", kHead + "\"Name\"=\"x\"\n", "4"},
+                             {"Comment", kHead + "; kept by hand\n", "4"},
+                             {"OtherType", kHead + "@=dword:00000001\n", "4"},
+                             {"SecondValue", kHead + "@=\"a\"\n@=\"b\"\n", "5"},
+                             {"HeaderWithoutBracket", kHead + "[HKEY_CLASSES_ROOT\\x\n", "4"},
+                         }),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(Hive, ASecondProcessReadsTheEntriesAndRemovesThem) {
+  const pid_t adder = Fork([&] {
+    HiveRegistry hive(file_);
+    Rig rig("", "Menorix");
+    rig.facts.folder = "C:\\Program Files\\Kartiva";
+    ContextMenu menu(hive, rig.runtime, [] { End(); });
+    return RunToEnd([&] { menu.cmdAppend_Click(); }) == "end" ? 0 : 1;
+  });
+  ASSERT_EQ(Wait(adder), 0);
+  EXPECT_EQ(ReadFile(file_),
+            "Windows Registry Editor Version 5.00\n"
+            "\n[HKEY_CLASSES_ROOT\\*]\n"
+            "\n[HKEY_CLASSES_ROOT\\*\\shell]\n"
+            "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Archiv ablegen]\n"
+            "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Archiv ablegen\\command]\n"
+            "@=\"\\\"C:\\\\Program Files\\\\Kartiva\\\\Tresolo.exe\\\" %1\"\n"
+            "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Briefkorb importieren]\n"
+            "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Briefkorb importieren\\command]\n"
+            "@=\"\\\"C:\\\\Program Files\\\\Kartiva\\\\Mappix.exe\\\" %1\"\n");
+
+  HiveRegistry hive(file_);
+  Rig rig("", "Menorix");
+  ContextMenu menu(hive, rig.runtime, [] { End(); });
+  EXPECT_EQ(RunToEnd([&] { menu.cmdDelete_Click(); }), "end");
+  EXPECT_EQ(ReadFile(file_),
+            "Windows Registry Editor Version 5.00\n"
+            "\n[HKEY_CLASSES_ROOT\\*]\n"
+            "\n[HKEY_CLASSES_ROOT\\*\\shell]\n");
+}
+
+TEST_F(Hive, ProcessesChangingItAtOnceLoseNoUpdate) {
+  constexpr int kKeys = 40;
+  std::vector<pid_t> children;
+  for (const std::string process : {"a", "b", "c"}) {
+    children.push_back(Fork([&] {
+      HiveRegistry hive(file_);
+      for (int i = 0; i < kKeys; ++i) {
+        const std::string entry = process + std::to_string(i);
+        if (hive.SetDefaultValue("*\\shell\\" + entry + "\\command", entry) != 0) return 1;
+        if (i % 2 == 0) continue;
+        RegistryKey key;
+        if (hive.OpenKey("*\\shell\\" + entry, key) != 0 || hive.DeleteSubKey(key, "command") != 0)
+          return 2;
+        if (hive.OpenKey("*\\shell", key) != 0 || hive.DeleteSubKey(key, entry) != 0) return 3;
+      }
+      return 0;
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(Wait(child), 0);
+  const KeyTree tree = ReadHive(file_);
+  ASSERT_NE(tree.Find("*\\shell"), nullptr);
+  EXPECT_EQ(tree.Find("*\\shell")->subKeys.size(), 3u * kKeys / 2);
+  for (const std::string process : {"a", "b", "c"}) {
+    for (int i = 0; i < kKeys; i += 2) {
+      const std::string entry = process + std::to_string(i);
+      const KeyTree::Key* command = tree.Find("*\\shell\\" + entry + "\\command");
+      ASSERT_NE(command, nullptr) << entry;
+      EXPECT_EQ(command->value, entry);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kartiva::testing
