@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, cross-builds the portable code for Windows,
-# builds the Linux programs and runs every test, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer and once as shipped, and runs each fuzzer for a bounded time.
+# The whole test suite: installs what is missing, cross-builds the Windows programs, builds the
+# Linux programs and runs every test, once under AddressSanitizer and UndefinedBehaviorSanitizer
+# and once as shipped, runs each fuzzer for a bounded time, and last runs the Windows programs and
+# their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,5 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-30}" scripts/fuzz.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
+
+tests/windows/run.sh

@@ -1,0 +1,20 @@
+#pragma once
+
+// Message boxes, the file-open dialog and the date, the Windows way. The tools have no window of
+// their own, so every box and dialog is owned by the desktop and brought to the foreground.
+
+#include "core/runtime.h"
+
+namespace kartiva::win32 {
+
+class WindowsUi : public Ui {
+ public:
+  // MessageBoxW with the buttons, icon and first default button asked for.
+  Answer Show(const MsgBoxRequest& box) override;
+  // GetOpenFileNameW, starting in the dialog's folder with its file name filled in.
+  void ShowOpen(FileDialog& dialog) override;
+  // GetDateFormatEx with the user's short date format.
+  std::string CurrentDateText() override;
+};
+
+}  // namespace kartiva::win32

@@ -1,0 +1,121 @@
+#include "tests/windows/support/wine_rig.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/win32/command_line.h"
+#include "platform/win32/utf16.h"
+
+namespace kartiva::wintest {
+namespace {
+
+std::wstring ScriptPath(const std::wstring& folder) { return folder + L"\\script.txt"; }
+std::wstring LogPath(const std::wstring& folder) { return folder + L"\\calls.log"; }
+
+}  // namespace
+
+std::wstring Wide(std::string_view text) { return win32::ToUtf16<wchar_t>(text); }
+std::string Narrow(std::wstring_view text) { return win32::ToUtf8(text); }
+
+std::wstring BinaryFolder() {
+  wchar_t path[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+  return std::wstring(win32::FolderOf(std::wstring_view(path, length)));
+}
+
+HRESULT RegisterFakeToolkit() {
+  const std::wstring path = BinaryFolder() + L"\\fake_toolkit.dll";
+  HMODULE library = LoadLibraryW(path.c_str());
+  if (!library) return HRESULT_FROM_WIN32(GetLastError());
+  using Register = HRESULT(STDAPICALLTYPE*)();
+  const auto registerServer = reinterpret_cast<Register>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer")));
+  const HRESULT result = registerServer ? registerServer() : E_NOINTERFACE;
+  FreeLibrary(library);
+  return result;
+}
+
+HWND FindBox(DWORD processId) {
+  struct Search {
+    DWORD processId;
+    HWND found;
+  } search{processId, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM parameter) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(parameter);
+        wchar_t kind[16];
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        GetClassNameW(window, kind, 16);
+        if (owner != s.processId || !IsWindowVisible(window) || wcscmp(kind, L"#32770") != 0) {
+          return TRUE;
+        }
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool Press(HWND box, const std::string& keys) {
+  const auto xWindow = reinterpret_cast<ULONG_PTR>(GetPropW(box, L"__wine_x11_whole_window"));
+  if (xWindow == 0) return false;
+  wchar_t tool[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"KARTIVA_XDOTOOL", tool, MAX_PATH);
+  std::wstring command = length > 0 && length < MAX_PATH ? tool : L"Z:\\usr\\bin\\xdotool";
+  command += L" windowfocus --sync " + std::to_wstring(xWindow) + L" " + Wide(keys);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  if (process.hThread) CloseHandle(process.hThread);
+  if (process.hProcess) CloseHandle(process.hProcess);
+  return true;
+}
+
+bool WaitUntilClosed(HWND box) {
+  for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(50);
+  return !IsWindow(box) || !IsWindowVisible(box);
+}
+
+FakeToolkitFiles::FakeToolkitFiles() {
+  wchar_t temp[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, temp);
+  for (unsigned attempt = GetTickCount();; ++attempt) {
+    folder_ = std::wstring(temp) + L"kartiva-fake-" + std::to_wstring(GetCurrentProcessId()) +
+              L"-" + std::to_wstring(attempt);
+    if (CreateDirectoryW(folder_.c_str(), nullptr)) break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("no temporary folder");
+  }
+  Script("");
+  SetEnvironmentVariableW(L"KARTIVA_FAKE_SCRIPT", ScriptPath(folder_).c_str());
+  SetEnvironmentVariableW(L"KARTIVA_FAKE_LOG", LogPath(folder_).c_str());
+}
+
+FakeToolkitFiles::~FakeToolkitFiles() {
+  SetEnvironmentVariableW(L"KARTIVA_FAKE_SCRIPT", nullptr);
+  SetEnvironmentVariableW(L"KARTIVA_FAKE_LOG", nullptr);
+  DeleteFileW(ScriptPath(folder_).c_str());
+  DeleteFileW(LogPath(folder_).c_str());
+  RemoveDirectoryW(folder_.c_str());
+}
+
+void FakeToolkitFiles::Script(std::string_view lines) const {
+  std::ofstream file(std::filesystem::path(ScriptPath(folder_)),
+                     std::ios::binary | std::ios::trunc);
+  file << lines;
+}
+
+std::vector<std::string> FakeToolkitFiles::Log() const {
+  std::ifstream file(std::filesystem::path(LogPath(folder_)), std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace kartiva::wintest

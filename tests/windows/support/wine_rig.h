@@ -1,0 +1,53 @@
+#pragma once
+
+// What the Windows tests share: the fake toolkit component registered as "KV5ToolKit.App", and a
+// temporary folder with its script and its call log, named to it through the environment.
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kartiva::wintest {
+
+std::wstring Wide(std::string_view text);
+std::string Narrow(std::wstring_view text);
+
+// The folder of the running test program, where the programs and the fake component lie too.
+std::wstring BinaryFolder();
+
+// Registers fake_toolkit.dll from BinaryFolder() through its DllRegisterServer.
+HRESULT RegisterFakeToolkit();
+
+// The visible dialog window (a message box, a file dialog) of the process, or null.
+HWND FindBox(DWORD processId);
+
+// Types in the dialog the way a user would: xdotool (KARTIVA_XDOTOOL, else Z:\usr\bin\xdotool)
+// focuses the dialog's X window and runs `keys`, its own commands such as "key Return". Without a
+// window manager (Xvfb) focusing works where activating does not. Wine starts the Unix program but
+// hands back no handle to wait on: false when it could not be started.
+bool Press(HWND box, const std::string& keys);
+
+// Waits up to 10 seconds for the dialog to close.
+bool WaitUntilClosed(HWND box);
+
+// A fresh temporary folder holding the fake's script and log, named in this process's
+// environment (KARTIVA_FAKE_SCRIPT, KARTIVA_FAKE_LOG), which programs started later inherit.
+class FakeToolkitFiles {
+ public:
+  FakeToolkitFiles();
+  FakeToolkitFiles(const FakeToolkitFiles&) = delete;
+  FakeToolkitFiles& operator=(const FakeToolkitFiles&) = delete;
+  ~FakeToolkitFiles();
+
+  // Replaces the script: lines of Object.Operation.key=value.
+  void Script(std::string_view lines) const;
+  // The calls logged so far, one line each.
+  std::vector<std::string> Log() const;
+
+ private:
+  std::wstring folder_;
+};
+
+}  // namespace kartiva::wintest
