@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < runs; ++i) {
     for (Series* series : all) {
       series->micros.push_back(TimeOnce(series->command));
-      if (i % 10 == 0) series->peakKiB = std::max(series->peakKiB, PeakKiB(series->command, folder));
+      if (i % 10 == 0)
+        series->peakKiB = std::max(series->peakKiB, PeakKiB(series->command, folder));
     }
     if (i % 50 == 49) EmptyFolder(basket);  // a basket that users keep small
   }
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
   const auto documents = std::distance(fs::directory_iterator(basket), fs::directory_iterator());
   fs::remove_all(folder);
   if (documents != kParallel) {
-    std::fprintf(stderr, "%ld documents after %d parallel imports\n", static_cast<long>(documents), kParallel);
+    std::fprintf(stderr, "%ld documents after %d parallel imports\n", static_cast<long>(documents),
+                 kParallel);
     return 1;
   }
 
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
   row("Tresolo (silent)", tresolo);
   row("cp", cp);
   row("bare C++ program", bare);
-  std::printf("\n%d imports started at once: %.0f ms for all, %d documents\n", kParallel, parallelMs,
-              kParallel);
+  std::printf("\n%d imports started at once: %.0f ms for all, %d documents\n", kParallel,
+              parallelMs, kParallel);
   return 0;
 }

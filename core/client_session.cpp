@@ -14,10 +14,11 @@ void IgnoringFailure(Step step) {
 }
 
 bool UserWantsToStartClient(Runtime& runtime) {
-  return MsgBox(runtime, {.text = "Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?",
-                          .title = "Kartiva starten?",
-                          .buttons = Buttons::YesNo,
-                          .icon = Icon::Question}) == Answer::Yes;
+  return MsgBox(runtime,
+                {.text = "Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?",
+                 .title = "Kartiva starten?",
+                 .buttons = Buttons::YesNo,
+                 .icon = Icon::Question}) == Answer::Yes;
 }
 
 }  // namespace
@@ -46,7 +47,8 @@ std::string GetActiveBasket(ClientState& client, Runtime& runtime, std::string& 
   sBasket.clear();
   Require(client.TKSession, "TKSession").QueryActiveBasket(sBasket, client.TKError);
   if (client.TKError != 0) {
-    MsgBox(runtime, {.text = "Zielbriefkorb konnte nicht gefunden werden: " + HexCode(client.TKError)});
+    MsgBox(runtime,
+           {.text = "Zielbriefkorb konnte nicht gefunden werden: " + HexCode(client.TKError)});
   }
   return sBasket;
 }

@@ -20,8 +20,8 @@ inline constexpr ErrorCode kErrCannotCreateComponent = 429;
 std::string HexCode(ErrorCode code);
 
 // A call that failed as a call instead of returning an error code: the component cannot be created,
-// an operation fails, an arithmetic overflow. Nothing catches it but the client check, which ignores
-// it, and the program's main, which reports it and ends the program.
+// an operation fails, an arithmetic overflow. Nothing catches it but the client check, which
+// ignores it, and the program's main, which reports it and ends the program.
 class OutrightFailure : public std::runtime_error {
  public:
   OutrightFailure(ErrorCode code, const std::string& description);

@@ -26,7 +26,7 @@ struct MsgBoxRequest {
 // holds, which only a confirmed choice changes.
 struct FileDialog {
   std::string initialFolder{};
-  std::string filter{};// "Description|pattern" pairs joined by '|'
+  std::string filter{};  // "Description|pattern" pairs joined by '|'
   std::string fileName{};
 };
 
@@ -49,8 +49,8 @@ struct ProgramVersion {
 // What the form runtime tells a program about itself.
 struct ProgramFacts {
   std::string commandLine{};  // the whole argument text, as one string
-  std::string folder{};     // the folder the program file lies in
-  std::string title{};      // the program's title, the caption of boxes without one of their own
+  std::string folder{};       // the folder the program file lies in
+  std::string title{};        // the program's title, the caption of boxes without one of their own
   ProgramVersion version;
 };
 

@@ -41,8 +41,8 @@ class ToolkitSession {
   virtual void SetDocumentName(const std::string& documentName, ErrorCode& error) = 0;
   virtual void QueryActiveBasket(std::string& basketName, ErrorCode& error) = 0;
   virtual void Refresh(ErrorCode& error) = 0;
-  virtual void OpenArchive(const std::string& archiveName,
-                           std::shared_ptr<ToolkitArchive>& archive, ErrorCode& error) = 0;
+  virtual void OpenArchive(const std::string& archiveName, std::shared_ptr<ToolkitArchive>& archive,
+                           ErrorCode& error) = 0;
   virtual void ListArchives(std::string& archiveNames, ErrorCode& error) = 0;
   virtual void QueryActiveArchive(std::string& archiveName, ErrorCode& error) = 0;
   virtual void ConvertFile(const std::string& filePath, const std::string& basketName,

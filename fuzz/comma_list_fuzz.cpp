@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kartiva::StoreStringToArray(list, slots);
 
   std::string joined;
-  for (std::int32_t i = 0; i < count; ++i) joined += (i ? "," : "") + slots[static_cast<std::size_t>(i)];
+  for (std::int32_t i = 0; i < count; ++i)
+    joined += (i ? "," : "") + slots[static_cast<std::size_t>(i)];
   const std::string withoutTrailingComma =
       !list.empty() && list.back() == ',' ? list.substr(0, list.size() - 1) : list;
   if (joined != withoutTrailingComma) __builtin_trap();

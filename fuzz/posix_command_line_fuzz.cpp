@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  const std::string line = kartiva::posix::JoinArguments(static_cast<int>(arguments.size()), argv.data());
+  const std::string line =
+      kartiva::posix::JoinArguments(static_cast<int>(arguments.size()), argv.data());
 
   std::string expected;
   for (std::size_t i = 1; i < arguments.size(); ++i) expected += (i > 1 ? " " : "") + arguments[i];

@@ -17,13 +17,14 @@ void frmImport::Form_Load() {
     ImportFile(sFilename, sDescription, sNewFileName);
     Require(client_.TKSession, "TKSession").Refresh(client_.TKError);
   } else {
-    MsgBox(runtime_, {.text = "Es ist ein Fehler beim Import aufgetreten!", .title = "Fehler beim Import"});
+    MsgBox(runtime_,
+           {.text = "Es ist ein Fehler beim Import aufgetreten!", .title = "Fehler beim Import"});
   }
   Unload();
   End();
 }
 
-ErrorCode frmImport::ImportFile(std::string sFilename, std::string sDescription,
+ErrorCode frmImport::ImportFile(const std::string& sFilename, const std::string& sDescription,
                                 std::string& sNewFileName) {
   sNewFileName.clear();
   Require(TKBasket, "TKBasket").AddFile(sFilename, sDescription, sNewFileName, client_.TKError);

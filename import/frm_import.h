@@ -17,7 +17,7 @@ class frmImport : public Form {
   explicit frmImport(Runtime& runtime) : runtime_(runtime) {}
 
   void Form_Load();
-  ErrorCode ImportFile(std::string sFilename, std::string sDescription,
+  ErrorCode ImportFile(const std::string& sFilename, const std::string& sDescription,
                        std::string& sNewFileName);
   void Unload() override;
 

@@ -8,10 +8,10 @@
 namespace kartiva::localstore {
 
 enum : ErrorCode {
-  kNotStarted = static_cast<ErrorCode>(0x80045001),      // the store is not initialised yet
-  kNoActiveBasket = static_cast<ErrorCode>(0x80045002),  // kartiva.ini names no active basket
-  kNoActiveArchive = static_cast<ErrorCode>(0x80045003), // kartiva.ini names no active archive
-  kBadName = static_cast<ErrorCode>(0x80045004),         // a name that would leave its folder
+  kNotStarted = static_cast<ErrorCode>(0x80045001),       // the store is not initialised yet
+  kNoActiveBasket = static_cast<ErrorCode>(0x80045002),   // kartiva.ini names no active basket
+  kNoActiveArchive = static_cast<ErrorCode>(0x80045003),  // kartiva.ini names no active archive
+  kBadName = static_cast<ErrorCode>(0x80045004),          // a name that would leave its folder
   kNoSuchBasket = static_cast<ErrorCode>(0x80045005),
   kNoSuchArchive = static_cast<ErrorCode>(0x80045006),
   kFileNotFound = static_cast<ErrorCode>(0x80045007),    // the file to add or store is missing

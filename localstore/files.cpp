@@ -58,7 +58,8 @@ ErrorCode CopyContent(int source, int target) {
       if (errno == EINTR) continue;
       return kFileUnreadable;
     }
-    if (ErrorCode code = WriteAll(target, buffer.data(), static_cast<std::size_t>(got))) return code;
+    if (ErrorCode code = WriteAll(target, buffer.data(), static_cast<std::size_t>(got)))
+      return code;
   }
 }
 
@@ -142,7 +143,7 @@ ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) {
     return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? kFileNotFound
-                                                                         : kFileUnreadable;
+                                                                        : kFileUnreadable;
   }
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return kFileUnreadable;

@@ -28,7 +28,8 @@ std::string_view Trim(std::string_view text) {
 
 bool SameKey(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
@@ -42,7 +43,8 @@ ErrorCode CreateFolders(const fs::path& folder) {
 
 fs::path DefaultRoot() {
   if (const char* home = std::getenv("KARTIVA_HOME"); home && *home) return home;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "kartiva";
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+    return fs::path(data) / "kartiva";
   const char* home = std::getenv("HOME");
   return fs::path(home && *home ? home : ".") / ".local/share/kartiva";
 }

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "core/client_session.h"
-#include "core/runtime.h"
 #include "core/controls.h"
+#include "core/runtime.h"
 #include "store/module1.h"
 
 namespace kartiva {

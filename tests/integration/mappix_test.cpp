@@ -37,8 +37,8 @@ TEST_F(MappixProgram, FreshStoreAsksToStartAndFollowsTheAnswer) {
   const struct {
     std::string input;
     bool starts;
-  } answers[] = {{"n\n", false}, {"", false}, {"nein\n", false}, {"y\n", true}, {"\n", true},
-                 {"JA\n", true}, {"Yes\n", true}, {"j", true}};
+  } answers[] = {{"n\n", false}, {"", false},    {"nein\n", false}, {"y\n", true},
+                 {"\n", true},   {"JA\n", true}, {"Yes\n", true},   {"j", true}};
   for (const auto& answer : answers) {
     SCOPED_TRACE("answer " + answer.input);
     fs::remove_all(home());
@@ -98,7 +98,8 @@ TEST_F(MappixProgram, PathsReachTheStoreUnchanged) {
     EXPECT_EQ(result.errors, "");
     const std::vector<std::string> journal = Journal();
     ASSERT_GE(journal.size(), 2u);
-    EXPECT_EQ(journal[journal.size() - 2].rfind("AddFile \"" + c.journalPath + "\" \"\" -> 0 ", 0), 0u)
+    EXPECT_EQ(journal[journal.size() - 2].rfind("AddFile \"" + c.journalPath + "\" \"\" -> 0 ", 0),
+              0u)
         << journal[journal.size() - 2];
     EXPECT_EQ(ReadFile(Documents().back()), ReadFile(c.source));
   }
@@ -115,8 +116,12 @@ TEST_F(MappixProgram, BadInputGetsAClearMessageAndImportsNothing) {
     std::vector<std::string> arguments;
     std::string errors;
   } cases[] = {
-      {"empty command line", {}, "Fehler beim Import\nEs ist ein Fehler beim Import aufgetreten!\n"},
-      {"missing file", {(temp_.path() / "gone.doc").string()}, "Mappix\nFehler beim Datei-Import: 80045007\n"},
+      {"empty command line",
+       {},
+       "Fehler beim Import\nEs ist ein Fehler beim Import aufgetreten!\n"},
+      {"missing file",
+       {(temp_.path() / "gone.doc").string()},
+       "Mappix\nFehler beim Datei-Import: 80045007\n"},
       {"folder", {folder.string()}, "Mappix\nFehler beim Datei-Import: 80045008\n"},
       {"pipe that nobody writes", {fifo.string()}, "Mappix\nFehler beim Datei-Import: 80045008\n"},
   };
@@ -134,7 +139,8 @@ TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
   const fs::path source = Source("offer.txt", "offer");
   for (const std::string name : {"..", "../../outside", "Eingang/../..", "a\\b"}) {
     SCOPED_TRACE(name);
-    WriteFile(home() / "kartiva.ini", "[Kartiva]\nActiveBasket=" + name + "\nActiveArchive=Allgemein\n");
+    WriteFile(home() / "kartiva.ini",
+              "[Kartiva]\nActiveBasket=" + name + "\nActiveArchive=Allgemein\n");
     const ProcessResult result = Mappix({source.string()});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.errors.rfind("Mappix\nZielbriefkorb konnte nicht gefunden werden: 80045004\n"

@@ -25,7 +25,8 @@ class TresoloProgram : public StoreTest {
     std::string added;
     ErrorCode error = 0;
     session->OpenBasket("Eingang", basketObject, error);
-    Require(basketObject, "basket").AddFile(Source("incoming.tmp", content).string(), "", added, error);
+    Require(basketObject, "basket")
+        .AddFile(Source("incoming.tmp", content).string(), "", added, error);
     EXPECT_EQ(error, 0);
     return added;
   }
@@ -64,13 +65,29 @@ TEST_F(TresoloProgram, StopsWithAClearMessageAndChangesNothing) {
     std::string errors;
     int exitStatus;
   } cases[] = {
-      {"empty command line", "", false, {}, "Missing information\nPlease enter a file to store.\r\n\n", 0},
-      {"empty active basket", "[Kartiva]\nActiveBasket=\nActiveArchive=Allgemein\n", false, {"x.doc"},
-       "Missing information\nAn active basket is not present.\r\n\n", 0},
-      {"missing file", "", false, {"/nowhere/offer.doc"},
-       "Tresolo\nUnable to add the file to the basket: 80045007\n", 0},
+      {"empty command line",
+       "",
+       false,
+       {},
+       "Missing information\nPlease enter a file to store.\r\n\n",
+       0},
+      {"empty active basket",
+       "[Kartiva]\nActiveBasket=\nActiveArchive=Allgemein\n",
+       false,
+       {"x.doc"},
+       "Missing information\nAn active basket is not present.\r\n\n",
+       0},
+      {"missing file",
+       "",
+       false,
+       {"/nowhere/offer.doc"},
+       "Tresolo\nUnable to add the file to the basket: 80045007\n",
+       0},
       // With no archive at all, the store still tries the active one, which is gone too.
-      {"no archives", "", true, {"x.doc"},
+      {"no archives",
+       "",
+       true,
+       {"x.doc"},
        "No archives available\nThere are no archives presently registered in Kartiva.\n"
        "Tresolo\nRun-time error '5B':\n\nObject variable not set: TKArchive\n",
        1},
@@ -93,7 +110,8 @@ TEST_F(TresoloProgram, FreshStoreAsksToStartAndDeclineStoresNothing) {
   const fs::path source = Source("offer.doc", "offer");
   const ProcessResult result = Tresolo({source.string()}, "n\n");
   EXPECT_EQ(result.errors,
-            "Kartiva starten?\nKartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?\n[J/n] ");
+            "Kartiva starten?\nKartiva ist nicht gestartet. Soll Kartiva jetzt gestartet "
+            "werden?\n[J/n] ");
   EXPECT_EQ(Journal(), std::vector<std::string>{"IsClientRunning -> 0 false"});
 }
 
@@ -112,7 +130,9 @@ TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
 
     const bool inBasket = fs::exists(document) && ReadFile(document) == "precious";
     const std::vector<std::string> rows = IndexRows();
-    const bool inArchive = rows.size() == 1 && ReadFile(archive() / rows[0].substr(rows[0].rfind('|') + 1)) == "precious";
+    const bool inArchive =
+        rows.size() == 1 &&
+        ReadFile(archive() / rows[0].substr(rows[0].rfind('|') + 1)) == "precious";
     EXPECT_TRUE(inBasket || inArchive);
     EXPECT_LE(rows.size(), 1u);
   }

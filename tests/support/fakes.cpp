@@ -169,8 +169,8 @@ MsgBoxRequest Box(std::string text, std::string title, Buttons buttons, Icon ico
 }
 
 MsgBoxRequest StartQuestion() {
-  return Box("Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?", "Kartiva starten?",
-             Buttons::YesNo, Icon::Question);
+  return Box("Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?",
+             "Kartiva starten?", Buttons::YesNo, Icon::Question);
 }
 
 }  // namespace kartiva::testing
@@ -178,7 +178,7 @@ MsgBoxRequest StartQuestion() {
 namespace kartiva {
 // Readable failure output for box lists.
 void PrintTo(const MsgBoxRequest& box, std::ostream* os) {
-  *os << "{\"" << box.text << "\", \"" << box.title << "\", buttons " << static_cast<int>(box.buttons)
-      << ", icon " << static_cast<int>(box.icon) << "}";
+  *os << "{\"" << box.text << "\", \"" << box.title << "\", buttons "
+      << static_cast<int>(box.buttons) << ", icon " << static_cast<int>(box.icon) << "}";
 }
 }  // namespace kartiva

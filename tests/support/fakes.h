@@ -4,8 +4,8 @@
 // from a script, and a UI that records every box and answers from a script.
 
 #include <deque>
-#include <iosfwd>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,10 +20,10 @@ namespace kartiva::testing {
 // How the fake answers one call of an operation.
 struct Reply {
   ErrorCode code = 0;
-  std::optional<std::string> text{};// the out string, where the operation has one
-  std::optional<bool> flag{};       // the out flag of IsClientRunning
-  bool noObject = false;            // an open operation hands back no object
-  bool failsOutright = false;       // the call fails as a call
+  std::optional<std::string> text{};  // the out string, where the operation has one
+  std::optional<bool> flag{};         // the out flag of IsClientRunning
+  bool noObject = false;              // an open operation hands back no object
+  bool failsOutright = false;         // the call fails as a call
 };
 
 class FakeToolkit : public ComponentFactory {

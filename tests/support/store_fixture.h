@@ -36,7 +36,8 @@ class StoreTest : public ::testing::Test {
   // The files of a folder, sorted; none when it does not exist.
   static std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder);
   std::vector<std::string> Journal() const;
-  // The index rows of the active archive as "document_name|index_string|mode|use_mask|delete_after|file".
+  // The index rows of the active archive as
+  // "document_name|index_string|mode|use_mask|delete_after|file".
   std::vector<std::string> IndexRows() const;
 
   TempFolder temp_;

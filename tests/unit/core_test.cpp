@@ -10,8 +10,14 @@ namespace {
 
 TEST(HexCode, WritesUppercaseWithoutPrefixAndNegativesAsTwosComplement) {
   const std::pair<ErrorCode, const char*> cases[] = {
-      {0, "0"}, {9, "9"}, {255, "FF"}, {0x1AD, "1AD"}, {-1, "FFFFFFFF"},
-      {INT_MIN, "80000000"}, {INT_MAX, "7FFFFFFF"}, {static_cast<ErrorCode>(0x80045001), "80045001"}};
+      {0, "0"},
+      {9, "9"},
+      {255, "FF"},
+      {0x1AD, "1AD"},
+      {-1, "FFFFFFFF"},
+      {INT_MIN, "80000000"},
+      {INT_MAX, "7FFFFFFF"},
+      {static_cast<ErrorCode>(0x80045001), "80045001"}};
   for (const auto& [code, text] : cases) EXPECT_EQ(HexCode(code), text) << code;
 }
 
@@ -24,10 +30,12 @@ TEST(RunForm, TurnsTheOutcomeIntoExitStatusAndReport) {
   const Case cases[] = {
       {[] {}, 0, {}},
       {[] { End(); }, 0, {}},
-      {[] { throw OutrightFailure(kErrObjectNotSet, "Object variable not set: TKBasket"); }, 1,
+      {[] { throw OutrightFailure(kErrObjectNotSet, "Object variable not set: TKBasket"); },
+       1,
        {Box("Run-time error '5B':\n\nObject variable not set: TKBasket", "Mappix", Buttons::Ok,
             Icon::Critical)}},
-      {[] { throw std::runtime_error("disk on fire"); }, 1,
+      {[] { throw std::runtime_error("disk on fire"); },
+       1,
        {Box("Run-time error:\n\ndisk on fire", "Mappix", Buttons::Ok, Icon::Critical)}},
   };
   for (const Case& c : cases) {

@@ -61,30 +61,60 @@ TEST_F(LocalStore, EveryFailureHandsBackItsCode) {
   const fs::path missing = temp_.path() / "missing.doc";
   const Case cases[] = {
       {"active basket before start", false, "",
-       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveBasket(n, e); }, kNotStarted},
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::string n;
+         s.QueryActiveBasket(n, e);
+       },
+       kNotStarted},
       {"archives before start", false, "",
-       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.ListArchives(n, e); }, kNotStarted},
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::string n;
+         s.ListArchives(n, e);
+       },
+       kNotStarted},
       {"refresh before start", false, "", [](ToolkitSession& s, ErrorCode& e) { s.Refresh(e); },
        kNotStarted},
       {"no active basket", true, "ActiveBasket=\nActiveArchive=Allgemein\n",
-       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveBasket(n, e); },
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::string n;
+         s.QueryActiveBasket(n, e);
+       },
        kNoActiveBasket},
       {"no active archive", true, "ActiveBasket=Eingang\n",
-       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveArchive(n, e); },
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::string n;
+         s.QueryActiveArchive(n, e);
+       },
        kNoActiveArchive},
       {"archive name leaving its folder", true, "ActiveArchive=../..\n",
-       [](ToolkitSession& s, ErrorCode& e) { std::string n; s.QueryActiveArchive(n, e); }, kBadName},
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::string n;
+         s.QueryActiveArchive(n, e);
+       },
+       kBadName},
       {"basket name leaving its folder", true, "",
-       [](ToolkitSession& s, ErrorCode& e) { std::shared_ptr<ToolkitBasket> b; s.OpenBasket("..", b, e); },
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::shared_ptr<ToolkitBasket> b;
+         s.OpenBasket("..", b, e);
+       },
        kBadName},
       {"no such basket", true, "",
-       [](ToolkitSession& s, ErrorCode& e) { std::shared_ptr<ToolkitBasket> b; s.OpenBasket("Nope", b, e); },
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::shared_ptr<ToolkitBasket> b;
+         s.OpenBasket("Nope", b, e);
+       },
        kNoSuchBasket},
       {"no such archive", true, "",
-       [](ToolkitSession& s, ErrorCode& e) { std::shared_ptr<ToolkitArchive> a; s.OpenArchive("Nope", a, e); },
+       [](ToolkitSession& s, ErrorCode& e) {
+         std::shared_ptr<ToolkitArchive> a;
+         s.OpenArchive("Nope", a, e);
+       },
        kNoSuchArchive},
       {"converting a missing file", true, "",
-       [&](ToolkitSession& s, ErrorCode& e) { std::string n; s.ConvertFile(missing.string(), "Eingang", "", n, e); },
+       [&](ToolkitSession& s, ErrorCode& e) {
+         std::string n;
+         s.ConvertFile(missing.string(), "Eingang", "", n, e);
+       },
        kFileNotFound},
   };
   for (const Case& c : cases) {
@@ -121,9 +151,10 @@ TEST_F(LocalStore, JournalKeepsEveryOperationOnOneLine) {
   std::string added;
   session_->OpenBasket("Eingang", basket, error_);
   Require(basket, "basket").AddFile("a \"b\"\nc\\d", "descr", added, error_);
-  EXPECT_EQ(ReadLines(home() / "journal.log"),
-            (std::vector<std::string>{"OpenBasket \"Eingang\" -> 0",
-                                      "AddFile \"a \\\"b\\\"\\x0Ac\\\\d\" \"descr\" -> 80045007 \"\""}));
+  EXPECT_EQ(
+      ReadLines(home() / "journal.log"),
+      (std::vector<std::string>{"OpenBasket \"Eingang\" -> 0",
+                                "AddFile \"a \\\"b\\\"\\x0Ac\\\\d\" \"descr\" -> 80045007 \"\""}));
 }
 
 TEST(LocalComponents, CreatesOnlyTheToolkit) {

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Checks that the code keeps its format (clang-format) and passes the fault-finding checks
+# (clang-tidy) of the project's configurations. Needs the dev build's compile_commands.json.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+find core import store configurator localstore platform programs tests bench fuzz \
+  \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run --Werror
+
+[ -f build/dev/compile_commands.json ] || cmake --preset dev >/dev/null
+run-clang-tidy -p build/dev -quiet 'core/|import/|store/|configurator/|localstore/|platform/|programs/' \
+  >build/dev/clang-tidy.log 2>&1 || { grep -E 'warning:|error:' build/dev/clang-tidy.log | sort -u; exit 1; }
+echo "clang-format and clang-tidy: clean"
