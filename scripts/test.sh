@@ -20,6 +20,7 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-30}" scripts/fuzz.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 scripts/lint.sh
+scripts/package.sh
 ctest --preset dev
 
 tests/windows/run.sh

@@ -1,0 +1,34 @@
+# The packages: on Linux a .deb of the three programs with the Qt module beside them, for Windows a
+# .zip of the three self-contained exes. `cpack` in the build folder makes the platform's one.
+set(CPACK_PACKAGE_NAME kartiva-explorer-tools)
+set(CPACK_PACKAGE_VENDOR "Kartiva Explorer tools")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Bring files from the file manager into the Kartiva document server")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(kartiva_programs Mappix Tresolo Menorix)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  install(TARGETS ${kartiva_programs} RUNTIME DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-windows-x64)
+else()
+  # The programs find the Qt module in their own folder, so both live in one folder and the
+  # commands in bin/ are links to them.
+  set(program_folder lib/${CPACK_PACKAGE_NAME})
+  install(TARGETS ${kartiva_programs} RUNTIME DESTINATION ${program_folder})
+  install(TARGETS kartiva_qt LIBRARY DESTINATION ${program_folder})
+  foreach(program ${kartiva_programs})
+    set(link ${PROJECT_BINARY_DIR}/bin-links/${program})
+    file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/bin-links)
+    file(CREATE_LINK ../${program_folder}/${program} ${link} SYMBOLIC)
+    install(FILES ${link} DESTINATION bin)
+  endforeach()
+  install(FILES README.md docs/menorix-window.png DESTINATION share/doc/${CPACK_PACKAGE_NAME})
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kartiva Explorer tools <maintainers@kartiva-tools.example>")
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+include(CPack)
