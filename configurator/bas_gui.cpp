@@ -56,8 +56,8 @@ std::array<std::int16_t, 3> Components(std::int32_t color) {
 
 void basGUI::MeasureColorDepth(DrawingTarget& Target) {
   // In 64 bits, so that no pair of values a device reports can overflow the product.
-  const std::int64_t depth = std::int64_t{Target.GetDeviceCaps(DrawingTarget::BITSPIXEL)} *
-                             Target.GetDeviceCaps(DrawingTarget::PLANES);
+  const std::int64_t depth = std::int64_t{Target.GetDeviceCaps(DrawingTarget::kBitsPixel)} *
+                             Target.GetDeviceCaps(DrawingTarget::kPlanes);
   switch (depth) {
     case 4:
     case 8:

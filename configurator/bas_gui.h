@@ -43,8 +43,8 @@ enum class BrushHandle : std::uintptr_t {};
 class DrawingTarget {
  public:
   // Indices of GetDeviceCaps.
-  static constexpr std::int32_t BITSPIXEL = 12;
-  static constexpr std::int32_t PLANES = 14;
+  static constexpr std::int32_t kBitsPixel = 12;  // BITSPIXEL
+  static constexpr std::int32_t kPlanes = 14;     // PLANES
 
   virtual ~DrawingTarget() = default;
   virtual std::int32_t GetDeviceCaps(std::int32_t index) = 0;

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "configurator/bas_gui.h"
 #include "configurator/context_menu.h"
@@ -34,6 +36,11 @@ inline constexpr WebPage kMakerWebPage{"https://menorix.kartiva-tools.example/",
 // is 15 at 96 pixels per inch.
 constexpr std::int32_t TwipsToPixels(std::int32_t twips, std::int32_t pixelsPerInch) {
   return static_cast<std::int32_t>(RoundHalfEven(std::int64_t{twips} * pixelsPerInch, 1440));
+}
+
+// Pixels of a screen with the given resolution in twips, for the positions the mouse events pass.
+constexpr float PixelsToTwips(double pixels, std::int32_t pixelsPerInch) {
+  return static_cast<float>(pixels * 1440 / pixelsPerInch);
 }
 
 // A control's place in pixels, each of its four measures converted on its own.
@@ -210,6 +217,42 @@ class frmAddContext : public Form, public WindowEvents {
   ContextMenu contextMenu_;
   bool loaded_ = true;
 };
+
+// The form's labels and buttons as a window builds them: the name their events carry, the name of
+// their control, and the form's member. The labels stand in the order in which they are painted,
+// the last one on top.
+struct LabelControl {
+  ControlName name;
+  const char* objectName;
+  Label frmAddContext::*label;
+};
+inline constexpr LabelControl kLabelControls[] = {
+    {ControlName::lblVersion, "lblVersion", &frmAddContext::lblVersion},
+    {ControlName::lblDescr, "lblDescr", &frmAddContext::lblDescr},
+    {ControlName::lblWWW, "lblWWW", &frmAddContext::lblWWW},
+};
+
+struct ButtonControl {
+  ControlName name;
+  const char* objectName;
+  CommandButton frmAddContext::*button;
+};
+inline constexpr ButtonControl kButtonControls[] = {
+    {ControlName::cmdAppend, "cmdAppend", &frmAddContext::cmdAppend},
+    {ControlName::cmdDelete, "cmdDelete", &frmAddContext::cmdDelete},
+    {ControlName::cmdEnde, "cmdEnde", &frmAddContext::cmdEnde},
+};
+
+// The buttons in the order of their tab indices, in which the keyboard moves between them. Inline,
+// like RoundRectRowInset.
+inline std::vector<ButtonControl> ButtonsInTabOrder(const frmAddContext& form) {
+  std::vector<ButtonControl> buttons(std::begin(kButtonControls), std::end(kButtonControls));
+  std::stable_sort(buttons.begin(), buttons.end(),
+                   [&form](const ButtonControl& a, const ButtonControl& b) {
+                     return (form.*a.button).tabIndex < (form.*b.button).tabIndex;
+                   });
+  return buttons;
+}
 
 // The configurator's run: loads the form into the window and lets the user choose until the
 // program ends. basGUI's state lives as long as the run.

@@ -15,8 +15,8 @@ PixelBuffer::PixelBuffer(std::int32_t width, std::int32_t height, std::int32_t b
 
 std::int32_t PixelBuffer::GetDeviceCaps(std::int32_t index) {
   ++deviceCapsQueries_;
-  if (index == BITSPIXEL) return bitsPerPixel_;
-  if (index == PLANES) return planes_;
+  if (index == kBitsPixel) return bitsPerPixel_;
+  if (index == kPlanes) return planes_;
   return 0;
 }
 

@@ -12,10 +12,7 @@
 #include <QUrl>
 #include <QWindow>
 
-#include <algorithm>
-#include <iterator>
 #include <string>
-#include <vector>
 
 namespace kartiva::qt {
 namespace {
@@ -66,8 +63,8 @@ struct MouseArguments {
 
 MouseArguments MouseOf(const QMouseEvent& event, const QWidget& widget) {
   return {ButtonOf(event), ShiftOf(event),
-          static_cast<float>(event.position().x() * 1440 / widget.logicalDpiX()),
-          static_cast<float>(event.position().y() * 1440 / widget.logicalDpiY())};
+          PixelsToTwips(event.position().x(), widget.logicalDpiX()),
+          PixelsToTwips(event.position().y(), widget.logicalDpiY())};
 }
 
 Qt::Alignment AlignmentOf(Alignment alignment) {
@@ -81,29 +78,6 @@ Qt::Alignment AlignmentOf(Alignment alignment) {
   }
   return Qt::AlignLeft;
 }
-
-// The form's labels and buttons with the names their widgets carry.
-struct LabelSlot {
-  ControlName name;
-  const char* objectName;
-  Label frmAddContext::*label;
-};
-constexpr LabelSlot kLabels[] = {
-    {ControlName::lblVersion, "lblVersion", &frmAddContext::lblVersion},
-    {ControlName::lblDescr, "lblDescr", &frmAddContext::lblDescr},
-    {ControlName::lblWWW, "lblWWW", &frmAddContext::lblWWW},
-};
-
-struct ButtonSlot {
-  ControlName name;
-  const char* objectName;
-  CommandButton frmAddContext::*button;
-};
-constexpr ButtonSlot kButtons[] = {
-    {ControlName::cmdAppend, "cmdAppend", &frmAddContext::cmdAppend},
-    {ControlName::cmdDelete, "cmdDelete", &frmAddContext::cmdDelete},
-    {ControlName::cmdEnde, "cmdEnde", &frmAddContext::cmdEnde},
-};
 
 QRect RectOf(const PixelRect& rect) {
   return QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
@@ -173,8 +147,8 @@ PixmapCanvas::PixmapCanvas(QSize size, std::int32_t bitsPerPixel)
 }
 
 std::int32_t PixmapCanvas::GetDeviceCaps(std::int32_t index) {
-  if (index == BITSPIXEL) return bitsPerPixel_;
-  if (index == PLANES) return 1;
+  if (index == kBitsPixel) return bitsPerPixel_;
+  if (index == kPlanes) return 1;
   return 0;
 }
 
@@ -277,7 +251,7 @@ void QtConfiguratorWindow::AddControls() {
                          TwipsToPixels(line.x2, dpiX), TwipsToPixels(line.y2, dpiY));
   surface_->lineColor = ColorOf(line.borderColor, surface_->palette());
 
-  for (const LabelSlot& slot : kLabels) {
+  for (const LabelControl& slot : kLabelControls) {
     const Label& label = form_->*slot.label;
     auto* widget = new ControlLabel(surface_.get());
     widget->setObjectName(QString::fromUtf8(slot.objectName));
@@ -306,12 +280,8 @@ void QtConfiguratorWindow::AddControls() {
     };
   }
 
-  std::vector<ButtonSlot> buttons(std::begin(kButtons), std::end(kButtons));
-  std::sort(buttons.begin(), buttons.end(), [this](const ButtonSlot& a, const ButtonSlot& b) {
-    return (form_->*a.button).tabIndex < (form_->*b.button).tabIndex;
-  });
   QWidget* previous = nullptr;
-  for (const ButtonSlot& slot : buttons) {
+  for (const ButtonControl& slot : ButtonsInTabOrder(*form_)) {
     const CommandButton& button = form_->*slot.button;
     auto* widget = new QPushButton(QString::fromStdString(button.caption), surface_.get());
     widget->setObjectName(QString::fromUtf8(slot.objectName));
@@ -331,7 +301,7 @@ void QtConfiguratorWindow::AddControls() {
 // Brings the widgets up to the form's captions, colours, tooltips and pointers.
 void QtConfiguratorWindow::Sync() {
   surface_->setWindowTitle(QString::fromStdString(form_->Caption));
-  for (const LabelSlot& slot : kLabels) {
+  for (const LabelControl& slot : kLabelControls) {
     const Label& label = form_->*slot.label;
     auto* widget = surface_->findChild<QLabel*>(QString::fromUtf8(slot.objectName));
     if (!widget) continue;

@@ -87,4 +87,8 @@ void ThrowFailure(std::string_view operation, HRESULT result, std::string descri
   throw OutrightFailure(code, text);
 }
 
+void ThrowLastError(std::string_view operation) {
+  ThrowFailure(operation, HRESULT_FROM_WIN32(GetLastError()));
+}
+
 }  // namespace kartiva::win32

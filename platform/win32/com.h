@@ -122,4 +122,7 @@ std::string SystemMessage(HRESULT result);
 [[noreturn]] void ThrowFailure(std::string_view operation, HRESULT result,
                                std::string description = {});
 
+// Raises the outright failure of a Win32 call that failed with GetLastError().
+[[noreturn]] void ThrowLastError(std::string_view operation);
+
 }  // namespace kartiva::win32

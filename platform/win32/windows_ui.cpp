@@ -40,10 +40,6 @@ UINT Style(const MsgBoxRequest& box) {
   return style;
 }
 
-[[noreturn]] void ThrowLastError(std::string_view operation) {
-  ThrowFailure(operation, HRESULT_FROM_WIN32(GetLastError()));
-}
-
 }  // namespace
 
 Answer WindowsUi::Show(const MsgBoxRequest& box) {

@@ -1,6 +1,6 @@
 // Mappix.exe and Tresolo.exe, run as the Explorer runs them, against the fake component: the calls
 // the toolkit sees, the boxes the user sees (read from the screen and answered with the keyboard
-// through xdotool), the exit status, and the resources built into each program.
+// through xdotool), the exit status; and the resources built into each of the three programs.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/windows/support/boxes.h"
 #include "tests/windows/support/wine_rig.h"
 
 namespace kartiva::wintest {
@@ -15,139 +16,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// A message box as the user sees it. The text is the box's message, the icon the system icon it
-// shows (or "none"); buttons are the command ids, the default one first.
-struct Box {
-  std::string title;
-  std::string text;
-  std::vector<int> buttons;
-  std::string icon;
-  bool operator==(const Box&) const = default;
-};
-
-void PrintTo(const Box& box, std::ostream* out) {
-  *out << "{\"" << box.title << "\", \"" << box.text << "\", buttons";
-  for (int id : box.buttons) *out << " " << id;
-  *out << ", icon " << box.icon << "}";
-}
-
 struct Outcome {
   DWORD exitCode = STILL_ACTIVE;
   std::vector<Box> boxes;
 };
-
-// The pixels of a window's client area as the screen shows them, top row first. The screen is
-// read, not the window: another process's window cannot be drawn from here.
-std::vector<COLORREF> Capture(HWND window, int& width, int& height) {
-  RECT area{};
-  GetClientRect(window, &area);
-  width = area.right;
-  height = area.bottom;
-  POINT origin{0, 0};
-  ClientToScreen(window, &origin);
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ previous = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(memory, x, y));
-  }
-  SelectObject(memory, previous);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
-// `icon` drawn at the top left of a width x height area filled with `background`.
-std::vector<COLORREF> Drawn(HICON icon, int width, int height, COLORREF background) {
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ previous = SelectObject(memory, bitmap);
-  HBRUSH brush = CreateSolidBrush(background);
-  const RECT area{0, 0, width, height};
-  FillRect(memory, &area, brush);
-  DeleteObject(brush);
-  DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(memory, x, y));
-  }
-  SelectObject(memory, previous);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
-// Which system icon the box shows: its icon control's pixels on screen are compared with each
-// system icon drawn on the same background (an icon handle of another process cannot be used).
-std::string IconOf(HWND box) {
-  struct Known {
-    const wchar_t* id;
-    const char* name;
-  };
-  const Known known[] = {{IDI_ERROR, "error"},
-                         {IDI_QUESTION, "question"},
-                         {IDI_WARNING, "warning"},
-                         {IDI_INFORMATION, "information"}};
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t kind[16];
-    GetClassNameW(child, kind, 16);
-    const LONG style = GetWindowLongW(child, GWL_STYLE);
-    if (!IsWindowVisible(child) || _wcsicmp(kind, L"Static") != 0 ||
-        (style & SS_TYPEMASK) != SS_ICON || SendMessageW(child, STM_GETICON, 0, 0) == 0) {
-      continue;
-    }
-    int width = 0;
-    int height = 0;
-    const std::vector<COLORREF> shown = Capture(child, width, height);
-    for (const Known& k : known) {
-      if (Drawn(LoadIconW(nullptr, k.id), width, height, shown.front()) == shown) return k.name;
-    }
-    return "other";
-  }
-  return "none";
-}
-
-Box Read(HWND window) {
-  Box box;
-  wchar_t text[4096];
-  GetWindowTextW(window, text, 4096);
-  box.title = Narrow(text);
-  GetDlgItemTextW(window, 0xFFFF, text, 4096);  // the message's static control
-  box.text = Narrow(text);
-  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t kind[16];
-    GetClassNameW(child, kind, 16);
-    if (!IsWindowVisible(child) || _wcsicmp(kind, L"Button") != 0) continue;
-    const bool isDefault = (GetWindowLongW(child, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
-    const int id = GetDlgCtrlID(child);
-    if (isDefault) {
-      box.buttons.insert(box.buttons.begin(), id);
-    } else {
-      box.buttons.push_back(id);
-    }
-  }
-  box.icon = IconOf(window);
-  return box;
-}
-
-// The box once the program has drawn it and the screen shows it: read until two reads agree.
-Box ReadWhenDrawn(HANDLE process, HWND window) {
-  WaitForInputIdle(process, 5000);
-  Box box = Read(window);
-  for (int i = 0; i < 20; ++i) {
-    Sleep(100);
-    Box again = Read(window);
-    if (again == box) break;
-    box = std::move(again);
-  }
-  return box;
-}
 
 // Starts the program file `path` with `commandLine`, answers each box it shows with the next of
 // `keys`, and waits for its end.
@@ -409,7 +281,8 @@ TEST(ProgramResources, VersionManifestAndIcon) {
     DWORD versionLow;
   };
   for (const Expected& e :
-       {Expected{L"Mappix.exe", MAKELONG(0, 1), 0}, Expected{L"Tresolo.exe", MAKELONG(0, 1), 0}}) {
+       {Expected{L"Mappix.exe", MAKELONG(0, 1), 0}, Expected{L"Tresolo.exe", MAKELONG(0, 1), 0},
+        Expected{L"Menorix.exe", MAKELONG(1, 1), 0}}) {
     SCOPED_TRACE(Narrow(e.program));
     const std::wstring path = BinaryFolder() + L"\\" + e.program;
     HMODULE image = LoadLibraryExW(path.c_str(), nullptr,

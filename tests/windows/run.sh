@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows tests of the mingw build (build/mingw) under Wine: one throw-away Wine prefix in
 # a temporary folder and one Xvfb display for the whole run, then `ctest --preset mingw`, whose
-# summary is the last thing printed. Needs wine64, xvfb and xdotool (scripts/setup.sh test).
+# summary is the last thing printed; arguments go to ctest (tests/windows/run.sh -R Menorix).
+# Needs wine64, xvfb and xdotool (scripts/setup.sh test).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -37,4 +38,4 @@ start=$SECONDS
 wine64 wineboot --init >/dev/null 2>&1
 echo "Wine prefix ready in $((SECONDS - start)) s"
 
-ctest --preset mingw
+ctest --preset mingw "$@"

@@ -59,13 +59,11 @@ HWND FindBox(DWORD processId) {
   return search.found;
 }
 
-bool Press(HWND box, const std::string& keys) {
-  const auto xWindow = reinterpret_cast<ULONG_PTR>(GetPropW(box, L"__wine_x11_whole_window"));
-  if (xWindow == 0) return false;
+bool Xdotool(const std::string& commands) {
   wchar_t tool[MAX_PATH];
   const DWORD length = GetEnvironmentVariableW(L"KARTIVA_XDOTOOL", tool, MAX_PATH);
   std::wstring command = length > 0 && length < MAX_PATH ? tool : L"Z:\\usr\\bin\\xdotool";
-  command += L" windowfocus --sync " + std::to_wstring(xWindow) + L" " + Wide(keys);
+  command += L" " + Wide(commands);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -76,6 +74,12 @@ bool Press(HWND box, const std::string& keys) {
   if (process.hThread) CloseHandle(process.hThread);
   if (process.hProcess) CloseHandle(process.hProcess);
   return true;
+}
+
+bool Press(HWND box, const std::string& keys) {
+  const auto xWindow = reinterpret_cast<ULONG_PTR>(GetPropW(box, L"__wine_x11_whole_window"));
+  if (xWindow == 0) return false;
+  return Xdotool("windowfocus --sync " + std::to_string(xWindow) + " " + keys);
 }
 
 bool WaitUntilClosed(HWND box) {

@@ -23,10 +23,13 @@ HRESULT RegisterFakeToolkit();
 // The visible dialog window (a message box, a file dialog) of the process, or null.
 HWND FindBox(DWORD processId);
 
-// Types in the dialog the way a user would: xdotool (KARTIVA_XDOTOOL, else Z:\usr\bin\xdotool)
-// focuses the dialog's X window and runs `keys`, its own commands such as "key Return". Without a
-// window manager (Xvfb) focusing works where activating does not. Wine starts the Unix program but
-// hands back no handle to wait on: false when it could not be started.
+// Runs xdotool (KARTIVA_XDOTOOL, else Z:\usr\bin\xdotool) with `commands`, its own command chain
+// such as "mousemove 10 20 click 1". Wine starts the Unix program but hands back no handle to wait
+// on, so the caller waits for what the commands do: false when it could not be started.
+bool Xdotool(const std::string& commands);
+
+// Types in the dialog the way a user would: xdotool focuses the dialog's X window and runs `keys`,
+// such as "key Return". Without a window manager (Xvfb) focusing works where activating does not.
 bool Press(HWND box, const std::string& keys);
 
 // Waits up to 10 seconds for the dialog to close.

@@ -1,0 +1,19 @@
+#include "configurator/frm_add_context.h"
+#include "platform/program_main.h"
+#include "platform/win32/configurator_window.h"
+#include "platform/win32/windows_registry.h"
+
+namespace kartiva {
+
+// On Windows there is always a desktop to show the window on. The registry is made first, so that
+// it outlives the form and every key the form opens; the window is gone before a failure report
+// is shown.
+int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity) {
+  return RunProgram(argc, argv, identity, [](Runtime& runtime) {
+    win32::WindowsRegistry registry;
+    win32::WindowsConfiguratorWindow window;
+    RunConfigurator(runtime, window, registry);
+  });
+}
+
+}  // namespace kartiva
