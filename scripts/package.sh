@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Linux .deb from the dev build and proves it: unpacked into a scratch folder, the
-# packaged Mappix imports a file into a new local store through its link in bin/.
+# Builds the Linux .deb from the dev build and the Windows .zip from the mingw build, and proves
+# them: unpacked into a scratch folder, the packaged Mappix imports a file into a new local store
+# through its link in bin/, and the .zip holds the three programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,3 +16,12 @@ echo y | KARTIVA_HOME="$scratch/store" KARTIVA_UI=console \
   "$scratch/root/usr/bin/Mappix" "$scratch/offer.txt" 2>/dev/null
 cmp "$scratch/offer.txt" "$scratch/store/baskets/Eingang/00000001.001"
 echo "package: $deb ($(du -h "$deb" | cut -f1)), its Mappix imports"
+
+(cd build/mingw && cpack >/dev/null)
+zip=$(ls build/mingw/kartiva-explorer-tools-*-windows-x64.zip)
+listing=$(cd "$scratch" && cmake -E tar tf "$OLDPWD/$zip")
+for program in Mappix Tresolo Menorix; do
+  grep -qx "kartiva-explorer-tools-.*-windows-x64/$program.exe" <<<"$listing" ||
+    { echo "$zip lacks $program.exe" >&2; exit 1; }
+done
+echo "package: $zip ($(du -h "$zip" | cut -f1)), with the three programs"
