@@ -5,32 +5,35 @@
 namespace kartiva::wintest {
 namespace {
 
-// The pixels of a memory DC's bitmap, top row first.
-std::vector<COLORREF> Pixels(HDC memory, int width, int height) {
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(memory, x, y));
-  }
-  return pixels;
-}
-
-// `icon` drawn at the top left of a width x height area filled with `background`.
-std::vector<COLORREF> Drawn(HICON icon, int width, int height, COLORREF background) {
+// Draws with `draw` into a width x height bitmap compatible with the screen and gives its pixels,
+// top row first.
+template <typename Draw>
+std::vector<COLORREF> DrawnPixels(int width, int height, Draw draw) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   HGDIOBJ previous = SelectObject(memory, bitmap);
-  HBRUSH brush = CreateSolidBrush(background);
-  const RECT area{0, 0, width, height};
-  FillRect(memory, &area, brush);
-  DeleteObject(brush);
-  DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
-  std::vector<COLORREF> pixels = Pixels(memory, width, height);
+  draw(memory, screen);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(memory, x, y));
+  }
   SelectObject(memory, previous);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return pixels;
+}
+
+// `icon` drawn at the top left of a width x height area filled with `background`.
+std::vector<COLORREF> Drawn(HICON icon, int width, int height, COLORREF background) {
+  return DrawnPixels(width, height, [&](HDC memory, HDC) {
+    HBRUSH brush = CreateSolidBrush(background);
+    const RECT area{0, 0, width, height};
+    FillRect(memory, &area, brush);
+    DeleteObject(brush);
+    DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+  });
 }
 
 // Which system icon the box shows: its icon control's pixels on screen are compared with each
@@ -91,17 +94,9 @@ Box Read(HWND window) {
 std::vector<COLORREF> CaptureScreen(const RECT& area) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ previous = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-  std::vector<COLORREF> pixels = Pixels(memory, width, height);
-  SelectObject(memory, previous);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
+  return DrawnPixels(width, height, [&](HDC memory, HDC screen) {
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  });
 }
 
 std::vector<COLORREF> Capture(HWND window, int& width, int& height) {
