@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "configurator/frm_add_context.h"
+#include "configurator/twips.h"
+
 namespace kartiva {
 namespace {
 

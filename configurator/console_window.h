@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "configurator/frm_add_context.h"
 #include "configurator/pixel_buffer.h"
+#include "configurator/window_port.h"
 
 namespace kartiva {
 

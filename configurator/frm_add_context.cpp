@@ -1,5 +1,6 @@
 #include "configurator/frm_add_context.h"
 
+#include "configurator/twips.h"
 #include "core/error.h"
 
 namespace kartiva {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "configurator/frm_add_context.h"
+#include "configurator/window_port.h"
 #include "core/runtime.h"
 #include "platform/posix/console_ui.h"
 #include "platform/program_main.h"

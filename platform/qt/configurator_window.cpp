@@ -14,6 +14,9 @@
 
 #include <string>
 
+#include "configurator/form_controls.h"
+#include "configurator/twips.h"
+
 namespace kartiva::qt {
 namespace {
 
@@ -252,7 +255,7 @@ void QtConfiguratorWindow::AddControls() {
   surface_->lineColor = ColorOf(line.borderColor, surface_->palette());
 
   for (const LabelControl& slot : kLabelControls) {
-    const Label& label = form_->*slot.label;
+    const Label& label = form_->*slot.member;
     auto* widget = new ControlLabel(surface_.get());
     widget->setObjectName(QString::fromUtf8(slot.objectName));
     widget->setGeometry(RectOf(ControlRect(label.position, dpiX, dpiY)));
@@ -282,7 +285,7 @@ void QtConfiguratorWindow::AddControls() {
 
   QWidget* previous = nullptr;
   for (const ButtonControl& slot : ButtonsInTabOrder(*form_)) {
-    const CommandButton& button = form_->*slot.button;
+    const CommandButton& button = form_->*slot.member;
     auto* widget = new QPushButton(QString::fromStdString(button.caption), surface_.get());
     widget->setObjectName(QString::fromUtf8(slot.objectName));
     widget->setGeometry(RectOf(ControlRect(button.position, dpiX, dpiY)));
@@ -302,7 +305,7 @@ void QtConfiguratorWindow::AddControls() {
 void QtConfiguratorWindow::Sync() {
   surface_->setWindowTitle(QString::fromStdString(form_->Caption));
   for (const LabelControl& slot : kLabelControls) {
-    const Label& label = form_->*slot.label;
+    const Label& label = form_->*slot.member;
     auto* widget = surface_->findChild<QLabel*>(QString::fromUtf8(slot.objectName));
     if (!widget) continue;
     widget->setText(QString::fromStdString(label.caption));

@@ -14,7 +14,7 @@
 #include <map>
 #include <memory>
 
-#include "configurator/frm_add_context.h"
+#include "configurator/window_port.h"
 
 namespace kartiva::qt {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "configurator/frm_add_context.h"
+#include "configurator/window_port.h"
 #include "core/runtime.h"
 
 namespace kartiva::qt {

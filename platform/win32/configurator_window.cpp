@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "configurator/twips.h"
 #include "platform/win32/com.h"
 #include "platform/win32/utf16.h"
 
@@ -19,8 +20,6 @@ constexpr wchar_t kClassName[] = L"KartivaConfiguratorWindow";
 constexpr WORD kIconId = 1;
 // Button ids start above the ids that a dialog's keyboard handling sends (IDOK, IDCANCEL...).
 constexpr int kFirstButtonId = 100;
-
-std::wstring Wide(std::string_view text) { return ToUtf16<wchar_t>(text); }
 
 // A system colour is the index of GetSysColor in its low byte; any other colour has the layout of
 // a COLORREF already.
@@ -201,7 +200,7 @@ void WindowsConfiguratorWindow::CreateControls() {
                              CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr);
 
   for (const ButtonControl& control : ButtonsInTabOrder(*form_)) {
-    const CommandButton& button = form_->*control.button;
+    const CommandButton& button = form_->*control.member;
     const PixelRect place = ControlRect(button.position, dpi_, dpi_);
     // BS_OWNERDRAW stands alone: the window draws the whole button in WM_DRAWITEM.
     const HWND window = CreateWindowExW(
@@ -216,7 +215,7 @@ void WindowsConfiguratorWindow::CreateControls() {
   }
 
   for (std::size_t i = 0; i < std::size(kLabelControls); ++i) {
-    const Label& label = form_->*kLabelControls[i].label;
+    const Label& label = form_->*kLabelControls[i].member;
     labelFonts_.push_back(FormFont(dpi_, label.fontBold, label.fontUnderline));
     AddTool(TTF_SUBCLASS, i, LabelRect(i));
   }
@@ -250,13 +249,13 @@ void WindowsConfiguratorWindow::SetToolText(UINT_PTR id, const std::string& text
 void WindowsConfiguratorWindow::Sync() {
   SetTextIfChanged(hwnd(), Wide(form_->Caption));
   for (const Button& button : buttons_) {
-    const CommandButton& control = form_->*button.control.button;
+    const CommandButton& control = form_->*button.control.member;
     SetTextIfChanged(button.window, Wide(control.caption));
     EnableWindow(button.window, control.enabled);
     SetToolText(reinterpret_cast<UINT_PTR>(button.window), control.toolTipText);
   }
   for (std::size_t i = 0; i < std::size(kLabelControls); ++i) {
-    SetToolText(i, (form_->*kLabelControls[i].label).toolTipText);
+    SetToolText(i, (form_->*kLabelControls[i].member).toolTipText);
     const RECT place = LabelRect(i);
     InvalidateRect(hwnd(), &place, FALSE);
   }
@@ -359,7 +358,7 @@ void WindowsConfiguratorWindow::PaintLabels(HDC dc) const {
   const SavedDcState state(dc);
   SetBkMode(dc, TRANSPARENT);
   for (std::size_t i = 0; i < std::size(kLabelControls) && i < labelFonts_.size(); ++i) {
-    const Label& label = form_->*kLabelControls[i].label;
+    const Label& label = form_->*kLabelControls[i].member;
     const Selection font(dc, labelFonts_[i].get());
     SetTextColor(dc, ColorRefOf(label.foreColor));
     const std::wstring text = Wide(label.caption);
@@ -373,7 +372,7 @@ void WindowsConfiguratorWindow::PaintLabels(HDC dc) const {
 void WindowsConfiguratorWindow::DrawButton(const DRAWITEMSTRUCT& item) const {
   const Button* button = item.CtlType == ODT_BUTTON ? ButtonOf(item.hwndItem) : nullptr;
   if (!button || !form_) return;
-  const CommandButton& control = form_->*button->control.button;
+  const CommandButton& control = form_->*button->control.member;
   const HDC dc = item.hDC;
   const SavedDcState state(dc);
   const bool pressed = (item.itemState & ODS_SELECTED) != 0;
@@ -467,14 +466,14 @@ bool WindowsConfiguratorWindow::SetLabelCursor() const {
   POINT at{};
   if (!form_ || !GetCursorPos(&at) || !ScreenToClient(hwnd(), &at)) return false;
   const std::optional<std::size_t> label = LabelAt(at);
-  if (!label || (form_->*kLabelControls[*label].label).mousePointer != vbArrowQuestion)
+  if (!label || (form_->*kLabelControls[*label].member).mousePointer != vbArrowQuestion)
     return false;
   SetCursor(LoadCursorW(nullptr, IDC_HELP));
   return true;
 }
 
 RECT WindowsConfiguratorWindow::LabelRect(std::size_t index) const {
-  return RectOf(ControlRect((form_->*kLabelControls[index].label).position, dpi_, dpi_));
+  return RectOf(ControlRect((form_->*kLabelControls[index].member).position, dpi_, dpi_));
 }
 
 std::optional<std::size_t> WindowsConfiguratorWindow::LabelAt(POINT at) const {

@@ -8,6 +8,8 @@
 #include "configurator/bas_gui.h"
 #include "configurator/frm_add_context.h"
 #include "configurator/pixel_buffer.h"
+#include "configurator/round_rect.h"
+#include "configurator/twips.h"
 
 namespace kartiva {
 namespace {

@@ -13,6 +13,7 @@
 #include "configurator/frm_add_context.h"
 #include "configurator/pixel_buffer.h"
 #include "configurator/tree_registry.h"
+#include "configurator/twips.h"
 #include "tests/support/fakes.h"
 
 namespace kartiva::testing {
