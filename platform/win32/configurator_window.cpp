@@ -83,7 +83,7 @@ void SetTextIfChanged(HWND window, const std::wstring& text) {
 BackBuffer::BackBuffer(HWND window, SIZE size)
     : window_(window),
       size_(size),
-      dc_(nullptr),
+      dc_(CreateCompatibleDC(nullptr)),
       bitmap_(CompatibleBitmap(window, size)),
       selected_(dc_.get(), bitmap_.get()) {
   if (!dc_.get() || !bitmap_) ThrowLastError("CreateCompatibleBitmap");

@@ -6,65 +6,27 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "core/unique_handle.h"
 
 namespace kartiva::win32 {
 
 // Owns a GDI object (a brush, pen, font, bitmap or region) and deletes it with DeleteObject.
-template <typename Handle>
-class UniqueGdiObject {
- public:
-  UniqueGdiObject() = default;
-  explicit UniqueGdiObject(Handle object) : object_(object) {}
-  UniqueGdiObject(UniqueGdiObject&& other) noexcept : object_(std::exchange(other.object_, {})) {}
-  UniqueGdiObject& operator=(UniqueGdiObject&& other) noexcept {
-    if (this != &other) {
-      reset();
-      object_ = std::exchange(other.object_, {});
-    }
-    return *this;
-  }
-  UniqueGdiObject(const UniqueGdiObject&) = delete;
-  UniqueGdiObject& operator=(const UniqueGdiObject&) = delete;
-  ~UniqueGdiObject() { reset(); }
-
-  Handle get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-  // Gives the object up to a new owner, such as a window that SetWindowRgn handed it to.
-  Handle release() { return std::exchange(object_, {}); }
-  void reset() {
-    if (object_) DeleteObject(std::exchange(object_, {}));
-  }
-
- private:
-  Handle object_{};
+template <typename ObjectHandle>
+struct GdiObjectTraits {
+  using Handle = ObjectHandle;
+  static constexpr Handle Null() noexcept { return nullptr; }
+  static void Close(Handle object) noexcept { DeleteObject(object); }
 };
+template <typename Handle>
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits<Handle>>;
 
 // Owns a memory device context (CreateCompatibleDC) and deletes it with DeleteDC.
-class MemoryDc {
- public:
-  // A memory DC compatible with `reference` (the screen when null); get() is null when none
-  // could be made.
-  explicit MemoryDc(HDC reference) : dc_(CreateCompatibleDC(reference)) {}
-  MemoryDc(MemoryDc&& other) noexcept : dc_(std::exchange(other.dc_, nullptr)) {}
-  MemoryDc& operator=(MemoryDc&& other) noexcept {
-    if (this != &other) {
-      if (dc_) DeleteDC(dc_);
-      dc_ = std::exchange(other.dc_, nullptr);
-    }
-    return *this;
-  }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  ~MemoryDc() {
-    if (dc_) DeleteDC(dc_);
-  }
-
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static constexpr Handle Null() noexcept { return nullptr; }
+  static void Close(Handle dc) noexcept { DeleteDC(dc); }
 };
+using MemoryDc = UniqueHandle<MemoryDcTraits>;
 
 // A window's device context, borrowed for the guard's scope (GetDC, ReleaseDC).
 class WindowDc {
@@ -135,32 +97,11 @@ class SavedDcState {
 };
 
 // Owns a window and destroys it with DestroyWindow.
-class UniqueWindow {
- public:
-  UniqueWindow() = default;
-  explicit UniqueWindow(HWND window) : window_(window) {}
-  UniqueWindow(UniqueWindow&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
-  UniqueWindow& operator=(UniqueWindow&& other) noexcept {
-    if (this != &other) {
-      reset();
-      window_ = std::exchange(other.window_, nullptr);
-    }
-    return *this;
-  }
-  UniqueWindow(const UniqueWindow&) = delete;
-  UniqueWindow& operator=(const UniqueWindow&) = delete;
-  ~UniqueWindow() { reset(); }
-
-  HWND get() const { return window_; }
-  explicit operator bool() const { return window_ != nullptr; }
-  // Forgets a window that is already gone (its WM_NCDESTROY has come).
-  void release() { window_ = nullptr; }
-  void reset() {
-    if (window_) DestroyWindow(std::exchange(window_, nullptr));
-  }
-
- private:
-  HWND window_ = nullptr;
+struct WindowTraits {
+  using Handle = HWND;
+  static constexpr Handle Null() noexcept { return nullptr; }
+  static void Close(Handle window) noexcept { DestroyWindow(window); }
 };
+using UniqueWindow = UniqueHandle<WindowTraits>;
 
 }  // namespace kartiva::win32

@@ -9,43 +9,18 @@
 
 #include <windows.h>
 
-#include <utility>
-
 #include "configurator/registry.h"
+#include "core/unique_handle.h"
 
 namespace kartiva::win32 {
 
 // Owns an open registry key and closes it with RegCloseKey.
-class UniqueHKey {
- public:
-  UniqueHKey() = default;
-  UniqueHKey(UniqueHKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-  UniqueHKey& operator=(UniqueHKey&& other) noexcept {
-    if (this != &other) {
-      reset();
-      key_ = std::exchange(other.key_, nullptr);
-    }
-    return *this;
-  }
-  UniqueHKey(const UniqueHKey&) = delete;
-  UniqueHKey& operator=(const UniqueHKey&) = delete;
-  ~UniqueHKey() { reset(); }
-
-  HKEY get() const { return key_; }
-  // The slot for a function that opens a key; closes what was held.
-  HKEY* Receive() {
-    reset();
-    return &key_;
-  }
-  // Gives the open key up to a new owner.
-  HKEY release() { return std::exchange(key_, nullptr); }
-  void reset() {
-    if (key_) RegCloseKey(std::exchange(key_, nullptr));
-  }
-
- private:
-  HKEY key_ = nullptr;
+struct HKeyTraits {
+  using Handle = HKEY;
+  static constexpr Handle Null() noexcept { return nullptr; }
+  static void Close(Handle key) noexcept { RegCloseKey(key); }
 };
+using UniqueHKey = UniqueHandle<HKeyTraits>;
 
 class WindowsRegistry final : public Registry {
  private:

@@ -1,0 +1,57 @@
+#pragma once
+
+// One move-only owner for every kind of handle: a file descriptor, a registry key, a window, a GDI
+// object. A traits struct names the handle type, the value that holds nothing and the call that
+// releases a handle:
+//
+//   struct FdTraits {
+//     using Handle = int;
+//     static constexpr Handle Null() noexcept { return -1; }
+//     static void Close(Handle fd) noexcept { ::close(fd); }
+//   };
+//   using UniqueFd = UniqueHandle<FdTraits>;
+//
+// The owner releases its handle exactly once: when it goes, when it is reset, or never, once it
+// has handed the handle on with release().
+
+#include <utility>
+
+namespace kartiva {
+
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using Handle = typename Traits::Handle;
+
+  UniqueHandle() = default;
+  explicit UniqueHandle(Handle handle) noexcept : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { reset(); }
+
+  Handle get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != Traits::Null(); }
+
+  // Gives the handle up to a new owner (or forgets one that is already gone) without releasing it.
+  Handle release() noexcept { return std::exchange(handle_, Traits::Null()); }
+  // Releases the handle held, if any, and takes `handle` instead.
+  void reset(Handle handle = Traits::Null()) noexcept {
+    const Handle old = std::exchange(handle_, handle);
+    if (old != Traits::Null()) Traits::Close(old);
+  }
+  // The slot for a function that hands back a new handle through a pointer; releases what was held.
+  Handle* Receive() noexcept {
+    reset();
+    return &handle_;
+  }
+
+ private:
+  Handle handle_ = Traits::Null();
+};
+
+}  // namespace kartiva
