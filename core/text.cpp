@@ -3,33 +3,11 @@
 namespace kartiva {
 namespace {
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// The length of the character that starts at text[at]: the length of a well-formed UTF-8 sequence
-// (no overlong forms, no surrogates, nothing beyond U+10FFFF), else 1 for the lone byte.
+// The length of the character that starts at text[at]: the length of a well-formed UTF-8 sequence,
+// else 1 for the lone byte.
 std::size_t CharLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 1;
-  unsigned char low = 0x80;  // the range of the byte after the lead
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  }
-  if (length == 1 || text.size() - at < length) return 1;
-  if (byte(1) < low || byte(1) > high) return 1;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!IsContinuation(byte(i))) return 1;
-  }
-  return length;
+  const Utf8Char decoded = DecodeUtf8(text, at, Surrogates::Refused);
+  return decoded.wellFormed ? decoded.length : 1;
 }
 
 // The byte offset at which character number `index` starts (text.size() when there are fewer).
@@ -40,6 +18,37 @@ std::size_t OffsetOfChar(std::string_view text, std::size_t index) {
 }
 
 }  // namespace
+
+Utf8Char DecodeUtf8(std::string_view text, std::size_t at, Surrogates surrogates) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return {lead, 1, true};
+  std::size_t length = 0;
+  char32_t value = 0;
+  unsigned char low = 0x80;  // the range of the byte after the lead
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0Fu;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED && surrogates == Surrogates::Refused) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07u;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
+  const Utf8Char lone{lead, 1, false};
+  if (length == 0 || text.size() - at < length || byte(1) < low || byte(1) > high) return lone;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return lone;
+    value = (value << 6) | (byte(i) & 0x3Fu);
+  }
+  return {value, length, true};
+}
 
 std::size_t CharCount(std::string_view text) {
   std::size_t count = 0;

@@ -10,6 +10,20 @@
 
 namespace kartiva {
 
+// Whether UTF-16 surrogates (U+D800..U+DFFF) encoded in three bytes count as characters: refused in
+// strict UTF-8, accepted where a Windows name carries an unpaired surrogate (WTF-8).
+enum class Surrogates { Refused, Accepted };
+
+// One character decoded from the UTF-8 sequence at text[at] (at < text.size()): its value and
+// length when well-formed (no overlong form, nothing beyond U+10FFFF), else the lone lead byte
+// with wellFormed false.
+struct Utf8Char {
+  char32_t value;
+  std::size_t length;
+  bool wellFormed;
+};
+Utf8Char DecodeUtf8(std::string_view text, std::size_t at, Surrogates surrogates);
+
 // The number of characters in text.
 std::size_t CharCount(std::string_view text);
 

@@ -7,8 +7,6 @@
 namespace kartiva::win32 {
 namespace {
 
-std::wstring Wide(std::string_view text) { return ToUtf16<wchar_t>(text); }
-
 // Owns the strings that a failed Invoke may leave in its EXCEPINFO.
 class ExceptionInfo {
  public:

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/text.h"
+
 namespace kartiva::win32 {
 namespace utf16_detail {
 
@@ -20,41 +22,9 @@ inline constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes the character at text[at] and advances `at` past it.
 inline char32_t DecodeNext(std::string_view text, std::size_t& at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  char32_t value = 0;
-  unsigned char low = 0x80;  // the range of the byte after the lead
-  unsigned char high = 0xBF;
-  if (lead < 0x80) {
-    ++at;
-    return lead;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0Fu;
-    if (lead == 0xE0) low = 0xA0;  // surrogates (0xED 0xA0..0xBF) are let through on purpose
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07u;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  }
-  if (length == 0 || text.size() - at < length || byte(1) < low || byte(1) > high) {
-    ++at;
-    return kReplacement;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) {
-      ++at;
-      return kReplacement;
-    }
-    value = (value << 6) | (byte(i) & 0x3Fu);
-  }
-  at += length;
-  return value;
+  const Utf8Char decoded = DecodeUtf8(text, at, Surrogates::Accepted);
+  at += decoded.length;
+  return decoded.wellFormed ? decoded.value : kReplacement;
 }
 
 inline void Append(std::string& out, char32_t value) {
@@ -124,5 +94,10 @@ template <typename Char16>
 std::string ToUtf8(const Char16* text) {
   return ToUtf8(std::basic_string_view<Char16>(text));
 }
+
+#ifdef _WIN32
+// A UTF-8 string as the W functions take it.
+inline std::wstring Wide(std::string_view text) { return ToUtf16<wchar_t>(text); }
+#endif
 
 }  // namespace kartiva::win32

@@ -13,8 +13,6 @@
 namespace kartiva::win32 {
 namespace {
 
-std::wstring Wide(std::string_view text) { return ToUtf16<wchar_t>(text); }
-
 // The longest path that the wide file functions take.
 constexpr std::size_t kMaxPath = 32768;
 

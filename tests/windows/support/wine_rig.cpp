@@ -16,7 +16,6 @@ std::wstring LogPath(const std::wstring& folder) { return folder + L"\\calls.log
 
 }  // namespace
 
-std::wstring Wide(std::string_view text) { return win32::ToUtf16<wchar_t>(text); }
 std::string Narrow(std::wstring_view text) { return win32::ToUtf8(text); }
 
 std::wstring BinaryFolder() {

@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/win32/utf16.h"
+
 namespace kartiva::wintest {
 
-std::wstring Wide(std::string_view text);
+using win32::Wide;
 std::string Narrow(std::wstring_view text);
 
 // The folder of the running test program, where the programs and the fake component lie too.
