@@ -2,6 +2,7 @@
 // so that a run that shows nothing never starts Qt.
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -48,5 +49,19 @@ extern "C" __attribute__((visibility("default"))) kartiva::qt::GuiModule* kartiv
     return new kartiva::qt::QtGui();
   } catch (...) {
     return nullptr;
+  }
+}
+
+extern "C" __attribute__((visibility("default"))) bool kartiva_qt_probe() {
+  try {
+    int argc = 1;
+    char name[] = "kartiva";
+    char* argv[] = {name, nullptr};
+    const QGuiApplication application(argc, argv);
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
+           QGuiApplication::primaryScreen() != nullptr;
+  } catch (...) {
+    return false;
   }
 }
