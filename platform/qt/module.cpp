@@ -28,6 +28,8 @@ class QtGui : public GuiModule {
   Answer Show(const MsgBoxRequest& box) override { return ShowMessageBox(box); }
   void ShowOpen(FileDialog& dialog) override { ShowOpenDialog(dialog); }
   std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow() override {
+    // Desktops find the window's launcher, and with it its name and icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kartiva-menorix"));
     return std::make_unique<QtConfiguratorWindow>();
   }
 
