@@ -284,9 +284,9 @@ INSTANTIATE_TEST_SUITE_P(
          0, "", "classes.reg", 512 + kEntryKeys, 0600},
         {"ManyKeysInReverseOrder",
          [](const fs::path& f) {
-           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\*\\shell\\k", 40000, "]\n@=\"v\"\n"), 0640);
+           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\*\\shell\\k", 10000, "]\n@=\"v\"\n"), 0640);
          },
-         0, "", "classes.reg", 40000 + kEntryKeys, 0640},
+         0, "", "classes.reg", 10000 + kEntryKeys, 0640},
         {"MoreKeysThanAllowed",
          [](const fs::path& f) {
            Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\k", posix::kMaxHiveKeys + 1, "]\n"), 0600);
