@@ -25,6 +25,12 @@ else()
     install(FILES ${link} DESTINATION bin)
   endforeach()
   install(FILES README.md docs/menorix-window.png DESTINATION share/doc/${CPACK_PACKAGE_NAME})
+  # Menorix in the desktop's application menu, with its icon in the hicolor theme.
+  install(FILES platform/posix/kartiva-menorix.desktop DESTINATION share/applications)
+  foreach(size 16 32 48)
+    install(FILES platform/qt/icons/menorix-${size}.png
+      DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME kartiva-menorix.png)
+  endforeach()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kartiva Explorer tools <maintainers@kartiva-tools.example>")

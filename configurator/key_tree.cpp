@@ -25,9 +25,10 @@ KeyT* FindIn(KeyT& start, const KeyPath& path) {
   KeyT* key = &start;
   for (const std::string& name : path) {
     auto& keys = key->subKeys;
-    auto it = std::find_if(keys.begin(), keys.end(),
-                           [&](const KeyTree::Key& k) { return SameKeyName(k.name, name); });
-    if (it == keys.end()) return nullptr;
+    auto it = std::lower_bound(
+        keys.begin(), keys.end(), name,
+        [](const KeyTree::Key& k, std::string_view n) { return FoldedLess(k.name, n); });
+    if (it == keys.end() || !SameKeyName(it->name, name)) return nullptr;
     key = &*it;
   }
   return key;
@@ -53,11 +54,18 @@ std::optional<KeyPath> SplitKeyPath(std::string_view path) {
   for (;;) {
     const std::size_t separator = path.find('\\');
     const std::string_view name = path.substr(0, separator);
-    if (!IsValidKeyName(name)) return std::nullopt;
+    if (!IsValidKeyName(name) || names.size() == kMaxKeyDepth) return std::nullopt;
     names.emplace_back(name);
     if (separator == std::string_view::npos) return names;
     path.remove_prefix(separator + 1);
   }
+}
+
+bool KeyPathLess(std::string_view a, std::string_view b) {
+  // A backslash ends a name, so it sorts before every character that a name may hold.
+  const auto rank = [](char c) { return c == '\\' ? 0 : static_cast<unsigned char>(Fold(c)); };
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](char x, char y) { return rank(x) < rank(y); });
 }
 
 const KeyTree::Key* KeyTree::Find(const KeyPath& path) const { return FindIn(root_, path); }
@@ -84,6 +92,7 @@ RegResult KeyTree::DeleteSubKey(const KeyPath& parent, std::string_view name) {
   if (!it->subKeys.empty()) return kErrorAccessDenied;
   key->subKeys.erase(it);
   ++revision_;
+  --keyCount_;
   return kErrorSuccess;
 }
 
@@ -94,6 +103,7 @@ KeyTree::Key& KeyTree::Require(const KeyPath& path) {
     if (it == key->subKeys.end() || !SameKeyName(it->name, name)) {
       it = key->subKeys.insert(it, Key{name, std::nullopt, {}});
       ++revision_;
+      ++keyCount_;
     }
     key = &*it;
   }

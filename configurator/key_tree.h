@@ -5,6 +5,7 @@
 // folding covers the ASCII letters only, which is all the names of the registration need (other
 // bytes, also those of UTF-8 sequences, compare as they are).
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,14 +17,22 @@ namespace kartiva {
 
 using KeyPath = std::vector<std::string>;
 
+// How deep a key may lie below the root, as in the Windows registry.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+
 // True when the two names are the same key name.
 bool SameKeyName(std::string_view a, std::string_view b);
 
 // A key name is not empty and holds neither a backslash nor a control character.
 bool IsValidKeyName(std::string_view name);
 
-// The names along a backslash-separated path ("" is the root), or nothing when one is not valid.
+// The names along a backslash-separated path ("" is the root), or nothing when one is not valid or
+// there are more than kMaxKeyDepth.
 std::optional<KeyPath> SplitKeyPath(std::string_view path);
+
+// Whether backslash-separated path `a` comes before `b` when compared name by name in the order of
+// sub-keys: the order of a depth-first walk, a key before its sub-keys.
+bool KeyPathLess(std::string_view a, std::string_view b);
 
 class KeyTree {
  public:
@@ -49,12 +58,15 @@ class KeyTree {
 
   // Counts the changes made, so that a caller can tell whether there is anything to keep.
   unsigned long revision() const { return revision_; }
+  // How many keys there are, the root not counted.
+  std::size_t keyCount() const { return keyCount_; }
 
  private:
   Key& Require(const KeyPath& path);
 
   Key root_;
   unsigned long revision_ = 0;
+  std::size_t keyCount_ = 0;
 };
 
 }  // namespace kartiva

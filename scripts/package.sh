@@ -15,7 +15,15 @@ echo "packaged file" >"$scratch/offer.txt"
 echo y | KARTIVA_HOME="$scratch/store" KARTIVA_UI=console \
   "$scratch/root/usr/bin/Mappix" "$scratch/offer.txt" 2>/dev/null
 cmp "$scratch/offer.txt" "$scratch/store/baskets/Eingang/00000001.001"
-echo "package: $deb ($(du -h "$deb" | cut -f1)), its Mappix imports"
+launcher="$scratch/root/usr/share/applications/kartiva-menorix.desktop"
+desktop-file-validate "$launcher"
+[ -x "$scratch/root/usr/bin/$(sed -n 's/^Exec=//p' "$launcher")" ] ||
+  { echo "$launcher starts no packaged program" >&2; exit 1; }
+for size in 16 32 48; do
+  cmp platform/qt/icons/menorix-$size.png \
+    "$scratch/root/usr/share/icons/hicolor/${size}x$size/apps/$(sed -n 's/^Icon=//p' "$launcher").png"
+done
+echo "package: $deb ($(du -h "$deb" | cut -f1)), its Mappix imports, Menorix has its launcher"
 
 (cd build/mingw && cpack >/dev/null)
 zip=$(ls build/mingw/kartiva-explorer-tools-*-windows-x64.zip)

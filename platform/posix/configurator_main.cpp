@@ -11,7 +11,7 @@ namespace kartiva {
 
 int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity) {
   return posix::RunOnDesktop(argc, argv, identity, [](Runtime& runtime, posix::DesktopUi& ui) {
-    posix::HiveRegistry registry(posix::DefaultHivePath());
+    posix::HiveRegistry registry(posix::DefaultHivePath(), stderr);
     std::unique_ptr<ConfiguratorWindow> window = ui.CreateConfiguratorWindow();
     if (!window) window = std::make_unique<ConsoleWindow>(stdin, stderr);
     RunConfigurator(runtime, *window, registry);

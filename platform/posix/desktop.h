@@ -17,10 +17,11 @@
 
 namespace kartiva::posix {
 
-// Whether Qt can be started: KARTIVA_UI is not "console", and QT_QPA_PLATFORM names a platform
-// that can start, or WAYLAND_DISPLAY or DISPLAY names a display that answers. Qt ends the process
-// when it cannot reach its display, so a local display is asked first; a display on another host
-// (as ssh forwards it) is taken as it stands.
+// Whether Qt is worth asking to start: KARTIVA_UI is not "console", and QT_QPA_PLATFORM names a
+// platform other than offscreen and minimal, which show nothing, or WAYLAND_DISPLAY or DISPLAY
+// names a display that answers. Qt ends the process when it cannot reach its display, so a local
+// display is asked first; a display on another host (as ssh forwards it) is taken as it stands.
+// The Qt module is then opened only when QtShowsWindows says that Qt starts.
 bool WantsGui();
 
 class DesktopUi : public Ui {

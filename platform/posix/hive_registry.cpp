@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +25,8 @@ using localstore::UniqueFd;
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kRootName = "HKEY_CLASSES_ROOT";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// Symbolic links followed to the hive file, as many as the kernel follows in a path.
+constexpr int kMaxLinks = 40;
 
 // The characters written as a backslash and a letter; other control characters become \xHH.
 constexpr std::pair<char, char> kEscapes[] = {
@@ -96,16 +99,16 @@ std::optional<std::string> Unescape(std::string_view quoted, std::string& proble
   return std::nullopt;
 }
 
-void FormatKey(const KeyTree::Key& key, const std::string& path, bool isRoot, std::string& text) {
-  if (!isRoot || key.value) text += "\n[" + path + "]\n";
-  if (key.value) text += "@=\"" + Escape(*key.value) + "\"\n";
-  for (const KeyTree::Key& subKey : key.subKeys) {
-    FormatKey(subKey, path + "\\" + subKey.name, false, text);
-  }
-}
+// One section of the file: a key header and the default value below it.
+struct Section {
+  std::string_view path;  // the key's path below the root, "" for the root itself
+  std::optional<std::string> value;
+  int line = 0;
+};
 
-// The key path of a section header's inside, or nothing when it is not under the classes root.
-std::optional<KeyPath> SectionPath(std::string_view inside, std::string& problem) {
+// The key path of a section header's inside (a view into it), or nothing when it is not under the
+// classes root or not a valid path.
+std::optional<std::string_view> SectionPath(std::string_view inside, std::string& problem) {
   if (!inside.empty() && inside.front() == '-') {
     problem = "deleting keys ([-...]) is not supported";
     return std::nullopt;
@@ -116,17 +119,27 @@ std::optional<KeyPath> SectionPath(std::string_view inside, std::string& problem
     problem = "a key outside HKEY_CLASSES_ROOT";
     return std::nullopt;
   }
-  if (rest.empty()) return KeyPath{};
-  std::optional<KeyPath> path = SplitKeyPath(rest.substr(1));
-  if (!path || path->empty()) {
-    problem = "an empty key name, or one with a control character";
+  if (rest.empty()) return rest;
+  rest.remove_prefix(1);
+  const auto depth = static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\\')) + 1;
+  if (depth > kMaxKeyDepth) {
+    problem = "a key " + std::to_string(depth) + " levels deep; at most " +
+              std::to_string(kMaxKeyDepth) + " are allowed";
     return std::nullopt;
   }
-  return path;
+  for (std::string_view names = rest;;) {
+    const std::size_t separator = names.find('\\');
+    if (!IsValidKeyName(names.substr(0, separator))) {
+      problem = "an empty key name, or one with a control character";
+      return std::nullopt;
+    }
+    if (separator == std::string_view::npos) return rest;
+    names.remove_prefix(separator + 1);
+  }
 }
 
-// Reads one line after the header into the tree; `section` is the key that the last header named.
-bool ParseLine(std::string_view line, std::optional<KeyPath>& section, KeyTree& tree,
+// Reads one line after the header: a key header starts a section, a value belongs to the last one.
+bool ParseLine(std::string_view line, int number, std::vector<Section>& sections,
                std::string& problem) {
   if (line.empty()) return true;
   if (line.front() == '[') {
@@ -134,28 +147,55 @@ bool ParseLine(std::string_view line, std::optional<KeyPath>& section, KeyTree& 
       problem = "a key header without its closing ]";
       return false;
     }
-    section = SectionPath(line.substr(1, line.size() - 2), problem);
-    if (section) tree.Create(*section);
-    return section.has_value();
+    std::optional<std::string_view> path = SectionPath(line.substr(1, line.size() - 2), problem);
+    if (path) sections.push_back({*path, std::nullopt, number});
+    return path.has_value();
   }
   if (line.substr(0, 2) == "@=") {
-    if (!section) {
+    if (sections.empty()) {
       problem = "a value before the first key header";
       return false;
     }
-    if (tree.Find(*section)->value) {
+    if (sections.back().value) {
       problem = "a second default value for the same key";
       return false;
     }
-    std::optional<std::string> value = Unescape(line.substr(2), problem);
-    if (value) tree.SetDefaultValue(*section, *value);
-    return value.has_value();
+    sections.back().value = Unescape(line.substr(2), problem);
+    return sections.back().value.has_value();
   }
   // Comments are refused like everything else that a rewrite would not keep.
   problem = line.front() == '"'   ? "named values are not supported"
             : line.front() == ';' ? "comments are not kept, so not supported"
                                   : "not a line of a registry file";
   return false;
+}
+
+// Builds the tree from the sections. Taken in the order of a depth-first walk, every new key goes
+// to the end of its parent's sub-keys, so a file of any order and size is read in n log n.
+bool BuildTree(std::vector<Section>& sections, KeyTree& tree, std::string& problem) {
+  std::stable_sort(sections.begin(), sections.end(),
+                   [](const Section& a, const Section& b) { return KeyPathLess(a.path, b.path); });
+  bool keyHasValue = false;
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    const Section& section = sections[i];
+    const bool sameKey = i > 0 && !KeyPathLess(sections[i - 1].path, section.path);
+    if (!sameKey) keyHasValue = false;
+    if (section.value && keyHasValue) {
+      problem =
+          "line " + std::to_string(section.line) + ": a second default value for the same key";
+      return false;
+    }
+    const KeyPath names = *SplitKeyPath(section.path);
+    tree.Create(names);
+    if (section.value) tree.SetDefaultValue(names, *section.value);
+    keyHasValue = keyHasValue || section.value.has_value();
+    if (tree.keyCount() > kMaxHiveKeys) {
+      problem = "line " + std::to_string(section.line) + ": more than " +
+                std::to_string(kMaxHiveKeys) + " keys";
+      return false;
+    }
+  }
+  return true;
 }
 
 RegResult CodeForErrno(int error) {
@@ -204,35 +244,53 @@ std::filesystem::path HomeFolder() {
 std::string FormatHive(const KeyTree& tree) {
   std::string text(kHeader);
   text += "\n";
-  FormatKey(tree.root(), std::string(kRootName), true, text);
+  // A depth-first walk without recursion: each key waits with the length of its parent's path.
+  std::string path(kRootName);
+  std::vector<std::pair<const KeyTree::Key*, std::size_t>> pending{{&tree.root(), path.size()}};
+  while (!pending.empty()) {
+    const auto [key, parentLength] = pending.back();
+    pending.pop_back();
+    path.resize(parentLength);
+    if (key != &tree.root()) path += "\\" + key->name;
+    if (key != &tree.root() || key->value) text += "\n[" + path + "]\n";
+    if (key->value) text += "@=\"" + Escape(*key->value) + "\"\n";
+    for (auto subKey = key->subKeys.rbegin(); subKey != key->subKeys.rend(); ++subKey) {
+      pending.emplace_back(&*subKey, path.size());
+    }
+  }
   return text;
 }
 
 bool ParseHive(std::string_view text, KeyTree& tree, std::string& problem) {
   if (text.empty()) return true;
+  if (text.size() > kMaxHiveBytes) {
+    problem = "larger than " + std::to_string(kMaxHiveBytes) + " bytes";
+    return false;
+  }
   if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
     text.remove_prefix(kByteOrderMark.size());
-  std::optional<KeyPath> section;
+  std::vector<Section> sections;
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const bool read = number == 1 ? line == kHeader : ParseLine(line, section, tree, problem);
+    const bool read = number == 1 ? line == kHeader : ParseLine(line, number, sections, problem);
     if (!read) {
       if (number == 1) problem = "the first line is not \"" + std::string(kHeader) + "\"";
       problem = "line " + std::to_string(number) + ": " + problem;
       return false;
     }
   }
-  return true;
+  return BuildTree(sections, tree, problem);
 }
 
-HiveRegistry::HiveRegistry(const std::filesystem::path& file)
-    : file_(std::filesystem::absolute(file)) {}
+HiveRegistry::HiveRegistry(const std::filesystem::path& file, std::FILE* report)
+    : file_(std::filesystem::absolute(file)), report_(report) {}
 
 RegResult HiveRegistry::Read(const Reader& read) {
   problem_.clear();
+  if (RegResult result = FindTarget()) return result;
   // A reader needs no lock: the file is only ever replaced whole.
   KeyTree tree;
   if (RegResult result = Load(tree)) return result;
@@ -241,13 +299,15 @@ RegResult HiveRegistry::Read(const Reader& read) {
 
 RegResult HiveRegistry::Change(const Changer& change) {
   problem_.clear();
+  if (RegResult result = FindTarget()) return result;
   std::error_code error;
-  std::filesystem::create_directories(file_.parent_path(), error);
+  std::filesystem::create_directories(target_.parent_path(), error);
   if (error) return FailWithErrno(error.value(), "cannot create its folder");
 
   // The lock lives in a file of its own, because the hive file is replaced by a rename.
-  const std::string lockFile = file_.string() + ".lock";
-  UniqueFd lock(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  const std::string lockFile = target_.string() + ".lock";
+  UniqueFd lock(
+      ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (lock.get() < 0) return FailWithErrno(errno, "cannot open its lock file");
   while (::flock(lock.get(), LOCK_EX) != 0) {
     if (errno != EINTR) return FailWithErrno(errno, "cannot lock its lock file");
@@ -260,15 +320,49 @@ RegResult HiveRegistry::Change(const Changer& change) {
   return tree.revision() == loaded ? kErrorSuccess : Save(tree);
 }
 
+RegResult HiveRegistry::FindTarget() {
+  std::filesystem::path path = file_;
+  for (int links = 0; links <= kMaxLinks; ++links) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+      if (errno != ENOENT) return FailWithErrno(errno, "cannot look at it");
+      target_ = path;  // a hive that was never written
+      targetMode_ = 0;
+      return kErrorSuccess;
+    }
+    if (S_ISREG(info.st_mode)) {
+      target_ = path;
+      targetMode_ = info.st_mode;
+      return kErrorSuccess;
+    }
+    // Devices, pipes and folders are never opened: opening some of them has effects of its own.
+    if (!S_ISLNK(info.st_mode)) return Fail(kErrorAccessDenied, NotRegular(path));
+    std::error_code error;
+    const std::filesystem::path link = std::filesystem::read_symlink(path, error);
+    if (error) return FailWithErrno(error.value(), "cannot read its symbolic link");
+    path = path.parent_path() / link;  // an absolute link replaces the folder
+  }
+  return Fail(kErrorAccessDenied, "more than " + std::to_string(kMaxLinks) + " symbolic links");
+}
+
+std::string HiveRegistry::NotRegular(const std::filesystem::path& path) const {
+  return path == file_ ? "not a regular file, so left alone"
+                       : "its link leads to " + path.string() + ", which is not a regular file";
+}
+
 RegResult HiveRegistry::Load(KeyTree& tree) {
-  UniqueFd file(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd file(::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) {
     // A hive that was never written holds no keys.
     return errno == ENOENT ? kErrorSuccess : FailWithErrno(errno, "cannot open it");
   }
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) return FailWithErrno(errno, "cannot look at it");
+  if (!S_ISREG(info.st_mode)) return Fail(kErrorAccessDenied, NotRegular(target_));
+  // One byte more than a hive may hold is enough to refuse it.
   std::string text;
   char buffer[8192];
-  for (;;) {
+  while (text.size() <= kMaxHiveBytes) {
     const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
     if (got == 0) break;
     if (got < 0) {
@@ -283,9 +377,17 @@ RegResult HiveRegistry::Load(KeyTree& tree) {
 }
 
 RegResult HiveRegistry::Save(const KeyTree& tree) {
+  // Root may write any file, so the permission bits themselves say that it is to stay as it is.
+  const bool readOnly =
+      targetMode_ != 0 && (::access(target_.c_str(), W_OK) != 0 || (targetMode_ & 0222) == 0);
+  if (readOnly) return Fail(kErrorAccessDenied, "read-only, so left as it is");
   const RegResult result =
-      CodeForStoreCode(localstore::WriteFileAtomically(file_, FormatHive(tree)));
-  return result == kErrorSuccess ? result : Fail(result, "cannot write it");
+      CodeForStoreCode(localstore::WriteFileAtomically(target_, FormatHive(tree)));
+  if (result != kErrorSuccess) return Fail(result, "cannot write it");
+  // The new file replaces the old one with the permissions the user gave it.
+  if (targetMode_ != 0 && ::chmod(target_.c_str(), targetMode_ & 07777) != 0)
+    return FailWithErrno(errno, "cannot keep its permissions");
+  return kErrorSuccess;
 }
 
 RegResult HiveRegistry::FailWithErrno(int error, std::string_view what) {
@@ -295,6 +397,7 @@ RegResult HiveRegistry::FailWithErrno(int error, std::string_view what) {
 
 RegResult HiveRegistry::Fail(RegResult code, const std::string& what) {
   problem_ = file_.string() + ": " + what;
+  if (report_ != nullptr) std::fprintf(report_, "%s\n", problem_.c_str());
   return code;
 }
 

@@ -20,8 +20,18 @@
 // double quotes with \\, \", \n, \r, \t and \xHH (the other control characters) escaped, so any
 // text comes back exactly. A file that does not have this form, also one with comments, named
 // values or other value types that a rewrite would lose, is never written over: every operation
-// fails with kErrorRegistryCorrupt and problem() names the line.
+// fails with kErrorRegistryCorrupt and problem() names the line. The same holds for a file larger
+// than kMaxHiveBytes, with more than kMaxHiveKeys keys, or with a key deeper than kMaxKeyDepth:
+// the file is read like any input from outside, in time and memory bounded by its size.
+//
+// The file may be a symbolic link: the hive is read from and written to the file it leads to. A
+// device, a pipe or a folder is refused (never opened), and so is a read-only file; neither is
+// ever replaced.
 
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -30,10 +40,14 @@
 
 namespace kartiva::posix {
 
+inline constexpr std::size_t kMaxHiveBytes = std::size_t{8} << 20;
+inline constexpr std::size_t kMaxHiveKeys = 100000;
+
 class HiveRegistry final : public TreeRegistry {
  public:
-  // The file need not exist yet; it and its folder are created by the first change.
-  explicit HiveRegistry(const std::filesystem::path& file);
+  // The file need not exist yet; it and its folder are created by the first change. Each problem
+  // is also written as a line to `report`, when there is one.
+  explicit HiveRegistry(const std::filesystem::path& file, std::FILE* report = nullptr);
 
   const std::filesystem::path& file() const { return file_; }
   // Why the last operation could not use the file: its name and what is wrong; "" when it could.
@@ -42,12 +56,17 @@ class HiveRegistry final : public TreeRegistry {
  private:
   RegResult Read(const Reader& read) override;
   RegResult Change(const Changer& change) override;
+  RegResult FindTarget();
+  std::string NotRegular(const std::filesystem::path& path) const;
   RegResult Load(KeyTree& tree);
   RegResult Save(const KeyTree& tree);
   RegResult Fail(RegResult code, const std::string& what);
   RegResult FailWithErrno(int error, std::string_view what);
 
   std::filesystem::path file_;
+  std::FILE* report_;
+  std::filesystem::path target_;  // file_ with its symbolic links followed
+  mode_t targetMode_ = 0;         // 0 while there is no file
   std::string problem_;
 };
 

@@ -15,6 +15,7 @@
 #include "platform/posix/command_line.h"
 #include "platform/posix/components.h"
 #include "platform/posix/desktop.h"
+#include "platform/posix/qt_probe.h"
 
 namespace kartiva {
 namespace posix {
@@ -75,11 +76,12 @@ bool WantsGui() {
   std::string_view platforms = Environment("QT_QPA_PLATFORM");
   if (platforms.empty()) return wayland() || x();
   // Qt tries the platforms of a list such as "wayland;xcb" in turn; each may carry options after
-  // a colon. Platforms that need no display server (offscreen, vnc, eglfs...) always start.
+  // a colon. Offscreen and minimal show nothing to anybody; whether any other platform (eglfs,
+  // linuxfb, vnc...) starts only Qt can tell, which QtShowsWindows asks it.
   const auto starts = [&](std::string_view name) {
     if (name == "xcb") return x();
     if (name.rfind("wayland", 0) == 0) return wayland();
-    return !name.empty();
+    return !name.empty() && name != "offscreen" && name != "minimal";
   };
   while (!platforms.empty()) {
     const std::string_view entry = platforms.substr(0, platforms.find(';'));
@@ -98,8 +100,8 @@ DesktopUi::~DesktopUi() = default;
 qt::GuiModule* DesktopUi::Gui() {
   if (loadTried_) return gui_.get();
   loadTried_ = true;
-  if (!WantsGui()) return nullptr;
   const std::string file = programFolder_ + "/" + qt::kModuleFile;
+  if (!WantsGui() || !QtShowsWindows(file, kQtProbeTimeout)) return nullptr;
   void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) return nullptr;
   const auto open = reinterpret_cast<qt::OpenFunction>(::dlsym(module, qt::kEntryName));

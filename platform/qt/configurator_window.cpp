@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -68,6 +69,15 @@ MouseArguments MouseOf(const QMouseEvent& event, const QWidget& widget) {
   return {ButtonOf(event), ShiftOf(event),
           PixelsToTwips(event.position().x(), widget.logicalDpiX()),
           PixelsToTwips(event.position().y(), widget.logicalDpiY())};
+}
+
+// The program's icon: 16 x 16 as on Windows, and larger for panels that show more.
+QIcon MenorixIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48}) {
+    icon.addFile(QStringLiteral(":/icons/menorix-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
 }
 
 Qt::Alignment AlignmentOf(Alignment alignment) {
@@ -180,6 +190,7 @@ QtConfiguratorWindow::QtConfiguratorWindow()
                     TwipsToPixels(frmAddContext::kClientHeight, surface_->logicalDpiY())),
               ScreenDepth()) {
   surface_->setFixedSize(canvas_.pixmap().size());
+  surface_->setWindowIcon(MenorixIcon());
   surface_->background = &canvas_.pixmap();
   surface_->pressed = [this](QMouseEvent& event) {
     const MouseArguments mouse = MouseOf(event, *surface_);

@@ -30,4 +30,11 @@ inline constexpr const char* kModuleFile = "libkartiva_qt.so";
 inline constexpr const char* kEntryName = "kartiva_qt_open";
 using OpenFunction = GuiModule* (*)();
 
+// The module's check whether Qt starts here on a platform that shows windows to a person: true
+// when it does, false when it starts on one that shows nothing (offscreen, minimal). Qt ends the
+// process where no platform can start, and some platforms never answer, so the programs ask it in
+// a child process of their own before they open the module.
+inline constexpr const char* kProbeName = "kartiva_qt_probe";
+using ProbeFunction = bool (*)();
+
 }  // namespace kartiva::qt

@@ -2,6 +2,7 @@
 // so that a run that shows nothing never starts Qt.
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -27,6 +28,8 @@ class QtGui : public GuiModule {
   Answer Show(const MsgBoxRequest& box) override { return ShowMessageBox(box); }
   void ShowOpen(FileDialog& dialog) override { ShowOpenDialog(dialog); }
   std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow() override {
+    // Desktops find the window's launcher, and with it its name and icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kartiva-menorix"));
     return std::make_unique<QtConfiguratorWindow>();
   }
 
@@ -48,5 +51,19 @@ extern "C" __attribute__((visibility("default"))) kartiva::qt::GuiModule* kartiv
     return new kartiva::qt::QtGui();
   } catch (...) {
     return nullptr;
+  }
+}
+
+extern "C" __attribute__((visibility("default"))) bool kartiva_qt_probe() {
+  try {
+    int argc = 1;
+    char name[] = "kartiva";
+    char* argv[] = {name, nullptr};
+    const QGuiApplication application(argc, argv);
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
+           QGuiApplication::primaryScreen() != nullptr;
+  } catch (...) {
+    return false;
   }
 }

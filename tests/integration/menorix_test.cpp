@@ -2,6 +2,7 @@
 // something on a display that is there, and the console serves whenever Qt cannot.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -36,6 +37,42 @@ void WaitForQt(const fs::path& folder) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
+
+// An X server of the test's own, numbered by the server itself so that parallel runs never collide.
+class XServer {
+ public:
+  explicit XServer(fs::path folder) : folder_(std::move(folder)) {
+    fs::create_directories(folder_);
+    pid_ =
+        Start({.program = "/usr/bin/Xvfb",
+               .arguments = {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"},
+               .environment = {},
+               .input = ""},
+              folder_);
+    for (int i = 0; i < 1000 && display_.empty(); ++i) {
+      const std::string number = ReadFile(folder_ / "stdout");
+      if (number.find('\n') != std::string::npos) {
+        display_ = ":" + number.substr(0, number.find('\n'));
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+  }
+  ~XServer() {
+    ::kill(pid_, SIGTERM);  // lets it remove its lock and socket
+    Finish(pid_, folder_, 10);
+  }
+  XServer(const XServer&) = delete;
+  XServer& operator=(const XServer&) = delete;
+
+  // ":<number>", or "" when the server did not start.
+  const std::string& display() const { return display_; }
+
+ private:
+  fs::path folder_;
+  pid_t pid_ = -1;
+  std::string display_;
+};
 
 class MenorixProgram : public ::testing::Test {
  protected:
@@ -90,9 +127,14 @@ TEST_F(MenorixProgram, QtIsLoadedOnlyToShowSomethingOnADisplay) {
   ASSERT_EQ(localstore::Store(temp_.path() / "home").Initialise(), 0);
   const fs::path source = temp_.path() / "offer.txt";
   WriteFile(source, "offer");
+  const XServer server(temp_.path() / "x");
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
   // Set whole, so that nothing of the environment the tests run in decides.
-  const std::map<std::string, std::string> display{
-      {"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ":0"}, {"KARTIVA_UI", ""}};
+  const auto platform = [&](const std::string& name, const std::string& display) {
+    return std::map<std::string, std::string>{
+        {"QT_QPA_PLATFORM", name}, {"DISPLAY", display}, {"KARTIVA_UI", ""}};
+  };
+  const std::map<std::string, std::string> display = platform("", server.display());
   const std::map<std::string, std::string> none{{"QT_QPA_PLATFORM", ""}, {"KARTIVA_UI", ""}};
   const std::string importError =
       "Fehler beim Import\nEs ist ein Fehler beim Import aufgetreten!\n";
@@ -108,6 +150,13 @@ TEST_F(MenorixProgram, QtIsLoadedOnlyToShowSomethingOnADisplay) {
       {"silent Mappix with a display", MAPPIX_PATH, {source.string()}, display, "", "", false},
       {"silent Tresolo with a display", TRESOLO_PATH, {source.string()}, display, "", "", false},
       {"Mappix box with a display", MAPPIX_PATH, {}, display, "", "", true},
+      {"Mappix box, X platform first of a list",
+       MAPPIX_PATH,
+       {},
+       platform("xcb;bogus", server.display()),
+       "",
+       "",
+       true},
       {"Mappix box, console chosen",
        MAPPIX_PATH,
        {},
@@ -135,6 +184,32 @@ TEST_F(MenorixProgram, QtIsLoadedOnlyToShowSomethingOnADisplay) {
        display,
        "",
        importError,
+       false},
+      // Qt aborts where its platform cannot start, and shows nothing on offscreen and minimal.
+      {"Mappix box, linuxfb", MAPPIX_PATH, {}, platform("linuxfb", ":97"), "", importError, false},
+      {"Mappix box, eglfs", MAPPIX_PATH, {}, platform("eglfs", ":97"), "", importError, false},
+      {"Mappix box, bogus", MAPPIX_PATH, {}, platform("bogus", ":97"), "", importError, false},
+      {"Mappix box, X platform without its display, then a bogus one",
+       MAPPIX_PATH,
+       {},
+       platform("xcb;bogus", ":97"),
+       "",
+       importError,
+       false},
+      {"Mappix box, offscreen",
+       MAPPIX_PATH,
+       {},
+       platform("offscreen", server.display()),
+       "",
+       importError,
+       false},
+      {"Mappix box, minimal", MAPPIX_PATH, {}, platform("minimal", ""), "", importError, false},
+      {"Menorix, offscreen",
+       MENORIX_PATH,
+       {},
+       platform("offscreen", server.display()),
+       "x\n",
+       kMenu,
        false},
       {"Menorix without a display", MENORIX_PATH, {}, none, "x\n", kMenu, false},
       {"Menorix, no Qt module beside it", Alone(MENORIX_PATH), {}, display, "x\n", kMenu, false},

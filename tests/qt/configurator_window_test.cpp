@@ -120,6 +120,31 @@ TEST_F(QtWindow, ControlsSitAtTheirPlacesInPixels) {
   EXPECT_EQ(Child<QPushButton>("cmdDelete").toolTip(),
             QString::fromUtf8("Entfernt die Einträge im Kontextmenü des Windows-Explorers"));
   EXPECT_DOUBLE_EQ(window_.widget().font().pointSizeF(), 8.25);
+
+  // Its icon is the program's picture: 16 x 16 as on Windows, 48 x 48 for panels that show more.
+  const struct {
+    int x;
+    int y;
+    QColor colour;  // its alpha alone when transparent
+  } pixels[] = {{0, 0, QColor(0, 0, 0, 0)},
+                {2, 1, Rgb(57, 107, 165)},
+                {5, 5, Rgb(0, 128, 64)},
+                {1, 12, Rgb(181, 218, 249)}};
+  for (int scale : {1, 3}) {
+    const QImage icon = window_.widget()
+                            .windowIcon()
+                            .pixmap(QSize(16, 16) * scale)
+                            .toImage()
+                            .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(16, 16) * scale);
+    for (const auto& pixel : pixels) {
+      const QColor shown = icon.pixelColor(pixel.x * scale + scale / 2, pixel.y * scale);
+      EXPECT_EQ(shown.alpha(), pixel.colour.alpha()) << pixel.x << "," << pixel.y;
+      if (pixel.colour.alpha() != 0) {
+        EXPECT_EQ(shown, pixel.colour) << pixel.x << "," << pixel.y;
+      }
+    }
+  }
 }
 
 TEST_F(QtWindow, LinkTurnsLightTealWhilePressedAndDarkTealAfterwards) {

@@ -4,8 +4,12 @@
 #include "platform/posix/hive_registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <functional>
 #include <memory>
@@ -84,9 +88,13 @@ TEST_P(KeySemantics, AsTheRegistrationReliesOnThem) {
     EXPECT_EQ(r.OpenKeyCount(), 2u);
   }
   EXPECT_EQ(r.OpenKeyCount(), 0u);
-  for (const char* path : {"\\*", "*\\", "*\\\\shell", "*\\a\nb", "*\\a\x7F"}) {
-    EXPECT_EQ(r.CreateKey(path), kErrorBadPathname) << path;
+  std::string tooDeep = "k";
+  for (std::size_t depth = 1; depth <= kMaxKeyDepth; ++depth) tooDeep += "\\k";
+  for (const std::string& path : {std::string("\\*"), std::string("*\\"), std::string("*\\\\shell"),
+                                  std::string("*\\a\nb"), std::string("*\\a\x7F"), tooDeep}) {
+    EXPECT_EQ(r.CreateKey(path), kErrorBadPathname) << path.substr(0, 20);
   }
+  EXPECT_EQ(r.CreateKey(tooDeep.substr(2)), kErrorSuccess);  // as deep as a key may lie
 }
 
 INSTANTIATE_TEST_SUITE_P(Registries, KeySemantics, ::testing::Values("Memory", "Hive"));
@@ -170,6 +178,153 @@ INSTANTIATE_TEST_SUITE_P(Cases, DamagedHive,
                              {"HeaderWithoutBracket", kHead + "[HKEY_CLASSES_ROOT\\x\n", "4"},
                          }),
                          [](const auto& info) { return info.param.name; });
+
+// A file standing where the hive is expected, and what writing the entries must do with it.
+struct HostileHive {
+  std::string name;
+  std::function<void(const fs::path& file)> make;  // puts it at `file`, in a folder of its own
+  RegResult code;                                  // of the first write; its hex ends the box
+  std::string problem;                             // part of problem(), "" when there is none
+  std::string written;  // the file that then holds the entries, beside `file`; "" for none
+  std::size_t keys;     // the keys in it then
+  mode_t mode;          // its permissions then
+};
+void PrintTo(const HostileHive& h, std::ostream* os) { *os << h.name; }
+
+std::string Keys(const std::string& prefix, int count, const std::string& separator) {
+  std::string text;
+  for (int i = count; i > 0; --i) text += prefix + std::to_string(i) + separator;
+  return text;
+}
+
+// What `path` itself is: its type and permissions, its inode, and its content or link.
+std::string Snapshot(const fs::path& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return "missing";
+  std::string content = S_ISREG(info.st_mode)   ? ReadFile(path)
+                        : S_ISLNK(info.st_mode) ? fs::read_symlink(path).string()
+                                                : "";
+  return std::to_string(info.st_mode) + " " + std::to_string(info.st_ino) + " " + content;
+}
+
+mode_t ModeOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+void Write(const fs::path& file, const std::string& text, mode_t mode) {
+  WriteFile(file, text);
+  fs::permissions(file, static_cast<fs::perms>(mode));
+}
+
+class HostileHives : public ::testing::TestWithParam<HostileHive> {};
+
+TEST_P(HostileHives, AreReadInBoundedTimeAndNeverReplaced) {
+  const HostileHive& c = GetParam();
+  TempFolder temp;
+  const fs::path file = temp.path() / "config" / "classes.reg";
+  fs::create_directories(file.parent_path());
+  c.make(file);
+  const std::string before = Snapshot(file);
+
+  char* reportText = nullptr;
+  std::size_t reportSize = 0;
+  std::FILE* report = ::open_memstream(&reportText, &reportSize);
+  ASSERT_NE(report, nullptr);
+  {
+    HiveRegistry hive(file, report);
+    Rig rig("", "Menorix");
+    rig.facts.folder = "/opt/kartiva";
+    ContextMenu menu(hive, rig.runtime, [] {});
+    menu.cmdAppend_Click();
+    const std::string box =
+        c.code == 0
+            ? "Funktion wurde dem Kontextmenü hinzugefügt."
+            : "Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " + HexCode(c.code);
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].text, box);
+    EXPECT_NE(hive.problem().find(c.problem), std::string::npos) << hive.problem();
+    EXPECT_EQ(hive.problem().empty(), c.problem.empty()) << hive.problem();
+  }
+  std::fclose(report);
+  const std::string reported(reportText, reportSize);
+  std::free(reportText);
+  EXPECT_EQ(reported.empty(), c.problem.empty()) << reported;
+
+  const fs::path written = file.parent_path() / c.written;
+  if (c.written != file.filename()) {
+    EXPECT_EQ(Snapshot(file), before);
+  }
+  if (c.written.empty()) return;
+  const KeyTree tree = ReadHive(written);
+  EXPECT_EQ(tree.keyCount(), c.keys);
+  const KeyTree::Key* command = tree.Find("*\\shell\\In KV5-Briefkorb importieren\\command");
+  ASSERT_NE(command, nullptr);
+  EXPECT_EQ(command->value, "/opt/kartiva\\Mappix.exe %1");
+  EXPECT_EQ(ModeOf(written), c.mode);
+}
+
+const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+// Six keys: "*", "shell", the two entries and their commands.
+constexpr std::size_t kEntryKeys = 6;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostileHives,
+    ::testing::ValuesIn(std::vector<HostileHive>{
+        {"HeaderNestedDeeperThanAllowed",
+         [](const fs::path& f) {
+           Write(f, kHeader + "[HKEY_CLASSES_ROOT" + Keys("\\k", 100000, "") + "]\n", 0600);
+         },
+         kErrorRegistryCorrupt, "line 3: a key 100000 levels deep; at most 512 are allowed", "", 0,
+         0},
+        {"HeaderNestedAsDeepAsAllowed",
+         [](const fs::path& f) {
+           Write(f, kHeader + "[HKEY_CLASSES_ROOT" + Keys("\\k", 512, "") + "]\n", 0600);
+         },
+         0, "", "classes.reg", 512 + kEntryKeys, 0600},
+        {"ManyKeysInReverseOrder",
+         [](const fs::path& f) {
+           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\*\\shell\\k", 10000, "]\n@=\"v\"\n"), 0640);
+         },
+         0, "", "classes.reg", 10000 + kEntryKeys, 0640},
+        {"MoreKeysThanAllowed",
+         [](const fs::path& f) {
+           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\k", posix::kMaxHiveKeys + 1, "]\n"), 0600);
+         },
+         kErrorRegistryCorrupt, "more than 100000 keys", "", 0, 0},
+        {"LargerThanAllowed",
+         [](const fs::path& f) {
+           Write(f, kHeader + std::string(posix::kMaxHiveBytes, '\n'), 0600);
+         },
+         kErrorRegistryCorrupt, "larger than 8388608 bytes", "", 0, 0},
+        {"LinkToAHive",
+         [](const fs::path& f) {
+           fs::create_directory(f.parent_path() / "real");
+           Write(f.parent_path() / "real" / "hive.reg", kHeader + "[HKEY_CLASSES_ROOT\\mine]\n",
+                 0644);
+           fs::create_symlink("real/hive.reg", f);
+         },
+         0, "", "real/hive.reg", 1 + kEntryKeys, 0644},
+        {"LinkToNothingYet",
+         [](const fs::path& f) { fs::create_symlink(f.parent_path() / "new" / "hive.reg", f); }, 0,
+         "", "new/hive.reg", kEntryKeys, 0600},
+        {"LinkToADevice", [](const fs::path& f) { fs::create_symlink("/dev/null", f); },
+         kErrorAccessDenied, "its link leads to /dev/null, which is not a regular file", "", 0, 0},
+        {"LinksInALoop",
+         [](const fs::path& f) {
+           fs::create_symlink("other.reg", f);
+           fs::create_symlink("classes.reg", f.parent_path() / "other.reg");
+         },
+         kErrorAccessDenied, "more than 40 symbolic links", "", 0, 0},
+        {"Pipe", [](const fs::path& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0); },
+         kErrorAccessDenied, "not a regular file", "", 0, 0},
+        {"Folder", [](const fs::path& f) { fs::create_directory(f); }, kErrorAccessDenied,
+         "not a regular file", "", 0, 0},
+        {"ReadOnly",
+         [](const fs::path& f) { Write(f, kHeader + "[HKEY_CLASSES_ROOT\\mine]\n", 0444); },
+         kErrorAccessDenied, "classes.reg: read-only, so left as it is", "", 0, 0},
+    }),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(Hive, ASecondProcessReadsTheEntriesAndRemovesThem) {
   const pid_t adder = Fork([&] {

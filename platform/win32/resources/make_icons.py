@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """Writes the programs' 16 x 16, 256-colour icons (mappix.ico, tresolo.ico, menorix.ico) from the
-pictures below: one character per pixel, '.' is transparent. Run it after changing a picture and
-commit the icons it writes beside itself."""
+pictures below: one character per pixel, '.' is transparent. Menorix has a window on Linux too, so
+its picture is also written as PNG images for Qt and the hicolor icon theme, at 16, 32 and 48
+pixels (each pixel a square of 1, 2 or 3), into platform/qt/icons. Run it after changing a picture
+and commit what it writes; with a folder as its argument it writes everything there instead, so
+that a test can compare."""
 
 import pathlib
 import struct
+import sys
+import zlib
 
 COLOURS = {  # character: (red, green, blue)
     "k": (40, 40, 48),      # outline
@@ -104,10 +109,34 @@ def icon(picture):
     return directory + entry + image
 
 
+PNG_SCALES = (1, 2, 3)
+
+
+def png(picture, scale):
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data)))
+    rows = b""  # each row: filter type 0, then red, green, blue, alpha per pixel
+    for row in picture:
+        line = b"".join(bytes((*COLOURS.get(c, (0, 0, 0)), 0 if c == "." else 255)) * scale
+                        for c in row)
+        rows += (b"\0" + line) * scale
+    size = SIZE * scale
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
 def main():
     here = pathlib.Path(__file__).resolve().parent
+    icons = here.parents[1] / "qt" / "icons"
+    if len(sys.argv) > 1:
+        here = icons = pathlib.Path(sys.argv[1])
     for name, picture in PICTURES.items():
         (here / f"{name}.ico").write_bytes(icon(picture))
+    for scale in PNG_SCALES:
+        size = SIZE * scale
+        (icons / f"menorix-{size}.png").write_bytes(png(PICTURES["menorix"], scale))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,43 @@
+// Reading hive files that nobody should write but anybody could: a flat one with many keys out of
+// order, and one whose only header nests far deeper than allowed.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+#include "configurator/key_tree.h"
+#include "platform/posix/hive_registry.h"
+
+namespace {
+
+const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+
+void ReadHive(benchmark::State& state, const std::string& text) {
+  for (auto _ : state) {
+    kartiva::KeyTree tree;
+    std::string problem;
+    benchmark::DoNotOptimize(kartiva::posix::ParseHive(text, tree, problem));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+void BM_ReadFlatHiveInReverseOrder(benchmark::State& state) {
+  std::string text = kHeader;
+  for (auto i = state.range(0); i > 0; --i) {
+    text += "[HKEY_CLASSES_ROOT\\*\\shell\\k" + std::to_string(i) + "]\n@=\"v\"\n";
+  }
+  ReadHive(state, text);
+}
+BENCHMARK(BM_ReadFlatHiveInReverseOrder)->Arg(4000)->Arg(40000)->Unit(benchmark::kMillisecond);
+
+void BM_ReadDeepHeader(benchmark::State& state) {
+  std::string text = kHeader + "[HKEY_CLASSES_ROOT";
+  for (auto i = state.range(0); i > 0; --i) text += "\\k";
+  ReadHive(state, text + "]\n");
+}
+BENCHMARK(BM_ReadDeepHeader)->Arg(512)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
