@@ -55,19 +55,19 @@ int HexDigit(char c) {
   return -1;
 }
 
-// The value of `@="..."` after the "@=", or nothing with the reason in `problem`.
-std::optional<std::string> Unescape(std::string_view quoted, std::string& problem) {
+// The text between the double quotes at the front of `quoted`, with its escapes undone, and
+// `quoted` left with what follows the closing quote; or nothing with the reason in `problem`.
+std::optional<std::string> TakeQuoted(std::string_view& quoted, std::string& problem) {
   if (quoted.empty() || quoted.front() != '"') {
-    problem = "only text values (@=\"...\") are supported";
+    problem = "only text values (\"...\") are supported";
     return std::nullopt;
   }
   std::string value;
   for (std::size_t i = 1; i < quoted.size(); ++i) {
     const char c = quoted[i];
     if (c == '"') {
-      if (i + 1 == quoted.size()) return value;
-      problem = "text after the closing quote";
-      return std::nullopt;
+      quoted.remove_prefix(i + 1);
+      return value;
     }
     if (c != '\\') {
       value += c;
@@ -96,9 +96,22 @@ std::optional<std::string> Unescape(std::string_view quoted, std::string& proble
   return std::nullopt;
 }
 
+// A whole value, "..." with nothing after it, or nothing with the reason in `problem`.
+std::optional<std::string> Unescape(std::string_view quoted, std::string& problem) {
+  std::optional<std::string> value = TakeQuoted(quoted, problem);
+  if (value && !quoted.empty()) {
+    problem = "text after the closing quote";
+    return std::nullopt;
+  }
+  return value;
+}
+
 void FormatKey(const KeyTree::Key& key, const std::string& path, bool isRoot, std::string& text) {
-  if (!isRoot || key.value) text += "\n[" + path + "]\n";
+  if (!isRoot || key.value || !key.values.empty()) text += "\n[" + path + "]\n";
   if (key.value) text += "@=\"" + Escape(*key.value) + "\"\n";
+  for (const KeyTree::NamedValue& named : key.values) {
+    text += "\"" + Escape(named.name) + "\"=\"" + Escape(named.value) + "\"\n";
+  }
   for (const KeyTree::Key& subKey : key.subKeys) {
     FormatKey(subKey, path + "\\" + subKey.name, false, text);
   }
@@ -123,6 +136,26 @@ std::optional<KeyPath> SectionPath(std::string_view inside, std::string& problem
     return std::nullopt;
   }
   return path;
+}
+
+// Reads a named value, "name"="value", into the key at `section`.
+bool ParseNamedValue(std::string_view line, const KeyPath& section, KeyTree& tree,
+                     std::string& problem) {
+  const std::optional<std::string> name = TakeQuoted(line, problem);
+  if (!name) return false;
+  if (name->empty() || line.substr(0, 1) != "=") {
+    problem = name->empty() ? "an empty value name (the default value is @=)"
+                            : "a value name without =\"...\"";
+    return false;
+  }
+  const std::optional<std::string> value = Unescape(line.substr(1), problem);
+  if (!value) return false;
+  if (KeyTree::FindValue(*tree.Find(section), *name) != nullptr) {
+    problem = "a second value of the same name for the same key";
+    return false;
+  }
+  tree.SetValue(section, *name, *value);
+  return true;
 }
 
 // Reads one line after the header into the tree; `section` is the key that the last header named.
@@ -151,10 +184,14 @@ bool ParseLine(std::string_view line, std::optional<KeyPath>& section, KeyTree& 
     if (value) tree.SetDefaultValue(*section, *value);
     return value.has_value();
   }
+  if (line.front() == '"') {
+    if (section) return ParseNamedValue(line, *section, tree, problem);
+    problem = "a value before the first key header";
+    return false;
+  }
   // Comments are refused like everything else that a rewrite would not keep.
-  problem = line.front() == '"'   ? "named values are not supported"
-            : line.front() == ';' ? "comments are not kept, so not supported"
-                                  : "not a line of a registry file";
+  problem = line.front() == ';' ? "comments are not kept, so not supported"
+                                : "not a line of a registry file";
   return false;
 }
 
