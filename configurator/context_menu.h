@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,32 +29,48 @@ inline constexpr std::array<ContextMenuEntry, 2> kContextMenuEntries{{
 // The key that holds the verbs of the context menu for files of every type; never deleted.
 inline constexpr std::string_view kShellKey = "*\\shell";
 
-// The command the Explorer runs for an entry: the program path, between double quotes when it
-// holds a blank (else Windows tries "C:\Program.exe" first), then " %1", which is never quoted
-// because the tools take their whole command line as the file's path.
+// The program's path as the entry names it: between double quotes when it holds a blank (else
+// Windows tries "C:\Program.exe" first). It is also the entry's icon: the program's first icon.
+std::string ProgramValue(std::string_view folder, std::string_view programFile);
+
+// The command the Explorer runs for an entry: the program's path as above, then " %1", which is
+// never quoted because the tools take their whole command line as the file's path.
 std::string CommandValue(std::string_view folder, std::string_view programFile);
 
-// The registration procedures of the configurator's form, over the registry's classes root.
+// Removes the entry named `strText` from `classes`, leaf first: its "Command" sub-key, then the
+// entry key. kErrorSuccess when both were deleted; nothing when there is no such entry; else the
+// code of the step that failed, and the entry (or what is left of it) stays. Every key it opens
+// is closed again before it returns.
+std::optional<RegResult> Delete_ContextItem(Registry& classes, const std::string& strText);
+
+// The registration procedures of the configurator's form, over the registry's classes.
 class ContextMenu {
  public:
   // `cmdEnde_Click` unloads the window and ends the program; it is called last by both actions.
-  ContextMenu(Registry& registry, Runtime& runtime, std::function<void()> cmdEnde_Click);
+  ContextMenu(ClassesRoots roots, Runtime& runtime, std::function<void()> cmdEnde_Click);
 
   // Writes both entries with the commands for the program folder, confirms, ends the program.
-  // Stops at the first write that fails and reports its code instead of confirming.
+  // The entries go through the classes root, so an administrator registers them for the machine;
+  // when that is refused, what it took is removed again and they go into the user's own classes.
+  // Stops at the first write that fails otherwise and reports its code instead of confirming.
   void cmdAppend_Click();
-  // Removes both entries, confirms, ends the program. Entries that are not there, or not removable,
-  // are left as they are and the removal is confirmed all the same.
+  // Removes both entries from the user's and from the machine's classes, ends the program.
+  // Entries that are not there are no failure; an entry that stays is reported with the code of
+  // the first removal that failed, instead of the confirmation.
   void cmdDelete_Click();
-  // Removes the entry named `strText`: true only when both its "Command" sub-key and the entry key
-  // were deleted. Every key it opens is closed again before it returns.
-  bool Delete_ContextItem(const std::string& strText);
 
  private:
-  // Creates one entry's command key and sets its command; the first failing code, else 0.
-  RegResult WriteEntry(const ContextMenuEntry& entry);
+  using EntryFlags = std::array<bool, kContextMenuEntries.size()>;
 
-  Registry& registry_;
+  // Writes both entries into `classes`; the first failing code, else 0.
+  RegResult WriteEntries(Registry& classes);
+  // Creates one entry's command key, sets its command and the entry key's values.
+  RegResult WriteEntry(Registry& classes, const ContextMenuEntry& entry);
+  // After the classes root refused a write: removes the entries that were not there before, then
+  // writes both into the user's own classes.
+  RegResult WriteForUser(const EntryFlags& existed);
+
+  ClassesRoots roots_;
   Runtime& runtime_;
   std::function<void()> cmdEnde_Click_;
 };

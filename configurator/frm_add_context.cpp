@@ -16,11 +16,11 @@ std::string MajorMinor(const ProgramVersion& version) {
 }  // namespace
 
 frmAddContext::frmAddContext(Runtime& runtime, basGUI& gui, ConfiguratorWindow& window,
-                             Registry& registry)
+                             ClassesRoots classes)
     : runtime_(runtime),
       gui_(gui),
       window_(window),
-      contextMenu_(registry, runtime, [this] { cmdEnde_Click(); }) {}
+      contextMenu_(classes, runtime, [this] { cmdEnde_Click(); }) {}
 
 void frmAddContext::Form_Load() {
   lblWWW.mousePointer = vbArrowQuestion;
@@ -110,9 +110,9 @@ void frmAddContext::Closed() {
   End();
 }
 
-void RunConfigurator(Runtime& runtime, ConfiguratorWindow& window, Registry& registry) {
+void RunConfigurator(Runtime& runtime, ConfiguratorWindow& window, ClassesRoots classes) {
   basGUI gui;
-  frmAddContext form(runtime, gui, window, registry);
+  frmAddContext form(runtime, gui, window, classes);
   form.Form_Load();
   window.Run(form);
 }

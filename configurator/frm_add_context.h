@@ -38,8 +38,8 @@ class frmAddContext : public Form, public WindowEvents {
   // Corner ellipses of the outline, in pixels.
   static constexpr std::int32_t kCornerSize = 20;
 
-  // `registry` is the classes root that the two actions change.
-  frmAddContext(Runtime& runtime, basGUI& gui, ConfiguratorWindow& window, Registry& registry);
+  // `classes` are the registry's classes that the two actions change.
+  frmAddContext(Runtime& runtime, basGUI& gui, ConfiguratorWindow& window, ClassesRoots classes);
   frmAddContext(const frmAddContext&) = delete;
   frmAddContext& operator=(const frmAddContext&) = delete;
 
@@ -118,6 +118,6 @@ class frmAddContext : public Form, public WindowEvents {
 
 // The configurator's run: loads the form into the window and lets the user choose until the
 // program ends. basGUI's state lives as long as the run.
-void RunConfigurator(Runtime& runtime, ConfiguratorWindow& window, Registry& registry);
+void RunConfigurator(Runtime& runtime, ConfiguratorWindow& window, ClassesRoots classes);
 
 }  // namespace kartiva

@@ -13,11 +13,12 @@ bool FoldedLess(std::string_view a, std::string_view b) {
   });
 }
 
-// The place of `name` among sorted sub-keys: the key of that name, or where it belongs.
-std::vector<KeyTree::Key>::iterator Place(std::vector<KeyTree::Key>& keys, std::string_view name) {
+// The place of `name` among sorted sub-keys or values: the one of that name, or where it belongs.
+template <typename Items>
+auto Place(Items& items, std::string_view name) {
   return std::lower_bound(
-      keys.begin(), keys.end(), name,
-      [](const KeyTree::Key& key, std::string_view n) { return FoldedLess(key.name, n); });
+      items.begin(), items.end(), name,
+      [](const auto& item, std::string_view n) { return FoldedLess(item.name, n); });
 }
 
 template <typename KeyT>
@@ -68,6 +69,11 @@ bool KeyPathLess(std::string_view a, std::string_view b) {
                                       [&](char x, char y) { return rank(x) < rank(y); });
 }
 
+const KeyTree::NamedValue* KeyTree::FindValue(const Key& key, std::string_view name) {
+  const auto it = Place(key.values, name);
+  return it != key.values.end() && SameKeyName(it->name, name) ? &*it : nullptr;
+}
+
 const KeyTree::Key* KeyTree::Find(const KeyPath& path) const { return FindIn(root_, path); }
 
 const KeyTree::Key* KeyTree::Find(std::string_view path) const {
@@ -81,6 +87,20 @@ void KeyTree::SetDefaultValue(const KeyPath& path, std::string_view value) {
   Key& key = Require(path);
   if (key.value == value) return;
   key.value = std::string(value);
+  ++revision_;
+}
+
+void KeyTree::SetValue(const KeyPath& path, std::string_view name, std::string_view value) {
+  if (name.empty()) return SetDefaultValue(path, value);
+  std::vector<NamedValue>& values = Require(path).values;
+  auto it = Place(values, name);
+  if (it == values.end() || !SameKeyName(it->name, name)) {
+    values.insert(it, NamedValue{std::string(name), std::string(value)});
+  } else if (it->value != value) {
+    it->value = std::string(value);
+  } else {
+    return;
+  }
   ++revision_;
 }
 
@@ -101,7 +121,7 @@ KeyTree::Key& KeyTree::Require(const KeyPath& path) {
   for (const std::string& name : path) {
     auto it = Place(key->subKeys, name);
     if (it == key->subKeys.end() || !SameKeyName(it->name, name)) {
-      it = key->subKeys.insert(it, Key{name, std::nullopt, {}});
+      it = key->subKeys.insert(it, Key{name, std::nullopt, {}, {}});
       ++revision_;
       ++keyCount_;
     }

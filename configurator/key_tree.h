@@ -36,11 +36,19 @@ bool KeyPathLess(std::string_view a, std::string_view b);
 
 class KeyTree {
  public:
+  struct NamedValue {
+    std::string name;
+    std::string value;
+  };
   struct Key {
     std::string name;
     std::optional<std::string> value;  // the default value; none until one is set
     std::vector<Key> subKeys;          // ordered by their case-folded names
+    std::vector<NamedValue> values{};  // the named values, ordered the same way
   };
+
+  // The named value `name` of `key`, or nullptr when it has none of that name.
+  static const NamedValue* FindValue(const Key& key, std::string_view name);
 
   const Key& root() const { return root_; }
   // The key at `path`, or nullptr when it does not exist.
@@ -52,6 +60,8 @@ class KeyTree {
   void Create(const KeyPath& path);
   // Sets the default value of the key at `path`, creating it if needed.
   void SetDefaultValue(const KeyPath& path, std::string_view value);
+  // Sets the value `name` of the key at `path`, creating it if needed; "" is the default value.
+  void SetValue(const KeyPath& path, std::string_view name, std::string_view value);
   // Deletes the direct sub-key `name` of the key at `parent`, which must exist: kErrorFileNotFound
   // when there is none, kErrorAccessDenied when it has sub-keys of its own.
   RegResult DeleteSubKey(const KeyPath& parent, std::string_view name);

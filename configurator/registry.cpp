@@ -27,7 +27,11 @@ RegResult RegistryKey::Close() noexcept {
 RegResult Registry::CreateKey(std::string_view path) { return DoCreateKey(path); }
 
 RegResult Registry::SetDefaultValue(std::string_view path, std::string_view value) {
-  return DoSetDefaultValue(path, value);
+  return DoSetValue(path, "", value);
+}
+
+RegResult Registry::SetValue(std::string_view path, std::string_view name, std::string_view value) {
+  return DoSetValue(path, name, value);
 }
 
 RegResult Registry::OpenKey(std::string_view path, RegistryKey& key) {

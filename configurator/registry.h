@@ -1,8 +1,8 @@
 #pragma once
 
-// The registry as the context-menu registration reaches it: the five operations it needs on the
-// classes root, each returning the Windows result code. Paths are relative to the classes root,
-// names separated by backslashes; "" is the root itself.
+// The registry as the context-menu registration reaches it: the operations it needs on a classes
+// root, each returning the Windows result code. Paths are relative to that root, names separated
+// by backslashes; "" is the root itself.
 
 #include <cstdint>
 #include <string_view>
@@ -62,6 +62,10 @@ class Registry {
   [[nodiscard]] RegResult CreateKey(std::string_view path);
   // Sets the default REG_SZ value of the key, creating the key first if needed (RegSetValue).
   [[nodiscard]] RegResult SetDefaultValue(std::string_view path, std::string_view value);
+  // Sets the REG_SZ value `name` of the key, creating the key first if needed (RegSetValueEx).
+  // Value names compare without regard to case; "" names the default value.
+  [[nodiscard]] RegResult SetValue(std::string_view path, std::string_view name,
+                                   std::string_view value);
   // Opens an existing key with KEY_SET_VALUE access (RegOpenKeyEx). Whatever `key` held is closed
   // first; it stays closed when the key cannot be opened.
   [[nodiscard]] RegResult OpenKey(std::string_view path, RegistryKey& key);
@@ -76,10 +80,22 @@ class Registry {
   friend class RegistryKey;
 
   virtual RegResult DoCreateKey(std::string_view path) = 0;
-  virtual RegResult DoSetDefaultValue(std::string_view path, std::string_view value) = 0;
+  virtual RegResult DoSetValue(std::string_view path, std::string_view name,
+                               std::string_view value) = 0;
   virtual RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) = 0;
   virtual RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) = 0;
   virtual RegResult DoCloseKey(std::uintptr_t handle) noexcept = 0;
+};
+
+// The classes as Windows keeps them: HKEY_CLASSES_ROOT is a view that merges the user's own
+// classes (HKEY_CURRENT_USER\Software\Classes, which win) with the machine's
+// (HKEY_LOCAL_MACHINE\Software\Classes). A key created through the view lands in the machine's
+// classes, so writing there needs an administrator; the user's own classes need none. A registry
+// without that split serves as all three.
+struct ClassesRoots {
+  Registry& classes;
+  Registry& user;
+  Registry& machine;
 };
 
 }  // namespace kartiva

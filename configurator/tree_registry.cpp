@@ -15,11 +15,12 @@ RegResult TreeRegistry::DoCreateKey(std::string_view path) {
   });
 }
 
-RegResult TreeRegistry::DoSetDefaultValue(std::string_view path, std::string_view value) {
+RegResult TreeRegistry::DoSetValue(std::string_view path, std::string_view name,
+                                   std::string_view value) {
   std::optional<KeyPath> names = SplitKeyPath(path);
   if (!names) return kErrorBadPathname;
   return Change([&](KeyTree& tree) {
-    tree.SetDefaultValue(*names, value);
+    tree.SetValue(*names, name, value);
     return kErrorSuccess;
   });
 }

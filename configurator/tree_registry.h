@@ -31,7 +31,8 @@ class TreeRegistry : public Registry {
 
  private:
   RegResult DoCreateKey(std::string_view path) override;
-  RegResult DoSetDefaultValue(std::string_view path, std::string_view value) override;
+  RegResult DoSetValue(std::string_view path, std::string_view name,
+                       std::string_view value) override;
   RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
   RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
   RegResult DoCloseKey(std::uintptr_t handle) noexcept override;

@@ -1,6 +1,7 @@
 #include "core/error.h"
 
 #include <cstdio>
+#include <string>
 
 namespace kartiva {
 
@@ -8,6 +9,17 @@ std::string HexCode(ErrorCode code) {
   char digits[9];
   std::snprintf(digits, sizeof digits, "%X", static_cast<std::uint32_t>(code));
   return digits;
+}
+
+std::string RunTimeErrorNumber(ErrorCode code) {
+  // The facility of the HRESULTs that carry a run-time error number in their low word.
+  constexpr std::uint32_t kControlFacility = 0x800A0000;
+  const auto bits = static_cast<std::uint32_t>(code);
+  if ((bits & 0xFFFF0000) == kControlFacility) return std::to_string(bits & 0xFFFF);
+  if (code >= 0) return std::to_string(code);
+  char text[32];
+  std::snprintf(text, sizeof text, "%d (%08x)", static_cast<int>(code), bits);
+  return text;
 }
 
 OutrightFailure::OutrightFailure(ErrorCode code, const std::string& description)

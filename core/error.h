@@ -19,6 +19,12 @@ inline constexpr ErrorCode kErrCannotCreateComponent = 429;
 // code as its 32-bit two's complement (-1 is FFFFFFFF).
 std::string HexCode(ErrorCode code);
 
+// An outright failure's number as the platform's run-time error report shows it: a run-time error
+// number in decimal ("91"), also when it comes wrapped in a control's HRESULT (800A005B); any other
+// failed call's HRESULT in decimal and then as eight lowercase hex digits ("-2147221005
+// (800401f3)").
+std::string RunTimeErrorNumber(ErrorCode code);
+
 // A call that failed as a call instead of returning an error code: the component cannot be created,
 // an operation fails, an arithmetic overflow. Nothing catches it but the client check, which
 // ignores it, and the program's main, which reports it and ends the program.

@@ -21,8 +21,8 @@ int RunForm(Runtime& runtime, const std::function<void()>& loadForm) {
     loadForm();
   } catch (const ProgramEnd&) {
   } catch (const OutrightFailure& failure) {
-    return Report(runtime,
-                  "Run-time error '" + HexCode(failure.code()) + "':\n\n" + failure.what());
+    return Report(runtime, "Run-time error '" + RunTimeErrorNumber(failure.code()) + "':\n\n" +
+                               failure.what());
   } catch (const std::exception& failure) {
     return Report(runtime, std::string("Run-time error:\n\n") + failure.what());
   }

@@ -14,7 +14,9 @@ int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identit
     posix::HiveRegistry registry(posix::DefaultHivePath(), stderr);
     std::unique_ptr<ConfiguratorWindow> window = ui.CreateConfiguratorWindow();
     if (!window) window = std::make_unique<ConsoleWindow>(stdin, stderr);
-    RunConfigurator(runtime, *window, registry);
+    // The hive file is the user's own, and Linux has no classes of the machine's that would merge
+    // with it: the one file serves as the classes root, the user's classes and the machine's.
+    RunConfigurator(runtime, *window, {registry, registry, registry});
   });
 }
 

@@ -58,19 +58,19 @@ int HexDigit(char c) {
   return -1;
 }
 
-// The value of `@="..."` after the "@=", or nothing with the reason in `problem`.
-std::optional<std::string> Unescape(std::string_view quoted, std::string& problem) {
+// The text between the double quotes at the front of `quoted`, with its escapes undone, and
+// `quoted` left with what follows the closing quote; or nothing with the reason in `problem`.
+std::optional<std::string> TakeQuoted(std::string_view& quoted, std::string& problem) {
   if (quoted.empty() || quoted.front() != '"') {
-    problem = "only text values (@=\"...\") are supported";
+    problem = "only text values (\"...\") are supported";
     return std::nullopt;
   }
   std::string value;
   for (std::size_t i = 1; i < quoted.size(); ++i) {
     const char c = quoted[i];
     if (c == '"') {
-      if (i + 1 == quoted.size()) return value;
-      problem = "text after the closing quote";
-      return std::nullopt;
+      quoted.remove_prefix(i + 1);
+      return value;
     }
     if (c != '\\') {
       value += c;
@@ -99,12 +99,45 @@ std::optional<std::string> Unescape(std::string_view quoted, std::string& proble
   return std::nullopt;
 }
 
-// One section of the file: a key header and the default value below it.
+// A whole value, "..." with nothing after it, or nothing with the reason in `problem`.
+std::optional<std::string> Unescape(std::string_view quoted, std::string& problem) {
+  std::optional<std::string> value = TakeQuoted(quoted, problem);
+  if (value && !quoted.empty()) {
+    problem = "text after the closing quote";
+    return std::nullopt;
+  }
+  return value;
+}
+
+// A named value below a key header, with the number of its line.
+struct NamedLine {
+  std::string name;
+  std::string value;
+  int line = 0;
+};
+
+// One section of the file: a key header and the values below it.
 struct Section {
   std::string_view path;  // the key's path below the root, "" for the root itself
   std::optional<std::string> value;
+  std::vector<NamedLine> named{};
   int line = 0;
 };
+
+// Reads a named value, "name"="value", into the section.
+bool ParseNamedValue(std::string_view line, int number, Section& section, std::string& problem) {
+  std::optional<std::string> name = TakeQuoted(line, problem);
+  if (!name) return false;
+  if (name->empty() || line.substr(0, 1) != "=") {
+    problem = name->empty() ? "an empty value name (the default value is @=)"
+                            : "a value name without =\"...\"";
+    return false;
+  }
+  std::optional<std::string> value = Unescape(line.substr(1), problem);
+  if (!value) return false;
+  section.named.push_back({std::move(*name), std::move(*value), number});
+  return true;
+}
 
 // The key path of a section header's inside (a view into it), or nothing when it is not under the
 // classes root or not a valid path.
@@ -148,7 +181,7 @@ bool ParseLine(std::string_view line, int number, std::vector<Section>& sections
       return false;
     }
     std::optional<std::string_view> path = SectionPath(line.substr(1, line.size() - 2), problem);
-    if (path) sections.push_back({*path, std::nullopt, number});
+    if (path) sections.push_back({*path, std::nullopt, {}, number});
     return path.has_value();
   }
   if (line.substr(0, 2) == "@=") {
@@ -163,11 +196,34 @@ bool ParseLine(std::string_view line, int number, std::vector<Section>& sections
     sections.back().value = Unescape(line.substr(2), problem);
     return sections.back().value.has_value();
   }
+  if (line.front() == '"') {
+    if (!sections.empty()) return ParseNamedValue(line, number, sections.back(), problem);
+    problem = "a value before the first key header";
+    return false;
+  }
   // Comments are refused like everything else that a rewrite would not keep.
-  problem = line.front() == '"'   ? "named values are not supported"
-            : line.front() == ';' ? "comments are not kept, so not supported"
-                                  : "not a line of a registry file";
+  problem = line.front() == ';' ? "comments are not kept, so not supported"
+                                : "not a line of a registry file";
   return false;
+}
+
+// Gives a key the named values of all its sections. Taken in the order of their names, each one
+// goes to the end of the key's values; false when a name comes twice.
+bool SetNamedValues(std::vector<NamedLine>& values, const KeyPath& key, KeyTree& tree,
+                    std::string& problem) {
+  std::stable_sort(values.begin(), values.end(), [](const NamedLine& a, const NamedLine& b) {
+    return KeyPathLess(a.name, b.name);
+  });
+  for (const NamedLine& named : values) {
+    if (KeyTree::FindValue(*tree.Find(key), named.name) != nullptr) {
+      problem = "line " + std::to_string(named.line) +
+                ": a second value of the same name for the same key";
+      return false;
+    }
+    tree.SetValue(key, named.name, named.value);
+  }
+  values.clear();
+  return true;
 }
 
 // Builds the tree from the sections. Taken in the order of a depth-first walk, every new key goes
@@ -176,8 +232,9 @@ bool BuildTree(std::vector<Section>& sections, KeyTree& tree, std::string& probl
   std::stable_sort(sections.begin(), sections.end(),
                    [](const Section& a, const Section& b) { return KeyPathLess(a.path, b.path); });
   bool keyHasValue = false;
+  std::vector<NamedLine> keyValues;  // the named values of all the sections of one key
   for (std::size_t i = 0; i < sections.size(); ++i) {
-    const Section& section = sections[i];
+    Section& section = sections[i];
     const bool sameKey = i > 0 && !KeyPathLess(sections[i - 1].path, section.path);
     if (!sameKey) keyHasValue = false;
     if (section.value && keyHasValue) {
@@ -188,6 +245,10 @@ bool BuildTree(std::vector<Section>& sections, KeyTree& tree, std::string& probl
     const KeyPath names = *SplitKeyPath(section.path);
     tree.Create(names);
     if (section.value) tree.SetDefaultValue(names, *section.value);
+    std::move(section.named.begin(), section.named.end(), std::back_inserter(keyValues));
+    const bool lastOfKey =
+        i + 1 == sections.size() || KeyPathLess(section.path, sections[i + 1].path);
+    if (lastOfKey && !SetNamedValues(keyValues, names, tree, problem)) return false;
     keyHasValue = keyHasValue || section.value.has_value();
     if (tree.keyCount() > kMaxHiveKeys) {
       problem = "line " + std::to_string(section.line) + ": more than " +
@@ -252,8 +313,11 @@ std::string FormatHive(const KeyTree& tree) {
     pending.pop_back();
     path.resize(parentLength);
     if (key != &tree.root()) path += "\\" + key->name;
-    if (key != &tree.root() || key->value) text += "\n[" + path + "]\n";
+    if (key != &tree.root() || key->value || !key->values.empty()) text += "\n[" + path + "]\n";
     if (key->value) text += "@=\"" + Escape(*key->value) + "\"\n";
+    for (const KeyTree::NamedValue& named : key->values) {
+      text += "\"" + Escape(named.name) + "\"=\"" + Escape(named.value) + "\"\n";
+    }
     for (auto subKey = key->subKeys.rbegin(); subKey != key->subKeys.rend(); ++subKey) {
       pending.emplace_back(&*subKey, path.size());
     }

@@ -11,18 +11,21 @@
 //   [HKEY_CLASSES_ROOT\*\shell]
 //
 //   [HKEY_CLASSES_ROOT\*\shell\In KV5-Archiv ablegen]
+//   "Icon"="C:\\Tools\\Tresolo.exe"
+//   "MultiSelectModel"="Player"
 //
 //   [HKEY_CLASSES_ROOT\*\shell\In KV5-Archiv ablegen\command]
 //   @="C:\\Tools\\Tresolo.exe %1"
 //
 // Every key has its own section, also one without a value, in the order of a depth-first walk
-// with sub-keys sorted by name without regard to case. A default value is written between
-// double quotes with \\, \", \n, \r, \t and \xHH (the other control characters) escaped, so any
-// text comes back exactly. A file that does not have this form, also one with comments, named
-// values or other value types that a rewrite would lose, is never written over: every operation
-// fails with kErrorRegistryCorrupt and problem() names the line. The same holds for a file larger
-// than kMaxHiveBytes, with more than kMaxHiveKeys keys, or with a key deeper than kMaxKeyDepth:
-// the file is read like any input from outside, in time and memory bounded by its size.
+// with sub-keys sorted by name without regard to case. Its default value (@=) comes first, then
+// its named values sorted the same way. Names and values are written between double quotes with
+// \\, \", \n, \r, \t and \xHH (the other control characters) escaped, so any text comes back
+// exactly. A file that does not have this form, also one with comments or other value types that
+// a rewrite would lose, is never written over: every operation fails with kErrorRegistryCorrupt
+// and problem() names the line. The same holds for a file larger than kMaxHiveBytes, with more
+// than kMaxHiveKeys keys, or with a key deeper than kMaxKeyDepth: the file is read like any input
+// from outside, in time and memory bounded by its size.
 //
 // The file may be a symbolic link: the hive is read from and written to the file it leads to. A
 // device, a pipe or a folder is refused (never opened), and so is a read-only file; neither is

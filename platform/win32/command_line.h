@@ -11,12 +11,13 @@ namespace kartiva::win32 {
 // The argument text of a command line: the program name is skipped, then the blanks that follow
 // it; the rest is returned unchanged, quotes and inner blanks included.
 //
-// The Explorer runs the command that the configurator registers, the program's path and " %1"
-// without quotes, so a program in a folder with blanks ("C:\Program Files\...") starts with its
-// path unquoted. So when the command line begins with `programPath` itself (compared without
-// regard to ASCII case) followed by a blank or nothing, that is the program name. Otherwise the
-// name ends at the first blank outside quotation marks, and every quotation mark in it opens or
-// closes a quoted part, as the C runtime reads the program name:
+// The configurator registers the program's path between quotes when it holds a blank, but an entry
+// written by an older configurator, or by hand, names a program in a folder with blanks
+// ("C:\Program Files\...") unquoted. So when the command line begins with `programPath` itself
+// (compared without regard to ASCII case) followed by a blank or nothing, that is the program
+// name, also unquoted. Otherwise the name ends at the first blank outside quotation marks, and
+// every quotation mark in it opens or closes a quoted part, as the C runtime reads the program
+// name:
 // https://learn.microsoft.com/en-us/cpp/c-language/parsing-c-command-line-arguments
 template <typename Char>
 std::basic_string_view<Char> ArgumentText(std::basic_string_view<Char> commandLine,

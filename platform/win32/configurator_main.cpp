@@ -5,14 +5,16 @@
 
 namespace kartiva {
 
-// On Windows there is always a desktop to show the window on. The registry is made first, so that
-// it outlives the form and every key the form opens; the window is gone before a failure report
-// is shown.
+// On Windows there is always a desktop to show the window on. The registries are made first, so
+// that it outlives the form and every key the form opens; the window is gone before a failure
+// report is shown.
 int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity) {
   return RunProgram(argc, argv, identity, [](Runtime& runtime) {
-    win32::WindowsRegistry registry;
+    win32::WindowsRegistry classes;
+    win32::WindowsRegistry user = win32::WindowsRegistry::UserClasses();
+    win32::WindowsRegistry machine = win32::WindowsRegistry::MachineClasses();
     win32::WindowsConfiguratorWindow window;
-    RunConfigurator(runtime, window, registry);
+    RunConfigurator(runtime, window, {classes, user, machine});
   });
 }
 

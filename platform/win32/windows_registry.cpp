@@ -1,8 +1,5 @@
 #include "platform/win32/windows_registry.h"
 
-#include <optional>
-#include <string>
-
 #include "platform/win32/utf16.h"
 
 namespace kartiva::win32 {
@@ -17,40 +14,46 @@ std::optional<std::wstring> RegistryText(std::string_view text) {
 
 HKEY KeyOf(std::uintptr_t handle) { return reinterpret_cast<HKEY>(handle); }
 
-// Creates the key with every missing key along its path, or opens it, for setting its value.
-LONG CreateForSetting(const std::wstring& path, UniqueHKey& key) {
-  return RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+}  // namespace
+
+std::optional<std::wstring> WindowsRegistry::FullPath(std::string_view path) const {
+  std::optional<std::wstring> widePath = RegistryText(path);
+  if (!widePath || base_.empty()) return widePath;
+  return widePath->empty() ? base_ : base_ + L"\\" + *widePath;
+}
+
+// Creates the key with every missing key along its path, or opens it, for setting its values.
+LONG WindowsRegistry::CreateForSetting(std::string_view path, UniqueHKey& key) const {
+  const std::optional<std::wstring> widePath = FullPath(path);
+  if (!widePath) return kErrorBadPathname;
+  return RegCreateKeyExW(root_, widePath->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                          KEY_SET_VALUE, nullptr, key.Receive(), nullptr);
 }
 
-}  // namespace
-
 RegResult WindowsRegistry::DoCreateKey(std::string_view path) {
-  const std::optional<std::wstring> widePath = RegistryText(path);
-  if (!widePath) return kErrorBadPathname;
   UniqueHKey key;
-  return CreateForSetting(*widePath, key);
+  return CreateForSetting(path, key);
 }
 
-RegResult WindowsRegistry::DoSetDefaultValue(std::string_view path, std::string_view value) {
-  const std::optional<std::wstring> widePath = RegistryText(path);
-  if (!widePath) return kErrorBadPathname;
+RegResult WindowsRegistry::DoSetValue(std::string_view path, std::string_view name,
+                                      std::string_view value) {
+  const std::optional<std::wstring> wideName = RegistryText(name);
+  if (!wideName) return kErrorBadPathname;
   const std::optional<std::wstring> text = RegistryText(value);
   if (!text || text->size() >= MAXDWORD / sizeof(wchar_t)) return ERROR_INVALID_PARAMETER;
   UniqueHKey key;
-  if (const LONG result = CreateForSetting(*widePath, key); result != ERROR_SUCCESS) return result;
+  if (const LONG result = CreateForSetting(path, key); result != ERROR_SUCCESS) return result;
   // A REG_SZ counts its terminating NUL in its size, so that every reader finds the end.
   const DWORD bytes = static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t));
-  return RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
-                        bytes);
+  return RegSetValueExW(key.get(), wideName->empty() ? nullptr : wideName->c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text->c_str()), bytes);
 }
 
 RegResult WindowsRegistry::DoOpenKey(std::string_view path, std::uintptr_t& handle) {
-  const std::optional<std::wstring> widePath = RegistryText(path);
+  const std::optional<std::wstring> widePath = FullPath(path);
   if (!widePath) return kErrorBadPathname;
   UniqueHKey key;
-  const LONG result =
-      RegOpenKeyExW(HKEY_CLASSES_ROOT, widePath->c_str(), 0, KEY_SET_VALUE, key.Receive());
+  const LONG result = RegOpenKeyExW(root_, widePath->c_str(), 0, KEY_SET_VALUE, key.Receive());
   if (result == ERROR_SUCCESS) handle = reinterpret_cast<std::uintptr_t>(key.release());
   return result;
 }

@@ -144,7 +144,7 @@ TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
     const ProcessResult result = Mappix({source.string()});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.errors.rfind("Mappix\nZielbriefkorb konnte nicht gefunden werden: 80045004\n"
-                                  "Mappix\nRun-time error '5B':",
+                                  "Mappix\nRun-time error '91':",
                                   0),
               0u)
         << result.errors;

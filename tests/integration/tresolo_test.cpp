@@ -89,7 +89,7 @@ TEST_F(TresoloProgram, StopsWithAClearMessageAndChangesNothing) {
        true,
        {"x.doc"},
        "No archives available\nThere are no archives presently registered in Kartiva.\n"
-       "Tresolo\nRun-time error '5B':\n\nObject variable not set: TKArchive\n",
+       "Tresolo\nRun-time error '91':\n\nObject variable not set: TKArchive\n",
        1},
   };
   for (const auto& c : cases) {

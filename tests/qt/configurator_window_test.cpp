@@ -47,9 +47,10 @@ class QtWindow : public ::testing::Test {
 
   Rig rig_{"", "Menorix"};
   MemoryRegistry registry_;
+  ClassesRoots classes_{registry_, registry_, registry_};
   basGUI gui_;
   qt::QtConfiguratorWindow window_;
-  frmAddContext form_{rig_.runtime, gui_, window_, registry_};
+  frmAddContext form_{rig_.runtime, gui_, window_, classes_};
 };
 
 TEST_F(QtWindow, ShowsTheBandsInsideItsRoundedOutline) {

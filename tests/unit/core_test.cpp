@@ -21,6 +21,20 @@ TEST(HexCode, WritesUppercaseWithoutPrefixAndNegativesAsTwosComplement) {
   for (const auto& [code, text] : cases) EXPECT_EQ(HexCode(code), text) << code;
 }
 
+TEST(RunTimeErrorNumber, ShowsErrorNumbersInDecimalAndOtherHresultsAlsoInHex) {
+  const std::pair<ErrorCode, const char*> cases[] = {
+      {kErrObjectNotSet, "91"},
+      {kErrOverflow, "6"},
+      {kErrCannotCreateComponent, "429"},
+      {static_cast<ErrorCode>(0x800A005B), "91"},  // a run-time error wrapped in an HRESULT
+      {static_cast<ErrorCode>(0x800401F3), "-2147221005 (800401f3)"},
+      {static_cast<ErrorCode>(0x80045005), "-2147201019 (80045005)"},
+      {static_cast<ErrorCode>(0x800B0001), "-2146762751 (800b0001)"},  // a neighbouring facility
+      {INT_MIN, "-2147483648 (80000000)"},
+      {-1, "-1 (ffffffff)"}};
+  for (const auto& [code, text] : cases) EXPECT_EQ(RunTimeErrorNumber(code), text) << code;
+}
+
 TEST(RunForm, TurnsTheOutcomeIntoExitStatusAndReport) {
   struct Case {
     std::function<void()> load;
@@ -32,7 +46,7 @@ TEST(RunForm, TurnsTheOutcomeIntoExitStatusAndReport) {
       {[] { End(); }, 0, {}},
       {[] { throw OutrightFailure(kErrObjectNotSet, "Object variable not set: TKBasket"); },
        1,
-       {Box("Run-time error '5B':\n\nObject variable not set: TKBasket", "Mappix", Buttons::Ok,
+       {Box("Run-time error '91':\n\nObject variable not set: TKBasket", "Mappix", Buttons::Ok,
             Icon::Critical)}},
       {[] { throw std::runtime_error("disk on fire"); },
        1,

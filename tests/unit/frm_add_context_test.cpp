@@ -51,9 +51,10 @@ class Configurator : public ::testing::Test {
 
   Rig rig_{"", "Menorix"};
   MemoryRegistry registry_;
+  ClassesRoots classes_{registry_, registry_, registry_};
   basGUI gui_;
   FakeWindow window_;
-  frmAddContext form_{rig_.runtime, gui_, window_, registry_};
+  frmAddContext form_{rig_.runtime, gui_, window_, classes_};
 };
 
 TEST_F(Configurator, LoadCreatesTheSessionTitlesShapesAndShadesTheWindow) {
@@ -82,7 +83,7 @@ TEST_F(Configurator, VersionTextsWriteMajorAndMinorAsPlainNumbers) {
   };
   for (const auto& v : versions) {
     rig_.facts.version = v.version;
-    frmAddContext form(rig_.runtime, gui_, window_, registry_);
+    frmAddContext form(rig_.runtime, gui_, window_, classes_);
     form.Form_Load();
     EXPECT_EQ(form.Caption, v.caption);
     EXPECT_EQ(form.lblVersion.caption, v.label);
@@ -108,7 +109,7 @@ TEST_F(Configurator, OutlineAndControlsFollowTheScreensTwipsPerPixel) {
     FakeWindow window;
     window.dpiX = screen.dpiX;
     window.dpiY = screen.dpiY;
-    frmAddContext form(rig_.runtime, gui_, window, registry_);
+    frmAddContext form(rig_.runtime, gui_, window, classes_);
     form.Form_Load();
     EXPECT_EQ(window.regions, std::vector<RoundRectRegion>{screen.outline});
     EXPECT_EQ(ControlRect(form.lblDescr.position, screen.dpiX, screen.dpiY), screen.lblDescr);
@@ -117,7 +118,7 @@ TEST_F(Configurator, OutlineAndControlsFollowTheScreensTwipsPerPixel) {
 
 TEST_F(Configurator, WithoutTheToolkitTheWindowIsNeverShown) {
   rig_.toolkit.FailCreation();
-  EXPECT_EQ(RunToEnd([&] { RunConfigurator(rig_.runtime, window_, registry_); }), "failure: 1AD");
+  EXPECT_EQ(RunToEnd([&] { RunConfigurator(rig_.runtime, window_, classes_); }), "failure: 1AD");
   EXPECT_EQ(window_.runs, 0);
   EXPECT_TRUE(window_.regions.empty());
   EXPECT_EQ(window_.clientArea.brushesCreated(), 0);
@@ -154,7 +155,7 @@ TEST_F(Configurator, LinkStaysDarkTealAfterAClickWhetherThePageOpensOrNot) {
       SCOPED_TRACE(std::string(opens ? "opens" : "fails") + ", button " + std::to_string(button));
       FakeWindow window;
       window.urlOpens = opens;
-      frmAddContext form(rig_.runtime, gui_, window, registry_);
+      frmAddContext form(rig_.runtime, gui_, window, classes_);
       form.Form_Load();
       EXPECT_EQ(form.lblWWW.foreColor, vbWhite);
       form.MouseDown(ControlName::lblWWW, button, 0, 0, 0);
@@ -183,7 +184,7 @@ TEST_F(Configurator, ClosingReleasesTheSessionAndEndsTheProgram) {
   for (const auto& way : ways) {
     SCOPED_TRACE(way.way);
     FakeWindow window;
-    frmAddContext form(rig_.runtime, gui_, window, registry_);
+    frmAddContext form(rig_.runtime, gui_, window, classes_);
     form.Form_Load();
     const std::weak_ptr<ToolkitSession> session = form.TKSession;
     EXPECT_EQ(RunToEnd([&] { way.close(form); }), "end");

@@ -120,8 +120,11 @@ TEST_F(Hive, AwkwardNamesAndValuesComeBackExactly) {
   };
   {
     HiveRegistry writer(file_);
-    for (const auto& [name, value] : entries)
+    for (const auto& [name, value] : entries) {
       ASSERT_EQ(writer.SetDefaultValue("k\\" + name, value), 0) << name;
+      // The same texts as a named value's name and text, on one key.
+      ASSERT_EQ(writer.SetValue("k", name, value), 0) << name;
+    }
   }
   HiveRegistry other(file_);  // loads and saves the whole file again
   ASSERT_EQ(other.CreateKey("later"), kErrorSuccess);
@@ -131,8 +134,13 @@ TEST_F(Hive, AwkwardNamesAndValuesComeBackExactly) {
     ASSERT_NE(key, nullptr) << name;
     EXPECT_EQ(key->name, name);
     EXPECT_EQ(key->value, value) << name;
+    const KeyTree::NamedValue* named = KeyTree::FindValue(*tree.Find("k"), name);
+    ASSERT_NE(named, nullptr) << name;
+    EXPECT_EQ(named->name, name);
+    EXPECT_EQ(named->value, value) << name;
   }
   EXPECT_FALSE(tree.Find("k")->value.has_value());
+  EXPECT_EQ(tree.Find("k")->values.size(), entries.size());
 }
 
 struct Damage {
@@ -156,7 +164,7 @@ TEST_P(DamagedHive, IsReportedAndNeverWrittenOver) {
       << hive.problem();
 
   Rig rig("", "Menorix");
-  ContextMenu menu(hive, rig.runtime, [] {});
+  ContextMenu menu({hive, hive, hive}, rig.runtime, [] {});
   menu.cmdAppend_Click();
   EXPECT_EQ(rig.ui.boxes, std::vector<MsgBoxRequest>{
                               Box("Funktion konnte dem Kontextmenü nicht hinzugefügt werden: 3F7",
@@ -171,7 +179,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, DamagedHive,
                              {"UnterminatedValue", kHead + "@=\"C:\\\\Tools\n", "4"},
                              {"UnknownEscape", kHead + "\n@=\"a\\qb\"\n", "5"},
                              {"OtherRoot", kHead + "[HKEY_LOCAL_MACHINE\\Software]\n", "4"},
-                             {"NamedValue", kHead + "\"Name\"=\"x\"\n", "4"},
+                             {"NamedValueOfOtherType", kHead + "\"Name\"=dword:00000001\n", "4"},
+                             {"SecondNamedValue", kHead + "\"Name\"=\"a\"\n\"NAME\"=\"b\"\n", "5"},
+                             {"EmptyValueName", kHead + "\"\"=\"a\"\n", "4"},
+                             {"ValueNameWithoutValue", kHead + "\"Name\"\n", "4"},
+                             {"NamedValueBeforeAnyKey",
+                              "Windows Registry Editor Version 5.00\n\"a\"=\"b\"\n", "2"},
                              {"Comment", kHead + "; kept by hand\n", "4"},
                              {"OtherType", kHead + "@=dword:00000001\n", "4"},
                              {"SecondValue", kHead + "@=\"a\"\n@=\"b\"\n", "5"},
@@ -236,7 +249,7 @@ TEST_P(HostileHives, AreReadInBoundedTimeAndNeverReplaced) {
     HiveRegistry hive(file, report);
     Rig rig("", "Menorix");
     rig.facts.folder = "/opt/kartiva";
-    ContextMenu menu(hive, rig.runtime, [] {});
+    ContextMenu menu({hive, hive, hive}, rig.runtime, [] {});
     menu.cmdAppend_Click();
     const std::string box =
         c.code == 0
@@ -331,7 +344,7 @@ TEST_F(Hive, ASecondProcessReadsTheEntriesAndRemovesThem) {
     HiveRegistry hive(file_);
     Rig rig("", "Menorix");
     rig.facts.folder = "C:\\Program Files\\Kartiva";
-    ContextMenu menu(hive, rig.runtime, [] { End(); });
+    ContextMenu menu({hive, hive, hive}, rig.runtime, [] { End(); });
     return RunToEnd([&] { menu.cmdAppend_Click(); }) == "end" ? 0 : 1;
   });
   ASSERT_EQ(Wait(adder), 0);
@@ -340,15 +353,19 @@ TEST_F(Hive, ASecondProcessReadsTheEntriesAndRemovesThem) {
             "\n[HKEY_CLASSES_ROOT\\*]\n"
             "\n[HKEY_CLASSES_ROOT\\*\\shell]\n"
             "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Archiv ablegen]\n"
+            "\"Icon\"=\"\\\"C:\\\\Program Files\\\\Kartiva\\\\Tresolo.exe\\\"\"\n"
+            "\"MultiSelectModel\"=\"Player\"\n"
             "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Archiv ablegen\\command]\n"
             "@=\"\\\"C:\\\\Program Files\\\\Kartiva\\\\Tresolo.exe\\\" %1\"\n"
             "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Briefkorb importieren]\n"
+            "\"Icon\"=\"\\\"C:\\\\Program Files\\\\Kartiva\\\\Mappix.exe\\\"\"\n"
+            "\"MultiSelectModel\"=\"Player\"\n"
             "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Briefkorb importieren\\command]\n"
             "@=\"\\\"C:\\\\Program Files\\\\Kartiva\\\\Mappix.exe\\\" %1\"\n");
 
   HiveRegistry hive(file_);
   Rig rig("", "Menorix");
-  ContextMenu menu(hive, rig.runtime, [] { End(); });
+  ContextMenu menu({hive, hive, hive}, rig.runtime, [] { End(); });
   EXPECT_EQ(RunToEnd([&] { menu.cmdDelete_Click(); }), "end");
   EXPECT_EQ(ReadFile(file_),
             "Windows Registry Editor Version 5.00\n"

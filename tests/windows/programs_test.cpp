@@ -184,7 +184,8 @@ TEST_F(Programs, MappixImportsTheCommandLineAndShowsWhatTheUserMustSee) {
        L" C:\\a.doc",
        "Session.OpenBasket.fail=80045005 Basket store offline",
        {{{"Mappix",
-          "Run-time error '80045005':\n\nToolkitSession.OpenBasket failed (HRESULT 80045005): "
+          "Run-time error '-2147201019 (80045005)':\n\nToolkitSession.OpenBasket failed (HRESULT "
+          "80045005): "
           "Basket store offline",
           {kOk},
           "error"},
@@ -264,7 +265,7 @@ TEST_F(Programs, TresoloStoresAForeignFileAndABasketDocument) {
        L"Tresolo.exe",
        L" C:\\Scans\\offer.doc",
        "Session.OpenBasket.out=Nothing",
-       {{{"Tresolo", "Run-time error '5B':\n\nObject variable not set: TKBasket", {kOk}, "error"},
+       {{{"Tresolo", "Run-time error '91':\n\nObject variable not set: TKBasket", {kOk}, "error"},
          "Return"}},
        Concat(Lines(kTresoloStart.begin(), kTresoloStart.end() - 2),
               {"del Archive", "del Session"}),

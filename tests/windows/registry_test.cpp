@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <string>
@@ -34,28 +36,44 @@ std::set<std::uintptr_t> OpenKeyHandles() {
   return keys;
 }
 
-// A key's line of the dump: `path`, or `path = "value"` for a default value that is a REG_SZ with
-// its terminating NUL counted; any other default value shows its type and size.
-std::string Line(HKEY key, const std::wstring& path) {
-  std::string line = Narrow(path);
-  DWORD type = 0;
-  wchar_t value[512] = {};
-  DWORD bytes = sizeof value - sizeof(wchar_t);
-  if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) !=
-      ERROR_SUCCESS) {
-    return line;
-  }
+// The text of a REG_SZ value with its terminating NUL counted, or its type and size.
+std::string ValueText(DWORD type, const wchar_t* value, DWORD bytes) {
   const std::wstring text(value);
   if (type == REG_SZ && bytes == (text.size() + 1) * sizeof(wchar_t)) {
-    return line + " = \"" + Narrow(text) + "\"";
+    return "\"" + Narrow(text) + "\"";
   }
-  return line + " = type " + std::to_string(type) + ", " + std::to_string(bytes) + " bytes";
+  return "type " + std::to_string(type) + ", " + std::to_string(bytes) + " bytes";
 }
 
-// Every key below `path` in order, a line each.
-void Dump(const std::wstring& path, std::vector<std::string>& lines) {
+// A key's lines of the dump: `path`, or `path = "value"` for its default value, then its named
+// values sorted by name as `path [name] = "value"`.
+std::vector<std::string> Lines(HKEY key, const std::wstring& path) {
+  std::vector<std::string> named;
+  std::string line = Narrow(path);
+  wchar_t name[256];
+  wchar_t value[512];
+  DWORD type = 0;
+  for (DWORD i = 0, length = 256, bytes = sizeof value - sizeof(wchar_t);
+       RegEnumValueW(key, i, name, &length, nullptr, &type, reinterpret_cast<BYTE*>(value),
+                     &bytes) == ERROR_SUCCESS;
+       ++i, length = 256, bytes = sizeof value - sizeof(wchar_t)) {
+    value[bytes / sizeof(wchar_t)] = L'\0';
+    const std::string text = ValueText(type, value, bytes);
+    if (length == 0) {
+      line += " = " + text;
+    } else {
+      named.push_back(Narrow(path) + " [" + Narrow(std::wstring(name, length)) + "] = " + text);
+    }
+  }
+  std::sort(named.begin(), named.end());
+  named.insert(named.begin(), line);
+  return named;
+}
+
+// Every key below `path` of the classes `root`, in order.
+void Dump(HKEY root, const std::wstring& path, std::vector<std::string>& lines) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   std::vector<std::wstring> names;
   wchar_t name[256];
   for (DWORD i = 0, length = 256;
@@ -66,37 +84,64 @@ void Dump(const std::wstring& path, std::vector<std::string>& lines) {
   RegCloseKey(key);
   for (const std::wstring& sub : names) {
     const std::wstring subPath = path + L"\\" + sub;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-      continue;
-    }
-    lines.push_back(Line(key, subPath));
+    if (RegOpenKeyExW(root, subPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    const std::vector<std::string> keyLines = Lines(key, subPath);
+    lines.insert(lines.end(), keyLines.begin(), keyLines.end());
     RegCloseKey(key);
-    Dump(subPath, lines);
+    Dump(root, subPath, lines);
   }
 }
 
-std::vector<std::string> ShellKeys() {
+// The classes root, and the user's and the machine's own classes.
+enum class Classes { Root, User, Machine };
+
+// An open key of those classes; `Software\Classes` of the user or the machine.
+HKEY Open(Classes classes) {
+  if (classes == Classes::Root) return HKEY_CLASSES_ROOT;
+  HKEY key = nullptr;
+  RegCreateKeyExW(classes == Classes::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                  L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  return key;
+}
+void Close(Classes classes, HKEY key) {
+  if (classes != Classes::Root) RegCloseKey(key);
+}
+
+std::vector<std::string> ShellKeys(Classes classes = Classes::Root) {
   std::vector<std::string> lines;
-  Dump(L"*\\shell", lines);
+  const HKEY root = Open(classes);
+  Dump(root, L"*\\shell", lines);
+  Close(classes, root);
   return lines;
 }
 
-void Put(const std::wstring& path, const std::optional<std::wstring>& value) {
+void Put(const std::wstring& path, const std::optional<std::wstring>& value,
+         Classes classes = Classes::Root) {
+  const HKEY root = Open(classes);
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
   if (value) {
     RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
                    static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t)));
   }
   RegCloseKey(key);
+  Close(classes, root);
+}
+
+void DeleteShellKeys() {
+  for (Classes classes : {Classes::Root, Classes::User, Classes::Machine}) {
+    const HKEY root = Open(classes);
+    RegDeleteTreeW(root, L"*\\shell");
+    Close(classes, root);
+  }
 }
 
 class WindowsRegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override { RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell"); }
-  void TearDown() override { RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell"); }
+  void SetUp() override { DeleteShellKeys(); }
+  void TearDown() override { DeleteShellKeys(); }
 };
 
 enum class Action { Append, Remove, DeleteImportEntry };
@@ -117,6 +162,20 @@ const std::string kStoreKey = "*\\shell\\In KV5-Archiv ablegen";
 const std::string kOpen = "*\\shell\\open";
 const std::string kOpenCommand = kOpen + "\\command = \"notepad.exe %1\"";
 
+// The lines of an entry key written in full for `program`, the program's path as the entry names
+// it; `command` is the name of its command key.
+std::vector<std::string> Entry(const std::string& key, const std::string& program,
+                               const std::string& command = "command") {
+  return {key, key + " [Icon] = \"" + program + "\"", key + " [MultiSelectModel] = \"Player\"",
+          key + "\\" + command + " = \"" + program + " %1\""};
+}
+std::vector<std::string> Joined(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const std::vector<std::string>& part : parts)
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
 TEST_F(WindowsRegistryTest, RegistrationLeavesTheKeysAndClosesEveryKey) {
   const std::pair<std::wstring, std::optional<std::wstring>> openVerb{L"*\\shell\\open\\command",
                                                                       L"notepad.exe %1"};
@@ -124,20 +183,21 @@ TEST_F(WindowsRegistryTest, RegistrationLeavesTheKeysAndClosesEveryKey) {
       {"add",
        Action::Append,
        {openVerb},
-       {kStoreKey, kStoreKey + "\\command = \"C:\\Tools\\Tresolo.exe %1\"", kImportKey,
-        kImportKey + "\\command = \"C:\\Tools\\Mappix.exe %1\"", kOpen, kOpenCommand}},
+       Joined({Entry(kStoreKey, "C:\\Tools\\Tresolo.exe"),
+               Entry(kImportKey, "C:\\Tools\\Mappix.exe"),
+               {kOpen, kOpenCommand}})},
       {"add again, over keys in other letter case",
        Action::Append,
        {{L"*\\shell\\in kv5-briefkorb importieren\\COMMAND", L"D:\\Old\\Mappix.exe %1"},
         {kStore + L"\\command", L"D:\\Old\\Tresolo.exe %1"}},
-       {kStoreKey, kStoreKey + "\\command = \"C:\\Tools\\Tresolo.exe %1\"",
-        "*\\shell\\in kv5-briefkorb importieren",
-        "*\\shell\\in kv5-briefkorb importieren\\COMMAND = \"C:\\Tools\\Mappix.exe %1\""}},
+       Joined(
+           {Entry(kStoreKey, "C:\\Tools\\Tresolo.exe"),
+            Entry("*\\shell\\in kv5-briefkorb importieren", "C:\\Tools\\Mappix.exe", "COMMAND")})},
       {"add from a folder with blanks, quoted",
        Action::Append,
        {},
-       {kStoreKey, kStoreKey + "\\command = \"\"C:\\Program Files\\Tools\\Tresolo.exe\" %1\"",
-        kImportKey, kImportKey + "\\command = \"\"C:\\Program Files\\Tools\\Mappix.exe\" %1\""},
+       Joined({Entry(kStoreKey, "\"C:\\Program Files\\Tools\\Tresolo.exe\""),
+               Entry(kImportKey, "\"C:\\Program Files\\Tools\\Mappix.exe\"")}),
        {},
        "C:\\Program Files\\Tools"},
       {"remove both entries and no other verb",
@@ -162,25 +222,105 @@ TEST_F(WindowsRegistryTest, RegistrationLeavesTheKeysAndClosesEveryKey) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell");
+    DeleteShellKeys();
     for (const auto& [path, value] : c.setup) Put(path, value);
     const std::set<std::uintptr_t> keysBefore = OpenKeyHandles();
     {
       testing::Rig rig("", "Menorix");
       rig.facts.folder = c.folder;
-      WindowsRegistry registry;
-      ContextMenu menu(registry, rig.runtime, [] {});
+      WindowsRegistry classes;
+      WindowsRegistry user = WindowsRegistry::UserClasses();
+      WindowsRegistry machine = WindowsRegistry::MachineClasses();
+      ContextMenu menu({classes, user, machine}, rig.runtime, [] {});
       std::optional<bool> deleted;
       if (c.action == Action::Append) menu.cmdAppend_Click();
       if (c.action == Action::Remove) menu.cmdDelete_Click();
       if (c.action == Action::DeleteImportEntry) {
-        deleted = menu.Delete_ContextItem("In KV5-Briefkorb importieren");
+        deleted = Delete_ContextItem(classes, "In KV5-Briefkorb importieren") == kErrorSuccess;
       }
       EXPECT_EQ(deleted, c.deleted);
       ASSERT_EQ(rig.ui.boxes.size(), c.action == Action::DeleteImportEntry ? 0u : 1u);
     }
     EXPECT_EQ(OpenKeyHandles(), keysBefore);
     EXPECT_EQ(ShellKeys(), c.keys);
+  }
+}
+
+// The classes root as Windows shows it to a plain user, which Wine cannot: every change is
+// refused, and no entry is there to open.
+class RefusingClasses final : public Registry {
+  RegResult DoCreateKey(std::string_view) override { return ERROR_ACCESS_DENIED; }
+  RegResult DoSetValue(std::string_view, std::string_view, std::string_view) override {
+    return ERROR_ACCESS_DENIED;
+  }
+  RegResult DoOpenKey(std::string_view, std::uintptr_t&) override { return ERROR_FILE_NOT_FOUND; }
+  RegResult DoDeleteSubKey(std::uintptr_t, std::string_view) override {
+    return ERROR_ACCESS_DENIED;
+  }
+  RegResult DoCloseKey(std::uintptr_t) noexcept override { return ERROR_INVALID_HANDLE; }
+};
+
+TEST_F(WindowsRegistryTest, APlainUsersEntriesLiveInTheUsersClassesAndGoAgain) {
+  using Setup = std::vector<std::pair<std::wstring, std::optional<std::wstring>>>;
+  const struct {
+    const char* what;
+    Action action;
+    bool refused;  // the classes root refuses every change
+    Setup user;
+    Setup machine;
+    std::vector<std::string> userKeys;  // below *\shell afterwards
+    std::vector<std::string> machineKeys;
+    std::string box;
+  } cases[] = {
+      {"a refused registration goes into the user's classes",
+       Action::Append,
+       true,
+       {},
+       {{L"*\\shell\\open\\command", L"notepad.exe %1"}},
+       Joined({Entry(kStoreKey, "\"C:\\Program Files\\Tools\\Tresolo.exe\""),
+               Entry(kImportKey, "\"C:\\Program Files\\Tools\\Mappix.exe\"")}),
+       {kOpen, kOpenCommand},
+       "Funktion wurde dem Kontextmenü hinzugefügt."},
+      {"removal takes the entries from the user's and the machine's classes",
+       Action::Remove,
+       false,
+       {{kImport + L"\\command", L"x"}, {kStore + L"\\command", L"y"}},
+       {{kImport + L"\\command", L"x"}, {L"*\\shell\\open\\command", L"notepad.exe %1"}},
+       {},
+       {kOpen, kOpenCommand},
+       "Funktion wurde aus dem Kontextmenü entfernt."},
+      {"an entry of the user's that stays is reported",
+       Action::Remove,
+       false,
+       {{kImport + L"\\command", L"x"}, {kImport + L"\\extra", std::nullopt}},
+       {{kStore + L"\\command", L"y"}},
+       {kImportKey, kImportKey + "\\extra"},
+       {},
+       "Funktion konnte nicht aus dem Kontextmenü entfernt werden: 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteShellKeys();
+    for (const auto& [path, value] : c.user) Put(path, value, Classes::User);
+    for (const auto& [path, value] : c.machine) Put(path, value, Classes::Machine);
+    const std::set<std::uintptr_t> keysBefore = OpenKeyHandles();
+    {
+      testing::Rig rig("", "Menorix");
+      rig.facts.folder = "C:\\Program Files\\Tools";
+      RefusingClasses refusing;
+      WindowsRegistry classes;
+      WindowsRegistry user = WindowsRegistry::UserClasses();
+      WindowsRegistry machine = WindowsRegistry::MachineClasses();
+      ContextMenu menu({c.refused ? static_cast<Registry&>(refusing) : classes, user, machine},
+                       rig.runtime, [] {});
+      if (c.action == Action::Append) menu.cmdAppend_Click();
+      if (c.action == Action::Remove) menu.cmdDelete_Click();
+      ASSERT_EQ(rig.ui.boxes.size(), 1u);
+      EXPECT_EQ(rig.ui.boxes[0].text, c.box);
+    }
+    EXPECT_EQ(OpenKeyHandles(), keysBefore);
+    EXPECT_EQ(ShellKeys(Classes::User), c.userKeys);
+    EXPECT_EQ(ShellKeys(Classes::Machine), c.machineKeys);
   }
 }
 
