@@ -24,6 +24,11 @@ bool UserWantsToStartClient(Runtime& runtime) {
 }  // namespace
 
 void IsKV4Running(ClientState& client, Runtime& runtime, Form& mainForm) {
+  ClientCheckTurn turn(runtime.clientCheckLock);
+  if (turn.DeclinedWhileWaiting()) {
+    mainForm.Unload();
+    End();
+  }
   bool running = false;
   IgnoringFailure([&] {
     ErrorCode error = client.TKError;
@@ -35,6 +40,7 @@ void IsKV4Running(ClientState& client, Runtime& runtime, Form& mainForm) {
     IgnoringFailure([&] { StartKartiva(client); });
     return;
   }
+  turn.RecordDecline();
   mainForm.Unload();
   End();
 }

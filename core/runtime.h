@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/client_check_lock.h"
 #include "core/toolkit.h"
 
 namespace kartiva {
@@ -59,6 +60,7 @@ struct Runtime {
   ComponentFactory& components;
   Ui& ui;
   const ProgramFacts& program;
+  ClientCheckLock& clientCheckLock;  // shared with the other instances of the tools
 };
 
 // Shows a box; an empty title stands for the program's title.

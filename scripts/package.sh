@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Linux .deb from the dev build and the Windows .zip from the mingw build, and proves
-# them: unpacked into a scratch folder, the packaged Mappix imports a file into a new local store
-# through its link in bin/, and the .zip holds the three programs.
+# Builds the Linux .deb from the dev build, and the Windows .zip and .msi from the mingw build, and
+# proves them: unpacked into a scratch folder, the packaged Mappix imports a file into a new local
+# store through its link in bin/; the .zip and the .msi hold the three programs, and the .msi the
+# two context-menu entries (tests/windows installs it under Wine and starts them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,3 +34,15 @@ for program in Mappix Tresolo Menorix; do
     { echo "$zip lacks $program.exe" >&2; exit 1; }
 done
 echo "package: $zip ($(du -h "$zip" | cut -f1)), with the three programs"
+
+cmake --build build/mingw --target msi >/dev/null
+msi=$(ls build/mingw/kartiva-explorer-tools-*-x64.msi)
+files=$(msiinfo export "$msi" File)
+for program in Mappix Tresolo Menorix; do
+  grep -q "^$program.exe" <<<"$files" || { echo "$msi lacks $program.exe" >&2; exit 1; }
+done
+for verb in "In KV5-Briefkorb importieren" "In KV5-Archiv ablegen"; do
+  [ "$(msiinfo export "$msi" Registry | grep -cF "*\\shell\\$verb")" -eq 3 ] ||
+    { echo "$msi lacks the entry $verb" >&2; exit 1; }
+done
+echo "package: $msi ($(du -h "$msi" | cut -f1)), with the three programs and both entries"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libsqlite3-dev qt6-base-dev)
 test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
-  googletest wine64 xvfb xdotool desktop-file-utils python3
+  googletest wine64 xvfb xdotool desktop-file-utils python3 wixl msitools
   clang libclang-rt-14-dev clang-format clang-tidy dpkg-dev)
 
 case "${1:-test}" in

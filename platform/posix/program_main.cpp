@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/program.h"
+#include "platform/posix/client_check_lock.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/components.h"
 #include "platform/posix/desktop.h"
@@ -132,7 +133,8 @@ int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
                            .version = identity.version};
   LocalComponents components;
   DesktopUi ui(facts.folder, stdin, stderr);
-  Runtime runtime{components, ui, facts};
+  FileClientCheckLock checkLock(std::string(Environment("XDG_RUNTIME_DIR")), "/tmp");
+  Runtime runtime{components, ui, facts, checkLock};
   return RunForm(runtime, [&] { load(runtime, ui); });
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/program.h"
+#include "platform/win32/client_check_lock.h"
 #include "platform/win32/com.h"
 #include "platform/win32/command_line.h"
 #include "platform/win32/toolkit_client.h"
@@ -41,7 +42,8 @@ int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
                            .version = identity.version};
   win32::ComComponents components;
   win32::WindowsUi ui;
-  Runtime runtime{components, ui, facts};
+  win32::NamedClientCheckLock checkLock;
+  Runtime runtime{components, ui, facts, checkLock};
   // The apartment lives inside the form's run, so that a failure to join it is reported like any
   // other, and it outlasts every toolkit object that the form creates.
   return RunForm(runtime, [&] {

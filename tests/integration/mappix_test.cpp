@@ -153,8 +153,9 @@ TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
   for (const auto& entry : fs::recursive_directory_iterator(temp_.path())) {
     if (entry.is_regular_file()) files.insert(entry.path().filename());
   }
+  // The client check's lock lies in the test's runtime folder, outside the store.
   EXPECT_EQ(files, (std::set<fs::path>{"offer.txt", "kartiva.ini", "index.sqlite", "journal.log",
-                                       "stdin", "stdout", "stderr"}));
+                                       "stdin", "stdout", "stderr", "kartiva-client-check"}));
 }
 
 // Makes a folder unwritable, also for root (which chmod does not stop), until destroyed.
@@ -225,6 +226,31 @@ TEST_F(MappixProgram, FiftyProcessesAtOnceGiveFiftyDistinctDocuments) {
     documents.insert(ReadFile(document));
   }
   EXPECT_EQ(documents, sources);
+}
+
+// Twenty files selected while the client is stopped: one instance asks and starts it, the others
+// wait for its answer and import silently.
+TEST_F(MappixProgram, TwentyAtOnceOnAStoppedStoreAskOnce) {
+  std::vector<fs::path> selection;
+  for (int i = 0; i < 20; ++i) {
+    selection.push_back(Source("selected/" + std::to_string(i) + ".txt", std::to_string(i)));
+  }
+  int questions = 0;
+  for (const ProcessResult& result : RunAtOnce(MAPPIX_PATH, selection, "y\n")) {
+    EXPECT_EQ(result.exitStatus, 0);
+    if (result.errors == kStartQuestion) {
+      ++questions;
+    } else {
+      EXPECT_EQ(result.errors, "");
+    }
+  }
+  EXPECT_EQ(questions, 1);
+  const std::vector<std::string> journal = Journal();
+  EXPECT_EQ(
+      std::count_if(journal.begin(), journal.end(),
+                    [](const std::string& line) { return line.rfind("StartClient", 0) == 0; }),
+      1);
+  EXPECT_EQ(Documents().size(), selection.size());
 }
 
 TEST_F(MappixProgram, SilentRunLoadsNoGuiLibrary) {

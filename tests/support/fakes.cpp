@@ -164,6 +164,18 @@ std::string RunToEnd(const std::function<void()>& load) {
   return "returned";
 }
 
+bool FakeClientCheckLock::Acquire() {
+  if (!offered) return false;
+  if (declinedWhileWaiting) lastDecline = CheckTimeNow();
+  Use("Acquire");
+  return true;
+}
+
+void FakeClientCheckLock::RecordDecline(CheckTime at) {
+  lastDecline = at;
+  Use("RecordDecline");
+}
+
 MsgBoxRequest Box(std::string text, std::string title, Buttons buttons, Icon icon) {
   return {std::move(text), std::move(title), buttons, icon};
 }

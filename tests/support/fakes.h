@@ -65,13 +65,37 @@ class ScriptedUi : public Ui {
   std::string CurrentDateText() override { return today; }
 };
 
+// A client check lock of one instance among others: what the others do while it waits is scripted,
+// and each use is recorded with the number of toolkit calls made before it, as "Acquire 0".
+class FakeClientCheckLock : public ClientCheckLock {
+ public:
+  explicit FakeClientCheckLock(const FakeToolkit& toolkit) : toolkit_(toolkit) {}
+
+  bool offered = true;                   // false: the platform has no lock to offer
+  std::optional<CheckTime> lastDecline;  // what the instances before this one recorded
+  bool declinedWhileWaiting = false;     // another instance records a "No" while this one waits
+  std::vector<std::string> uses;
+
+  bool Acquire() override;
+  void Release() override { Use("Release"); }
+  std::optional<CheckTime> LastDecline() override { return lastDecline; }
+  void RecordDecline(CheckTime at) override;
+
+ private:
+  void Use(const std::string& what) {
+    uses.push_back(what + " " + std::to_string(toolkit_.calls.size()));
+  }
+  const FakeToolkit& toolkit_;
+};
+
 // One test's platform: fakes behind a Runtime with the given command line and title.
 struct Rig {
   explicit Rig(std::string commandLine, std::string title = "Mappix");
   FakeToolkit toolkit;
   ScriptedUi ui;
   ProgramFacts facts;
-  Runtime runtime{toolkit, ui, facts};
+  FakeClientCheckLock checkLock{toolkit};
+  Runtime runtime{toolkit, ui, facts, checkLock};
 };
 
 // Runs `load` as main would and tells how it ended: "end" (End was called), "failure: <code>" (an

@@ -21,9 +21,16 @@ fs::path StoreTest::Source(const std::string& name, const std::string& content) 
 
 ProcessSpec StoreTest::Spec(const std::string& program, std::vector<std::string> arguments,
                             std::string input) const {
+  // A runtime folder of the test's own, so that the client checks of tests running side by side
+  // never wait for each other or take each other's answers.
+  const fs::path runtime = temp_.path() / "runtime";
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
   return {.program = program,
           .arguments = std::move(arguments),
-          .environment = {{"KARTIVA_HOME", home().string()}, {"KARTIVA_UI", "console"}},
+          .environment = {{"KARTIVA_HOME", home().string()},
+                          {"KARTIVA_UI", "console"},
+                          {"XDG_RUNTIME_DIR", runtime.string()}},
           .input = std::move(input)};
 }
 
@@ -33,12 +40,13 @@ ProcessResult StoreTest::RunIn(const std::string& program, std::vector<std::stri
 }
 
 std::vector<ProcessResult> StoreTest::RunAtOnce(const std::string& program,
-                                                const std::vector<fs::path>& sources) const {
+                                                const std::vector<fs::path>& sources,
+                                                const std::string& input) const {
   std::vector<std::pair<pid_t, fs::path>> running;
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const fs::path folder = temp_.path() / ("run" + std::to_string(i));
     fs::create_directories(folder);
-    running.emplace_back(Start(Spec(program, {sources[i].string()}), folder), folder);
+    running.emplace_back(Start(Spec(program, {sources[i].string()}, input), folder), folder);
   }
   std::vector<ProcessResult> results;
   for (const auto& [pid, folder] : running) results.push_back(Finish(pid, folder, 120));

@@ -29,9 +29,10 @@ class StoreTest : public ::testing::Test {
   ProcessResult RunIn(const std::string& program, std::vector<std::string> arguments,
                       std::string input = "") const;
   // Starts `program` once per source file, all at once, as a file manager does for a selection,
-  // and waits for every run.
+  // each with `input`, and waits for every run.
   std::vector<ProcessResult> RunAtOnce(const std::string& program,
-                                       const std::vector<std::filesystem::path>& sources) const;
+                                       const std::vector<std::filesystem::path>& sources,
+                                       const std::string& input = "") const;
 
   // The files of a folder, sorted; none when it does not exist.
   static std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -272,6 +275,70 @@ TEST_F(Programs, TresoloStoresAForeignFileAndABasketDocument) {
        1},
   };
   for (const Case& c : cases) Check(c);
+}
+
+// A hundred files selected while the client is stopped: the Explorer starts a hundred Mappix.exe at
+// once. One asks, the user starts the client, and every one imports its file; the others never ask.
+TEST_F(Programs, AHundredAtOnceOnAStoppedClientAskOnceAndAllImport) {
+  FakeToolkitFiles files;
+  files.Script(std::string(kKartiva) +
+               "Session.IsClientRunning.out=False\n"
+               "Session.StartClient.then=Session.IsClientRunning.out=True\n");
+  const std::wstring path = BinaryFolder() + L"\\Mappix.exe";
+  std::vector<PROCESS_INFORMATION> running;
+  std::multiset<std::string> imports;
+  for (int i = 0; i < 100; ++i) {
+    const std::string file = "C:\\Scans\\file " + std::to_string(i) + ".doc";
+    imports.insert("Basket.AddFile(\"" + file + "\", \"\", &Variant, &Long)");
+    std::wstring commandLine = L"\"" + path + L"\" " + Wide(file);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    running.push_back(process);
+  }
+
+  // Every box is answered Yes; a second one is already the fault, so the run stops there.
+  int questions = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+  for (std::size_t ended = 0; ended < running.size() && questions <= 1;) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << ended << " of 100 ended";
+      break;
+    }
+    ended = 0;
+    for (const PROCESS_INFORMATION& process : running) {
+      if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+        ++ended;
+      } else if (const HWND box = FindBox(process.dwProcessId); box && ++questions == 1) {
+        EXPECT_EQ(ReadWhenDrawn(process.hProcess, box).title, "Kartiva starten?");
+        EXPECT_TRUE(Press(box, "key Return") && WaitUntilClosed(box));
+      }
+    }
+    Sleep(50);
+  }
+  EXPECT_EQ(questions, 1);
+  for (const PROCESS_INFORMATION& process : running) {
+    TerminateProcess(process.hProcess, 99);  // only those that still run: a failed run
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    CloseHandle(process.hProcess);
+  }
+  std::multiset<std::string> added;
+  int starts = 0;
+  for (const std::string& line : files.Log()) {
+    if (line.rfind("Basket.AddFile(", 0) == 0) added.insert(line);
+    if (line.rfind("Session.StartClient(", 0) == 0) ++starts;
+  }
+  EXPECT_EQ(starts, 1);
+  std::vector<std::string> missing;
+  std::set_difference(imports.begin(), imports.end(), added.begin(), added.end(),
+                      std::back_inserter(missing));
+  EXPECT_EQ(missing, Lines{});
+  EXPECT_EQ(added.size(), imports.size());
 }
 
 // Each program carries its version, its manifest and its icon.

@@ -6,6 +6,8 @@
 //   Session.IsClientRunning.out=False       the out value (True/False, a text, or Nothing for no
 //   object) Basket.AddFile.code=255                 the error code handed back
 //   Session.OpenBasket.fail=80045005 text   the call fails with this HRESULT and description
+//   Session.StartClient.then=line           after the call, the line is added to the script, as
+//                                           Session.IsClientRunning.out=True for a started client
 //
 // Without a line a call succeeds with code 0, an empty text, True, or a new object. The log also
 // shows each object's creation ("new Basket") and its final release ("del Basket").
@@ -46,17 +48,28 @@ std::wstring Environment(const wchar_t* name) {
   return length > 0 && length < MAX_PATH * 4 ? std::wstring(value, length) : std::wstring();
 }
 
-void Log(const std::string& line) {
-  const std::wstring path = Environment(L"KARTIVA_FAKE_LOG");
+// Appends the line to the file named by the environment variable `variable`. Many processes append
+// to the same file at once, and Wine's appends are not atomic between processes (lines got lost),
+// so the processes append one at a time.
+void AppendLine(const wchar_t* variable, const std::string& line) {
+  const std::wstring path = Environment(variable);
   if (path.empty()) return;
+  HANDLE turn = CreateMutexW(nullptr, FALSE, L"Local\\KartivaFakeToolkit.Append");
+  if (!turn) return;
+  WaitForSingleObject(turn, INFINITE);
   HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  const std::string text = line + "\n";
-  DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  if (file != INVALID_HANDLE_VALUE) {
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+  ReleaseMutex(turn);
+  CloseHandle(turn);
 }
+
+void Log(const std::string& line) { AppendLine(L"KARTIVA_FAKE_LOG", line); }
 
 // The script, read afresh for every call so that a test may change it between calls.
 std::map<std::string, std::string> Script() {
@@ -261,6 +274,7 @@ class FakeObject final : public IDispatch {
     }
     const std::string* code = entry("code");
     *parameters.rgvarg[0].plVal = code ? std::stol(*code) : 0;
+    if (const std::string* then = entry("then")) AppendLine(L"KARTIVA_FAKE_SCRIPT", *then);
     return S_OK;
   }
 

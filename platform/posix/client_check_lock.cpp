@@ -1,0 +1,85 @@
+#include "platform/posix/client_check_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+namespace kartiva::posix {
+namespace {
+
+constexpr const char* kLockFileName = "kartiva-client-check";
+constexpr std::size_t kLongestRecord = 32;
+
+// Whether the open file or folder belongs to this user alone.
+bool OwnedByUserAlone(int fd, mode_t kind) {
+  struct stat facts {};
+  return ::fstat(fd, &facts) == 0 && (facts.st_mode & S_IFMT) == kind &&
+         facts.st_uid == ::geteuid() && (facts.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+}  // namespace
+
+localstore::UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
+  if (path.empty() || path.front() != '/') return {};
+  if (create && ::mkdir(path.c_str(), S_IRWXU) != 0 && errno != EEXIST) return {};
+  localstore::UniqueFd folder(
+      ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folder.get() < 0 || !OwnedByUserAlone(folder.get(), S_IFDIR)) return {};
+  return folder;
+}
+
+FileClientCheckLock::FileClientCheckLock(std::string runtimeFolder, std::string fallbackParent)
+    : runtimeFolder_(std::move(runtimeFolder)), fallbackParent_(std::move(fallbackParent)) {}
+
+localstore::UniqueFd FileClientCheckLock::OpenLockFile() const {
+  localstore::UniqueFd folder = OpenPrivateFolder(runtimeFolder_, false);
+  if (folder.get() < 0) {
+    folder = OpenPrivateFolder(fallbackParent_ + "/kartiva-" + std::to_string(::geteuid()), true);
+  }
+  if (folder.get() < 0) return {};
+  localstore::UniqueFd file(::openat(folder.get(), kLockFileName,
+                                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                                     S_IRUSR | S_IWUSR));
+  if (file.get() < 0 || !OwnedByUserAlone(file.get(), S_IFREG)) return {};
+  return file;
+}
+
+bool FileClientCheckLock::Acquire() {
+  file_ = OpenLockFile();
+  if (file_.get() < 0) return false;
+  while (::flock(file_.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      file_ = localstore::UniqueFd();
+      return false;
+    }
+  }
+  return true;
+}
+
+// Closing the file lets the lock go.
+void FileClientCheckLock::Release() { file_ = localstore::UniqueFd(); }
+
+std::optional<CheckTime> FileClientCheckLock::LastDecline() {
+  char record[kLongestRecord];
+  const ssize_t got = ::pread(file_.get(), record, sizeof record, 0);
+  if (got <= 0) return std::nullopt;
+  const char* end = record + got;
+  if (end[-1] == '\n') --end;
+  CheckTime at = 0;
+  const auto [stop, error] = std::from_chars(record, end, at);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return at;
+}
+
+// A record that cannot be written costs only a second question.
+void FileClientCheckLock::RecordDecline(CheckTime at) {
+  const std::string record = std::to_string(at) + "\n";
+  if (::ftruncate(file_.get(), 0) != 0) return;
+  [[maybe_unused]] const ssize_t written = ::pwrite(file_.get(), record.data(), record.size(), 0);
+}
+
+}  // namespace kartiva::posix

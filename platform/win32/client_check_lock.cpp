@@ -1,0 +1,48 @@
+#include "platform/win32/client_check_lock.h"
+
+namespace kartiva::win32 {
+namespace {
+
+// "Local\": the objects of the user's own logon session.
+constexpr wchar_t kMutexName[] = L"Local\\KartivaExplorerTools.ClientCheck";
+constexpr wchar_t kDeclineName[] = L"Local\\KartivaExplorerTools.ClientCheck.LastDecline";
+
+}  // namespace
+
+NamedClientCheckLock::~NamedClientCheckLock() {
+  if (lastDecline_) UnmapViewOfFile(lastDecline_);
+}
+
+bool NamedClientCheckLock::Acquire() {
+  // New shared memory comes zero-filled: no "No" recorded.
+  declineMemory_ = UniqueKernelHandle(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                   sizeof(CheckTime), kDeclineName));
+  if (declineMemory_.get() && !lastDecline_) {
+    lastDecline_ = static_cast<CheckTime*>(MapViewOfFile(
+        declineMemory_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(CheckTime)));
+  }
+  mutex_ = UniqueKernelHandle(CreateMutexW(nullptr, FALSE, kMutexName));
+  if (!mutex_.get()) return false;
+  // The thread owns no window yet, so waiting without pumping messages keeps nobody waiting on it.
+  // A mutex whose holder died (WAIT_ABANDONED) is held by this thread all the same.
+  const DWORD waited = WaitForSingleObject(mutex_.get(), INFINITE);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return true;
+  mutex_.reset();
+  return false;
+}
+
+void NamedClientCheckLock::Release() {
+  ReleaseMutex(mutex_.get());
+  mutex_.reset();
+}
+
+std::optional<CheckTime> NamedClientCheckLock::LastDecline() {
+  if (!lastDecline_ || *lastDecline_ == 0) return std::nullopt;
+  return *lastDecline_;
+}
+
+void NamedClientCheckLock::RecordDecline(CheckTime at) {
+  if (lastDecline_) *lastDecline_ = at;
+}
+
+}  // namespace kartiva::win32
