@@ -15,8 +15,8 @@ NamedClientCheckLock::~NamedClientCheckLock() {
 
 bool NamedClientCheckLock::Acquire() {
   // New shared memory comes zero-filled: no "No" recorded.
-  declineMemory_ = UniqueKernelHandle(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                                   sizeof(CheckTime), kDeclineName));
+  declineMemory_ = UniqueKernelHandle(CreateFileMappingW(
+      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CheckTime), kDeclineName));
   if (declineMemory_.get() && !lastDecline_) {
     lastDecline_ = static_cast<CheckTime*>(MapViewOfFile(
         declineMemory_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(CheckTime)));
