@@ -27,7 +27,9 @@ RegResult PublishedRegistry::DoSetDefaultValue(std::string_view path, std::strin
 RegResult PublishedRegistry::DoOpenKey(std::string_view path, std::uintptr_t& handle) {
   RegistryKey key;
   const RegResult opened = record_.OpenKey(path, key);
-  if (RegResult result = Published(opened)) return result;
+  const RegResult published = Publish();
+  if (opened != kErrorSuccess) return published != kErrorSuccess ? published : opened;
+  // The key is handed out all the same: the change that follows publishes again and reports it.
   handle = nextHandle_++;
   keys_.emplace(handle, std::move(key));
   return kErrorSuccess;

@@ -4,7 +4,8 @@
 // registered, and after every operation the file managers' entries are made to match the record
 // (the keys "*\shell\<menu text>\command"). So a second "Aktivieren" leaves one entry per file
 // manager, and any later operation, also the first of a "Deaktivieren", mends what a run that
-// crashed half-way left behind. A publication that fails is the operation's result.
+// crashed half-way left behind. A publication that fails is the result of the change before it,
+// and of an opening that failed; a key that opened is opened all the same.
 
 #include <cstdint>
 #include <filesystem>

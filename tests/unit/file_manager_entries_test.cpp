@@ -12,44 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "configurator/context_menu.h"
-#include "platform/posix/file_manager_publisher.h"
-#include "platform/posix/hive_registry.h"
-#include "platform/posix/published_registry.h"
-#include "tests/support/fakes.h"
 #include "tests/support/process.h"
+#include "tests/unit/file_manager_desk.h"
 
 namespace kartiva::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using posix::FileManagerPlaces;
-
-const std::string kImportText = "In KV5-Briefkorb importieren";
-const std::string kStoreText = "In KV5-Archiv ablegen";
-
-// A user's home with the file managers' places, and Menorix's registry over it.
-struct Desk {
-  TempFolder temp;
-  fs::path home = temp.path() / "home";
-  FileManagerPlaces places{.nautilusScripts = home / "nautilus",
-                           .cajaScripts = home / "caja",
-                           .nemoActions = home / "nemo",
-                           .dolphinMenus = home / "kio",
-                           .thunarActions = home / "Thunar" / "uca.xml"};
-  posix::HiveRegistry hive{home / "classes.reg"};
-  posix::FileManagerPublisher publisher{places};
-  posix::PublishedRegistry registry{hive, publisher, home / "classes.reg.lock"};
-
-  // Runs one action of the configurator started from `folder`; the boxes it showed.
-  std::vector<MsgBoxRequest> Click(bool append, const std::string& folder) {
-    Rig rig("", "Menorix");
-    rig.facts.folder = folder;
-    ContextMenu menu(registry, rig.runtime, [] {});
-    RunToEnd([&] { append ? menu.cmdAppend_Click() : menu.cmdDelete_Click(); });
-    return rig.ui.boxes;
-  }
-};
 
 // The groups of a desktop or Nemo action file, each as its keys and raw values.
 std::map<std::string, std::map<std::string, std::string>> Groups(const fs::path& file) {
@@ -160,7 +129,7 @@ class FileManagerEntries : public ::testing::Test {
     return calls;
   }
 
-  Desk desk_;
+  FileManagerDesk desk_;
   fs::path calls_ = desk_.temp.path() / "calls";
 };
 
