@@ -6,7 +6,8 @@ set -euo pipefail
 build_packages=(cmake ninja-build g++ libsqlite3-dev qt6-base-dev)
 test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
   googletest wine64 xvfb xdotool
-  clang libclang-rt-14-dev clang-format clang-tidy dpkg-dev)
+  clang libclang-rt-14-dev clang-format clang-tidy dpkg-dev
+  thunar dbus-daemon imagemagick tesseract-ocr desktop-file-utils)
 
 case "${1:-test}" in
   build) wanted=("${build_packages[@]}") ;;

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,8 @@ struct Case {
   std::vector<MsgBoxRequest> boxes;
   std::function<void(FileManagerDesk&)> check;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class Publication : public ::testing::TestWithParam<Case> {};
 
