@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 constexpr RegResult kErrorAlreadyExists = 183;
 constexpr RegResult kErrorFileCorrupt = 1392;
-constexpr std::size_t kThunarFileLimit = 4 * 1024 * 1024;
+constexpr std::size_t kThunarFileLimit = std::size_t{4} * 1024 * 1024;
 constexpr std::size_t kFileNameLimit = 255;  // bytes, as most Linux file systems allow
 
 bool IsFileName(std::string_view name) {
@@ -147,6 +147,7 @@ RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries
     return Fail(result, path, "cannot read it as a plain file of at most 4 MiB");
   }
   std::vector<std::string> actions;
+  actions.reserve(entries.size());
   for (const MenuEntry& entry : entries) actions.push_back(ThunarAction(entry));
   std::string merged;
   std::string why;

@@ -8,7 +8,7 @@
 namespace kartiva::posix {
 namespace {
 
-// The variable's value when it names an absolute folder: the specification ignores relative ones.
+// The variable's value when it names an absolute folder: a relative one is to be ignored.
 const char* AbsoluteFolderVariable(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] == '/' ? value : nullptr;

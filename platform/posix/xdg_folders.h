@@ -1,6 +1,6 @@
 #pragma once
 
-// The user's base folders as the XDG base directory specification names them.
+// The user's base folders, as freedesktop.org's XDG base directories name them.
 
 #include <filesystem>
 

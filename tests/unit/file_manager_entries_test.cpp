@@ -1,6 +1,6 @@
 // "Aktivieren" from program folders with awkward names, then what each file manager would run for
 // the entries it finds: the scripts with their arguments or their selection variable, the Nemo and
-// Dolphin Exec lines expanded as the Desktop Entry specification says, Thunar's command. Every run
+// Dolphin Exec lines expanded by freedesktop.org's Desktop Entry rules, Thunar's command. Every run
 // must start the program once per file with the file's absolute path as its only argument.
 
 #include <gtest/gtest.h>
