@@ -29,10 +29,15 @@ unset KARTIVA_REGISTRY
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/files"
 chmod 700 "$XDG_RUNTIME_DIR"
 
+# The programs in a folder whose name the entries' commands must quote well.
+tools="$work/Kartiva \"Tools\" \$HOME 100% it's \\ Jürgen"
+mkdir -p "$tools"
+cp "$programs/Mappix" "$programs/Tresolo" "$programs/Menorix" "$tools/"
+
 # A running store (the first import answers "Kartiva starten?"), and the entries.
 echo warm-up >"$work/warm-up.txt"
-echo y | "$programs/Mappix" "$work/warm-up.txt" 2>/dev/null
-echo a | "$programs/Menorix" >/dev/null 2>&1
+echo y | "$tools/Mappix" "$work/warm-up.txt" 2>/dev/null
+echo a | "$tools/Menorix" >/dev/null 2>&1
 grep -q "kartiva-explorer-tools-" "$XDG_CONFIG_HOME/Thunar/uca.xml"
 file="$work/files/offer $$.txt"
 echo "offer of run $$" >"$file"
