@@ -15,7 +15,7 @@ namespace {
 using localstore::UniqueFd;
 
 constexpr std::size_t kOwnFileLimit =
-    std::size_t{64} * 1024;  // far more than any file written here
+    std::size_t{16} * 1024;  // far more than any file written here
 
 // Reads the open file to its end, or until it holds more than `limit` bytes.
 RegResult ReadAll(int fd, std::size_t limit, std::string& content, bool& tooLong) {

@@ -41,19 +41,13 @@ FileManagerPlaces UserFileManagerPlaces() {
 
 RegResult FileManagerPublisher::Publish(const std::vector<MenuEntry>& entries) {
   problem_.clear();
+  RegResult invalid = kErrorSuccess;
+  const std::vector<MenuEntry> valid = Offerable(entries, invalid);
   std::vector<OwnFile> nautilus;
   std::vector<OwnFile> caja;
   std::vector<OwnFile> nemo;
   std::vector<OwnFile> dolphin;
-  std::vector<MenuEntry> valid;
-  RegResult invalid = kErrorSuccess;
-  for (const MenuEntry& entry : entries) {
-    // An entry that cannot be offered is reported, and the others are still brought in line.
-    if (RegResult result = CheckEntry(entry)) {
-      if (invalid == kErrorSuccess) invalid = result;
-      continue;
-    }
-    valid.push_back(entry);
+  for (const MenuEntry& entry : valid) {
     nautilus.push_back(
         {entry.menuText, ScriptFile(entry, "NAUTILUS_SCRIPT_SELECTED_FILE_PATHS"), 0755});
     caja.push_back({entry.menuText, ScriptFile(entry, "CAJA_SCRIPT_SELECTED_FILE_PATHS"), 0755});
@@ -73,6 +67,21 @@ RegResult FileManagerPublisher::Publish(const std::vector<MenuEntry>& entries) {
   const auto* failure = std::find_if(std::begin(results), std::end(results),
                                      [](RegResult result) { return result != kErrorSuccess; });
   return failure == std::end(results) ? kErrorSuccess : *failure;
+}
+
+std::vector<MenuEntry> FileManagerPublisher::Offerable(const std::vector<MenuEntry>& entries,
+                                                       RegResult& invalid) {
+  std::vector<MenuEntry> valid;
+  for (const MenuEntry& entry : entries) {
+    // An entry that cannot be offered is reported, and the others are still brought in line.
+    const RegResult result = CheckEntry(entry);
+    if (result == kErrorSuccess) {
+      valid.push_back(entry);
+    } else if (invalid == kErrorSuccess) {
+      invalid = result;
+    }
+  }
+  return valid;
 }
 
 RegResult FileManagerPublisher::CheckEntry(const MenuEntry& entry) {

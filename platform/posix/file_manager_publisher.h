@@ -42,6 +42,8 @@ class FileManagerPublisher {
     mode_t mode;
   };
 
+  // The entries that every file manager can carry; `invalid` gets the first other one's code.
+  std::vector<MenuEntry> Offerable(const std::vector<MenuEntry>& entries, RegResult& invalid);
   RegResult CheckEntry(const MenuEntry& entry);
   RegResult SyncFolder(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
   RegResult RemoveUnwanted(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
