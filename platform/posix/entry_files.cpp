@@ -97,7 +97,7 @@ RegResult ReadRegularFile(const std::filesystem::path& path, std::size_t limit,
   if (!S_ISREG(info.st_mode)) return kErrorAccessDenied;
   bool tooLong = false;
   if (RegResult result = ReadAll(file.get(), limit, content, tooLong)) return result;
-  return tooLong ? kErrorRegistryCorrupt : kErrorSuccess;
+  return tooLong ? kErrorFileTooLarge : kErrorSuccess;
 }
 
 RegResult ReplaceFile(const std::filesystem::path& path, const std::string& content, mode_t mode) {

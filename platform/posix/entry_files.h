@@ -28,8 +28,11 @@ struct FileState {
 // What is at `path`; the link itself when it is a symbolic link.
 FileState InspectFile(const std::filesystem::path& path);
 
-// Reads the regular file at `path` (following links), at most `limit` bytes; `content` is empty
-// when there is no file. A pipe, a device or a folder is refused without waiting on it.
+inline constexpr RegResult kErrorFileTooLarge = 223;
+
+// Reads the regular file at `path` (following links); `content` is empty when there is no file.
+// A file of more than `limit` bytes fails with kErrorFileTooLarge; a pipe, a device or a folder
+// is refused with kErrorAccessDenied, without waiting on it.
 RegResult ReadRegularFile(const std::filesystem::path& path, std::size_t limit,
                           std::string& content);
 

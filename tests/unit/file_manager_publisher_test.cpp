@@ -167,6 +167,17 @@ INSTANTIATE_TEST_SUITE_P(
                RegistryKey key;
                EXPECT_EQ(desk.registry.OpenKey("*\\shell\\open", key), 1392);
              }},
+        Case{"ThunarFileOfMoreThanFourMebibytesIsLeftAsItIs",
+             [](FileManagerDesk& desk) {
+               Write(desk.places.thunarActions,
+                     "<actions>" + std::string(std::size_t{4} << 20, ' ') + "</actions>");
+             },
+             false,
+             true,
+             {NotAdded("DF")},
+             [](FileManagerDesk& desk) {
+               EXPECT_EQ(fs::file_size(desk.places.thunarActions), (std::size_t{4} << 20) + 19);
+             }},
         Case{"MenuTextThatCannotNameAFileIsReported",
              [](FileManagerDesk& desk) {
                ASSERT_EQ(desk.hive.SetDefaultValue("*\\shell\\a/b\\command", "/bin/a %1"), 0);
