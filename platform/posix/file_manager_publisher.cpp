@@ -117,14 +117,19 @@ RegResult FileManagerPublisher::RemoveUnwanted(const fs::path& folder,
                                    : Fail(CodeForErrno(error.value()), folder, "cannot list it");
   }
   RegResult first = kErrorSuccess;
-  for (const fs::directory_entry& file : files) {
-    const std::string name = file.path().filename().string();
+  // Stepped with an error code: the range-for's increment would throw on a failing read.
+  for (; files != fs::directory_iterator(); files.increment(error)) {
+    const fs::path path = files->path();
+    const std::string name = path.filename().string();
     const bool isWanted = std::any_of(wanted.begin(), wanted.end(),
                                       [&](const OwnFile& own) { return own.name == name; });
-    if (isWanted || InspectFile(file.path()).kind != FileKind::Ours) continue;
-    if (::unlink(file.path().c_str()) != 0 && first == kErrorSuccess) {
-      first = Fail(CodeForErrno(errno), file.path(), "cannot remove it");
+    if (isWanted || InspectFile(path).kind != FileKind::Ours) continue;
+    if (::unlink(path.c_str()) != 0 && first == kErrorSuccess) {
+      first = Fail(CodeForErrno(errno), path, "cannot remove it");
     }
+  }
+  if (error && first == kErrorSuccess) {
+    first = Fail(CodeForErrno(error.value()), folder, "cannot list it");
   }
   return first;
 }
