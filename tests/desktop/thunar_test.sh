@@ -15,8 +15,9 @@ work=$(mktemp -d)
 xvfb_pid=""
 thunar_pid=""
 cleanup() {
-  [ -n "$thunar_pid" ] && kill -- "-$thunar_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  # Thunar runs in a session of its own, with its D-Bus daemon and helpers: all of it ends here.
+  if [ -n "$thunar_pid" ]; then kill -- "-$thunar_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -48,7 +49,8 @@ xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+display=$(head -n 1 "$work/display")
+export DISPLAY=":$display"
 
 setsid dbus-run-session -- thunar "$work/files" >"$work/thunar.log" 2>&1 &
 thunar_pid=$!
