@@ -16,11 +16,14 @@ namespace kartiva {
 
 class TreeRegistry : public Registry {
  public:
+  using Reader = std::function<RegResult(const KeyTree&)>;
+
   // How many keys are open right now.
   std::size_t OpenKeyCount() const { return openKeys_.size(); }
+  // Runs `read` on every key at once, as the registry stands now, and returns its result.
+  RegResult ReadTree(const Reader& read) { return Read(read); }
 
  protected:
-  using Reader = std::function<RegResult(const KeyTree&)>;
   using Changer = std::function<RegResult(KeyTree&)>;
 
   // Runs `read` on the current tree and returns its result (or why the tree could not be read).

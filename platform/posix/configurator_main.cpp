@@ -5,13 +5,16 @@
 #include "configurator/frm_add_context.h"
 #include "platform/posix/desktop.h"
 #include "platform/posix/hive_registry.h"
+#include "platform/posix/published_registry.h"
 #include "platform/program_main.h"
 
 namespace kartiva {
 
 int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity) {
   return posix::RunOnDesktop(argc, argv, identity, [](Runtime& runtime, posix::DesktopUi& ui) {
-    posix::HiveRegistry registry(posix::DefaultHivePath(), stderr);
+    posix::HiveRegistry hive(posix::DefaultHivePath(), stderr);
+    posix::FileManagerPublisher publisher(posix::UserFileManagerPlaces());
+    posix::PublishedRegistry registry(hive, publisher, hive.file().string() + ".lock");
     std::unique_ptr<ConfiguratorWindow> window = ui.CreateConfiguratorWindow();
     if (!window) window = std::make_unique<ConsoleWindow>(stdin, stderr);
     // The hive file is the user's own, and Linux has no classes of the machine's that would merge

@@ -82,6 +82,10 @@ class MenorixProgram : public ::testing::Test {
                    std::map<std::string, std::string> environment = {}) const {
     environment.emplace("KARTIVA_HOME", (temp_.path() / "home").string());
     environment.emplace("KARTIVA_REGISTRY", hive().string());
+    // The file managers' entries go to a home of the test's own.
+    environment.emplace("HOME", (temp_.path() / "user").string());
+    environment.emplace("XDG_DATA_HOME", "");
+    environment.emplace("XDG_CONFIG_HOME", "");
     return {.program = std::move(program),
             .arguments = {},
             .environment = environment,
@@ -120,6 +124,9 @@ TEST_F(MenorixProgram, ConsoleOffersTheActionsAndRunsTheChosenOne) {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.errors, kMenu + run.confirmation);
     EXPECT_EQ(ReadFile(hive()).find(command) != std::string::npos, run.registered);
+    EXPECT_EQ(fs::exists(temp_.path() /
+                         "user/.local/share/nautilus/scripts/In KV5-Briefkorb importieren"),
+              run.registered);
   }
 }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+// Makes the context-menu entries of the common Linux file managers match a list of entries, per
+// user: writes what is missing or changed, removes what was written here and is no longer wanted,
+// and never changes a file of the user's own.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "configurator/registry.h"
+#include "platform/posix/file_manager_entries.h"
+
+namespace kartiva::posix {
+
+// Where each file manager looks for the user's entries.
+struct FileManagerPlaces {
+  std::filesystem::path nautilusScripts;  // GNOME Files: one script per entry
+  std::filesystem::path cajaScripts;      // Caja: one script per entry
+  std::filesystem::path nemoActions;      // Nemo: one .nemo_action file per entry
+  std::filesystem::path dolphinMenus;     // Dolphin: one service menu for all entries
+  std::filesystem::path thunarActions;    // Thunar: the user's uca.xml
+};
+
+// The places under the user's XDG base folders.
+FileManagerPlaces UserFileManagerPlaces();
+
+class FileManagerPublisher {
+ public:
+  explicit FileManagerPublisher(FileManagerPlaces places) : places_(std::move(places)) {}
+
+  // Every file manager offers exactly `entries` afterwards, as far as it can be done: the first
+  // failure's code, else 0. A name taken by a file of the user's own is left to the user and
+  // fails with ERROR_ALREADY_EXISTS; problem() names the file and what is wrong.
+  RegResult Publish(const std::vector<MenuEntry>& entries);
+  const std::string& problem() const { return problem_; }
+
+ private:
+  struct OwnFile {
+    std::string name;
+    std::string content;
+    mode_t mode;
+  };
+
+  // The entries that every file manager can carry; `invalid` gets the first other one's code.
+  std::vector<MenuEntry> Offerable(const std::vector<MenuEntry>& entries, RegResult& invalid);
+  RegResult CheckEntry(const MenuEntry& entry);
+  RegResult SyncFolder(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
+  RegResult RemoveUnwanted(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
+  RegResult WriteOwnFile(const std::filesystem::path& folder, const OwnFile& file);
+  RegResult SyncThunar(const std::vector<MenuEntry>& entries);
+  RegResult Fail(RegResult code, const std::filesystem::path& path, const std::string& what);
+
+  FileManagerPlaces places_;
+  std::string problem_;
+};
+
+}  // namespace kartiva::posix

@@ -1,0 +1,65 @@
+#include "platform/posix/published_registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cerrno>
+#include <system_error>
+#include <utility>
+
+#include "localstore/files.h"
+#include "platform/posix/published_entries.h"
+
+namespace kartiva::posix {
+
+PublishedRegistry::PublishedRegistry(TreeRegistry& record, FileManagerPublisher& publisher,
+                                     std::filesystem::path lockFile)
+    : record_(record), publisher_(publisher), lockFile_(std::move(lockFile)) {}
+
+RegResult PublishedRegistry::DoCreateKey(std::string_view path) {
+  return Published(record_.CreateKey(path));
+}
+
+RegResult PublishedRegistry::DoSetValue(std::string_view path, std::string_view name,
+                                        std::string_view value) {
+  return Published(record_.SetValue(path, name, value));
+}
+
+RegResult PublishedRegistry::DoOpenKey(std::string_view path, std::uintptr_t& handle) {
+  RegistryKey key;
+  const RegResult opened = record_.OpenKey(path, key);
+  const RegResult published = Publish();
+  if (opened != kErrorSuccess) return published != kErrorSuccess ? published : opened;
+  // The key is handed out all the same: the change that follows publishes again and reports it.
+  handle = nextHandle_++;
+  keys_.emplace(handle, std::move(key));
+  return kErrorSuccess;
+}
+
+RegResult PublishedRegistry::DoDeleteSubKey(std::uintptr_t handle, std::string_view name) {
+  const auto key = keys_.find(handle);
+  if (key == keys_.end()) return kErrorInvalidHandle;
+  return Published(record_.DeleteSubKey(key->second, name));
+}
+
+RegResult PublishedRegistry::DoCloseKey(std::uintptr_t handle) noexcept {
+  return keys_.erase(handle) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+RegResult PublishedRegistry::Published(RegResult result) {
+  const RegResult published = Publish();
+  return published != kErrorSuccess ? published : result;
+}
+
+RegResult PublishedRegistry::Publish() {
+  std::error_code error;
+  std::filesystem::create_directories(lockFile_.parent_path(), error);
+  // Without a lock (a folder that may not be written) the publication still runs.
+  const localstore::UniqueFd lock(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  while (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
+  }
+  return record_.ReadTree(
+      [&](const KeyTree& tree) { return publisher_.Publish(PublishedEntries(tree)); });
+}
+
+}  // namespace kartiva::posix

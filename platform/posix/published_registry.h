@@ -1,0 +1,45 @@
+#pragma once
+
+// The registry of the configurator on Linux: the registry file stays the record of what is
+// registered, and after every operation the file managers' entries are made to match the record
+// (the keys "*\shell\<menu text>\command"). So a second "Aktivieren" leaves one entry per file
+// manager, and any later operation, also the first of a "Deaktivieren", mends what a run that
+// crashed half-way left behind. A publication that fails is the result of the change before it,
+// and of an opening that failed; a key that opened is opened all the same.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+
+#include "configurator/tree_registry.h"
+#include "platform/posix/file_manager_publisher.h"
+
+namespace kartiva::posix {
+
+class PublishedRegistry final : public Registry {
+ public:
+  // `lockFile` orders the publications of configurators that run at once, so the last one
+  // publishes the record as it stands last.
+  PublishedRegistry(TreeRegistry& record, FileManagerPublisher& publisher,
+                    std::filesystem::path lockFile);
+
+ private:
+  RegResult DoCreateKey(std::string_view path) override;
+  RegResult DoSetValue(std::string_view path, std::string_view name,
+                       std::string_view value) override;
+  RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
+  RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
+  RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
+
+  // The publication's failure, else `result`.
+  RegResult Published(RegResult result);
+  RegResult Publish();
+
+  TreeRegistry& record_;
+  FileManagerPublisher& publisher_;
+  std::filesystem::path lockFile_;
+  std::map<std::uintptr_t, RegistryKey> keys_;
+  std::uintptr_t nextHandle_ = 1;
+};
+
+}  // namespace kartiva::posix

@@ -1,0 +1,16 @@
+#pragma once
+
+// The user's base folders, as freedesktop.org's XDG base directories name them.
+
+#include <filesystem>
+
+namespace kartiva::posix {
+
+// The user's home folder: $HOME, else the password database's entry.
+std::filesystem::path HomeFolder();
+// $XDG_DATA_HOME, else ~/.local/share.
+std::filesystem::path DataHome();
+// $XDG_CONFIG_HOME, else ~/.config.
+std::filesystem::path ConfigHome();
+
+}  // namespace kartiva::posix

@@ -1,0 +1,45 @@
+#pragma once
+
+// A user's home with the file managers' places in a throw-away folder, and Menorix's registry on
+// Linux over it: the registry file, published to those places after every operation.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "configurator/context_menu.h"
+#include "platform/posix/file_manager_publisher.h"
+#include "platform/posix/hive_registry.h"
+#include "platform/posix/published_registry.h"
+#include "tests/support/fakes.h"
+#include "tests/support/process.h"
+
+namespace kartiva::testing {
+
+inline const std::string kImportText = "In KV5-Briefkorb importieren";
+inline const std::string kStoreText = "In KV5-Archiv ablegen";
+
+struct FileManagerDesk {
+  TempFolder temp;
+  std::filesystem::path home = temp.path() / "home";
+  posix::FileManagerPlaces places{.nautilusScripts = home / "nautilus",
+                                  .cajaScripts = home / "caja",
+                                  .nemoActions = home / "nemo",
+                                  .dolphinMenus = home / "kio",
+                                  .thunarActions = home / "Thunar" / "uca.xml"};
+  posix::HiveRegistry hive{home / "classes.reg"};
+  posix::FileManagerPublisher publisher{places};
+  posix::PublishedRegistry registry{hive, publisher, home / "classes.reg.lock"};
+
+  // Runs "Aktivieren" (or "Deaktivieren") of the configurator started from `folder`; the boxes it
+  // showed.
+  std::vector<MsgBoxRequest> Click(bool append, const std::string& folder) {
+    Rig rig("", "Menorix");
+    rig.facts.folder = folder;
+    ContextMenu menu({registry, registry, registry}, rig.runtime, [] {});
+    RunToEnd([&] { append ? menu.cmdAppend_Click() : menu.cmdDelete_Click(); });
+    return rig.ui.boxes;
+  }
+};
+
+}  // namespace kartiva::testing

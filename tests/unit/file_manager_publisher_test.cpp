@@ -1,0 +1,195 @@
+// What the Linux registration leaves among the user's own entries: it never changes or removes a
+// file of the user's, never waits on a pipe, writes a linked uca.xml where it points, cleans up
+// after a run that crashed half-way, and reports what it could not do.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/unit/file_manager_desk.h"
+
+namespace kartiva::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kUserScript = "#!/bin/sh\necho mine\n";
+const std::string kUserUca =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n<action><name>Mine</name>"
+    "<unique-id>1-1</unique-id><command>true %f</command></action>\n</actions>\n";
+
+MsgBoxRequest Added() {
+  return Box("Funktion wurde dem Kontextmenü hinzugefügt.", "Menorix", Buttons::Ok,
+             Icon::Information);
+}
+MsgBoxRequest Removed() {
+  return Box("Funktion wurde aus dem Kontextmenü entfernt.", "Menorix", Buttons::Ok,
+             Icon::Information);
+}
+MsgBoxRequest NotAdded(const std::string& code) {
+  return Box("Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " + code, "Menorix",
+             Buttons::Ok, Icon::Critical);
+}
+
+void Write(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  WriteFile(path, content);
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+struct Case {
+  std::string name;
+  std::function<void(FileManagerDesk&)> before;  // after a first "Aktivieren" when `again`
+  bool again;                                    // "Aktivieren" once before `before`
+  bool append;                                   // the action: Aktivieren, else Deaktivieren
+  std::vector<MsgBoxRequest> boxes;
+  std::function<void(FileManagerDesk&)> check;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class Publication : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Publication, LeavesTheUsersOwnAndReports) {
+  const Case& c = GetParam();
+  FileManagerDesk desk;
+  if (c.again) {
+    ASSERT_EQ(desk.Click(true, "/opt/Kartiva Tools"), std::vector{Added()});
+  }
+  c.before(desk);
+  EXPECT_EQ(desk.Click(c.append, "/opt/Kartiva Tools"), c.boxes);
+  c.check(desk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Publication,
+    ::testing::Values(
+        Case{"SecondAktivierenLeavesOneEntryEach",
+             [](FileManagerDesk&) {},
+             true,
+             true,
+             {Added()},
+             [](FileManagerDesk& desk) {
+               for (const fs::path& folder : {desk.places.nautilusScripts, desk.places.cajaScripts,
+                                              desk.places.nemoActions}) {
+                 EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << folder;
+               }
+               EXPECT_EQ(Count(ReadFile(desk.places.thunarActions), "<action>"), 2u);
+             }},
+        Case{"UsersScriptOfTheSameNameIsKept",
+             [](FileManagerDesk& desk) {
+               Write(desk.places.nautilusScripts / kImportText, kUserScript);
+             },
+             false,
+             true,
+             {NotAdded("B7")},
+             [](FileManagerDesk& desk) {
+               EXPECT_EQ(ReadFile(desk.places.nautilusScripts / kImportText), kUserScript);
+               // The other file managers still get their entries.
+               EXPECT_TRUE(fs::exists(desk.places.cajaScripts / kImportText));
+             }},
+        Case{"PipeOfTheSameNameIsNeitherReadNorRemoved",
+             [](FileManagerDesk& desk) {
+               for (const fs::path& path :
+                    {desk.places.cajaScripts / kStoreText, desk.places.thunarActions}) {
+                 fs::remove(path);
+                 ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+               }
+             },
+             true,
+             false,
+             {Removed()},
+             [](FileManagerDesk& desk) {
+               EXPECT_TRUE(fs::is_fifo(desk.places.cajaScripts / kStoreText));
+               EXPECT_TRUE(fs::is_fifo(desk.places.thunarActions));
+               EXPECT_FALSE(fs::exists(desk.places.cajaScripts / kImportText));
+             }},
+        Case{"DeaktivierenAfterACrashHalfWayCleansUp",
+             [](FileManagerDesk& desk) {
+               // The record lost its entries, but the entries were not taken down yet.
+               RegistryKey shell;
+               ASSERT_EQ(desk.hive.OpenKey("*", shell), 0);
+               ASSERT_EQ(desk.hive.DeleteSubKey(shell, "shell"), kErrorAccessDenied);
+               for (const std::string& text : {kImportText, kStoreText}) {
+                 RegistryKey entry;
+                 ASSERT_EQ(desk.hive.OpenKey("*\\shell\\" + text, entry), 0);
+                 ASSERT_EQ(desk.hive.DeleteSubKey(entry, "command"), 0);
+               }
+               Write(desk.places.nemoActions / "mine.nemo_action", "[Nemo Action]\n");
+             },
+             true,
+             false,
+             {Removed()},
+             [](FileManagerDesk& desk) {
+               EXPECT_EQ(fs::directory_iterator(desk.places.nemoActions)->path().filename(),
+                         "mine.nemo_action");
+               EXPECT_FALSE(fs::exists(desk.places.nautilusScripts / kImportText));
+               EXPECT_FALSE(
+                   fs::exists(desk.places.dolphinMenus / "kartiva-explorer-tools.desktop"));
+               EXPECT_EQ(Count(ReadFile(desk.places.thunarActions), "<action>"), 0u);
+             }},
+        Case{"LinkedThunarFileIsWrittenWhereItPoints",
+             [](FileManagerDesk& desk) {
+               Write(desk.home / "dotfiles" / "uca.xml", kUserUca);
+               fs::create_directories(desk.places.thunarActions.parent_path());
+               fs::create_symlink("../dotfiles/uca.xml", desk.places.thunarActions);
+             },
+             false,
+             true,
+             {Added()},
+             [](FileManagerDesk& desk) {
+               EXPECT_TRUE(fs::is_symlink(desk.places.thunarActions));
+               const std::string uca = ReadFile(desk.home / "dotfiles" / "uca.xml");
+               EXPECT_EQ(uca.find("<action><name>Mine</name>"), kUserUca.find("<action>"));
+               EXPECT_EQ(Count(uca, "<action>"), 3u);
+             }},
+        Case{"ThunarFileThatCannotBeMergedFailsAndStaysAsItIs",
+             [](FileManagerDesk& desk) { Write(desk.places.thunarActions, "<actions><action>"); },
+             false,
+             true,
+             {NotAdded("570")},
+             [](FileManagerDesk& desk) {
+               EXPECT_EQ(ReadFile(desk.places.thunarActions), "<actions><action>");
+               // A change whose entries cannot follow it reports why, as does a failed opening.
+               EXPECT_EQ(desk.registry.CreateKey("*\\shell"), 1392);
+               RegistryKey key;
+               EXPECT_EQ(desk.registry.OpenKey("*\\shell\\open", key), 1392);
+             }},
+        Case{"ThunarFileOfMoreThanFourMebibytesIsLeftAsItIs",
+             [](FileManagerDesk& desk) {
+               Write(desk.places.thunarActions,
+                     "<actions>" + std::string(std::size_t{4} << 20, ' ') + "</actions>");
+             },
+             false,
+             true,
+             {NotAdded("DF")},
+             [](FileManagerDesk& desk) {
+               EXPECT_EQ(fs::file_size(desk.places.thunarActions), (std::size_t{4} << 20) + 19);
+             }},
+        Case{"MenuTextThatCannotNameAFileIsReported",
+             [](FileManagerDesk& desk) {
+               ASSERT_EQ(desk.hive.SetDefaultValue("*\\shell\\a/b\\command", "/bin/a %1"), 0);
+             },
+             false,
+             true,
+             {NotAdded("A1")},
+             [](FileManagerDesk& desk) {
+               EXPECT_FALSE(fs::exists(desk.places.nautilusScripts / "a"));
+               EXPECT_NE(desk.publisher.problem().find("a/b"), std::string::npos);
+             }}),
+    [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace kartiva::testing
