@@ -51,7 +51,8 @@ class ContextMenu {
 
   // Writes both entries with the commands for the program folder, confirms, ends the program.
   // The entries go through the classes root, so an administrator registers them for the machine;
-  // when that is refused, what it took is removed again and they go into the user's own classes.
+  // when that is refused, the entries it was given that were not there before are removed again,
+  // and both go into the user's own classes.
   // Stops at the first write that fails otherwise and reports its code instead of confirming.
   void cmdAppend_Click();
   // Removes both entries from the user's and from the machine's classes, ends the program.
