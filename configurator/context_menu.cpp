@@ -34,9 +34,9 @@ void ContextMenu::cmdAppend_Click() {
     MsgBox(runtime_,
            {.text = "Funktion wurde dem Kontextmenü hinzugefügt.", .icon = Icon::Information});
   } else {
-    MsgBox(runtime_,
-           {.text = "Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " + HexCode(failure),
-            .icon = Icon::Critical});
+    FailureBox(runtime_, {.text = "Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " +
+                                  HexCode(failure),
+                          .icon = Icon::Critical});
   }
   cmdEnde_Click_();
 }

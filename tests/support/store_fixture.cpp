@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "localstore/numbering.h"
 #include "localstore/store.h"
 
 namespace kartiva::testing {
@@ -74,6 +75,32 @@ std::vector<std::string> StoreTest::IndexRows() const {
   }
   sqlite3_close(db);
   return rows;
+}
+
+namespace {
+
+bool IsLeftOver(const std::string& name) { return name.front() == '.'; }
+
+}  // namespace
+
+StoreTest::Census StoreTest::TakeCensus() const {
+  Census census;
+  for (const fs::path& file : FilesIn(basket())) {
+    const std::string name = file.filename().string();
+    if (IsLeftOver(name)) census.faults.push_back("left over in the basket: " + name);
+    if (localstore::DocumentNumber(name) != 0) census.documents.insert(ReadFile(file));
+  }
+  std::set<std::string> indexed;
+  for (const std::string& row : IndexRows()) indexed.insert(row.substr(row.rfind('|') + 1));
+  for (const fs::path& file : FilesIn(archive())) {
+    const std::string name = file.filename().string();
+    if (IsLeftOver(name)) census.faults.push_back("left over in the archive: " + name);
+    if (localstore::DocumentNumber(name) == 0) continue;
+    if (indexed.erase(name) == 0) census.faults.push_back("archive file without a row: " + name);
+    census.documents.insert(ReadFile(file));
+  }
+  for (const std::string& file : indexed) census.faults.push_back("row without a file: " + file);
+  return census;
 }
 
 }  // namespace kartiva::testing

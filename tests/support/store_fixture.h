@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,15 @@ class StoreTest : public ::testing::Test {
   // The index rows of the active archive as
   // "document_name|index_string|mode|use_mask|delete_after|file".
   std::vector<std::string> IndexRows() const;
+
+  // What the store holds, read as a user would check it after a crash: the bytes of every
+  // basket document and every indexed archive file, and each fault found on the way (an archive
+  // file without its row, a row without its file, a hidden file left over).
+  struct Census {
+    std::multiset<std::string> documents{};
+    std::vector<std::string> faults{};
+  };
+  Census TakeCensus() const;
 
   TempFolder temp_;
 };
