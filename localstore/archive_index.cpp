@@ -109,6 +109,13 @@ bool ArchiveIndex::MatchesAny(const char* query, const std::string& value, std::
   return true;
 }
 
+ErrorCode ArchiveIndex::Remove(const std::string& file) {
+  const Statement remove = Prepare(db_.get(), "DELETE FROM documents WHERE file = ?");
+  if (!remove) return kIndexError;
+  sqlite3_bind_text(remove.get(), 1, file.c_str(), -1, SQLITE_TRANSIENT);
+  return sqlite3_step(remove.get()) == SQLITE_DONE ? 0 : kIndexError;
+}
+
 bool ArchiveIndex::HasFile(const std::string& file) {
   return MatchesAny("SELECT file FROM documents WHERE file = ?", file, nullptr);
 }

@@ -35,6 +35,7 @@ class ArchiveIndex {
   // Adds the row in one committed, synchronous transaction; many processes may add at once.
   ErrorCode Add(const IndexRow& row);
   bool HasFile(const std::string& file);
+  ErrorCode Remove(const std::string& file);
   // The archive file of the document moved out of the basket as `origin`, if it was.
   bool FindOrigin(const std::string& origin, std::string& file);
   // The files that have a row.

@@ -90,19 +90,26 @@ void SettleStaged(ArchiveIndex& index, const fs::path& archive, const std::strin
 }
 
 // A document file that no row names, as a store killed before its row left it in earlier times,
-// gets its row: it is never deleted, since it may be the only copy.
-void IndexUnindexed(ArchiveIndex& index, const fs::path& archive,
-                    const std::vector<std::string>& documents) {
-  if (documents.empty()) return;
-  const std::set<std::string> indexed = index.Files();
+// gets its row: it is never deleted, since it may be the only copy. A row whose file is gone (a
+// user deleted it) goes, as long as no staged copy is on its way to that name.
+void Reconcile(ArchiveIndex& index, const fs::path& archive,
+               const std::vector<std::string>& documents) {
+  std::set<std::string> unfiled = index.Files();
   for (const std::string& file : documents) {
-    if (indexed.count(file)) continue;
+    if (unfiled.erase(file) != 0) continue;
     UniqueFd fd(::open((archive / file).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) continue;
     index.Add({.file = file,
                .documentName = file,
                .indexString = "",
                .originalName = OriginalName(fd.get(), file)});
+  }
+  // Rows added after the folder was read have their staged copy already: it is made first.
+  for (const std::string& file : unfiled) {
+    const fs::path staged = archive / (std::string(kStagedPrefix) + file);
+    if (::access((archive / file).c_str(), F_OK) != 0 && ::access(staged.c_str(), F_OK) != 0) {
+      index.Remove(file);
+    }
   }
 }
 
@@ -133,7 +140,7 @@ void RecoverArchive(const fs::path& archive) {
     if (StartsWith(name, kStagedPrefix) && NumberIn(name) != 0) SettleStaged(index, archive, name);
     if (DocumentNumber(name) != 0) documents.push_back(name);
   }
-  IndexUnindexed(index, archive, documents);
+  Reconcile(index, archive, documents);
 }
 
 }  // namespace kartiva::localstore

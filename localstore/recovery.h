@@ -15,8 +15,8 @@ class Store;
 void RecoverBasket(const Store& store, const std::filesystem::path& basket);
 
 // A staged copy with its row is published, one without goes (its document is still claimed in its
-// basket or was never more than a copy); an archive file without a row gets its row; a stale
-// temporary file goes.
+// basket or was never more than a copy); an archive file without a row gets its row, a row without
+// its file goes; a stale temporary file goes.
 void RecoverArchive(const std::filesystem::path& archive);
 
 // Publishes the staged copy of the row's file `file`, where it is still staged.

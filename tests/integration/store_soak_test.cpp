@@ -7,7 +7,6 @@
 // The randomness is seeded (KARTIVA_SOAK_SEED repeats a run); the seed is printed.
 
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -39,26 +38,6 @@ struct SoakRun {
   pid_t pid = 0;
   fs::path folder{};
   ProcessResult result{};
-};
-
-// Holds the archive index in a write transaction, as another process writing to it would.
-class IndexLock {
- public:
-  explicit IndexLock(const fs::path& archive) {
-    sqlite3_open_v2((archive / "index.sqlite").c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-    locked_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-  }
-  ~IndexLock() {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(db_);
-  }
-  IndexLock(const IndexLock&) = delete;
-  IndexLock& operator=(const IndexLock&) = delete;
-  bool locked() const { return locked_; }
-
- private:
-  sqlite3* db_ = nullptr;
-  bool locked_ = false;
 };
 
 unsigned Seed() {

@@ -11,6 +11,16 @@ namespace kartiva::testing {
 
 namespace fs = std::filesystem;
 
+IndexLock::IndexLock(const fs::path& archive) {
+  sqlite3_open_v2((archive / "index.sqlite").c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  locked_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+IndexLock::~IndexLock() {
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(db_);
+}
+
 void StoreTest::Initialise() const { ASSERT_EQ(localstore::Store(home()).Initialise(), 0); }
 
 fs::path StoreTest::Source(const std::string& name, const std::string& content) const {

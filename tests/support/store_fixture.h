@@ -3,6 +3,7 @@
 // A throw-away local store for the tests that run the built programs or the stand-in itself.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <set>
@@ -12,6 +13,20 @@
 #include "tests/support/process.h"
 
 namespace kartiva::testing {
+
+// Holds an archive's index in a write transaction, as another process writing to it would.
+class IndexLock {
+ public:
+  explicit IndexLock(const std::filesystem::path& archive);
+  ~IndexLock();
+  IndexLock(const IndexLock&) = delete;
+  IndexLock& operator=(const IndexLock&) = delete;
+  bool locked() const { return locked_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool locked_ = false;
+};
 
 class StoreTest : public ::testing::Test {
  protected:
