@@ -68,7 +68,7 @@ void SettleClaim(const Store& store, const fs::path& basket, const std::string& 
   fs::path archive;
   std::string file;
   if (FindStored(store, origin, archive, file)) {
-    PublishStaged(archive, file);
+    PublishStaged(archive, file, true);
     if (::access((archive / file).c_str(), F_OK) == 0) {
       ::unlink(claim.c_str());
       return;
@@ -83,7 +83,7 @@ void SettleStaged(ArchiveIndex& index, const fs::path& archive, const std::strin
   if (!TakeOver(staged, fd)) return;
   const std::string file = name.substr(kStagedPrefix.size());
   if (index.HasFile(file)) {
-    PublishStaged(archive, file);
+    PublishStaged(archive, file, true);
   } else {
     ::unlink(staged.c_str());
   }
@@ -115,13 +115,13 @@ void Reconcile(ArchiveIndex& index, const fs::path& archive,
 
 }  // namespace
 
-void PublishStaged(const fs::path& archive, const std::string& file) {
+void PublishStaged(const fs::path& archive, const std::string& file, bool flush) {
   const fs::path staged = archive / (std::string(kStagedPrefix) + file);
   const fs::path document = archive / file;
   // A file of another inode under the document's name is not the document: the copy stays.
   const bool published = ::link(staged.c_str(), document.c_str()) == 0 ||
                          (errno == EEXIST && SameFile(staged, document));
-  if (published && ::unlink(staged.c_str()) == 0) SyncFolder(archive);
+  if (published && ::unlink(staged.c_str()) == 0 && flush) SyncFolder(archive);
 }
 
 void RecoverBasket(const Store& store, const fs::path& basket) {
@@ -131,9 +131,7 @@ void RecoverBasket(const Store& store, const fs::path& basket) {
   }
 }
 
-void RecoverArchive(const fs::path& archive) {
-  ArchiveIndex index;
-  if (index.Open(archive) != 0) return;
+void RecoverArchive(ArchiveIndex& index, const fs::path& archive) {
   std::vector<std::string> documents;
   for (const std::string& name : NamesIn(archive)) {
     if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(archive / name);

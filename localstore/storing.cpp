@@ -56,30 +56,33 @@ ErrorCode StageCopy(int source, const std::string& originalName, const fs::path&
 
 // Flushes the staged copy, adds its row, and publishes it under its document name. Without a row
 // the staged copy goes again; with one, a failure after it leaves the rest to recovery.
-ErrorCode FileStaged(const fs::path& archive, Staged& staged, IndexRow& row) {
+ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive, Staged& staged, IndexRow& row) {
   CrashPoint("copy-written");
-  if (::fsync(staged.dataFd) != 0) {
+  // The staged copy reaches the disk, content and name, before its row: from then on the row
+  // always finds its document. Publishing it under its document name afterwards needs no flush
+  // of its own, as recovery publishes a staged copy that has its row.
+  ErrorCode flushed = ::fdatasync(staged.dataFd) == 0 ? 0 : CodeForErrno(errno, kIoError);
+  if (flushed == 0) flushed = SyncFolder(archive);
+  if (flushed != 0) {
     ::unlink(staged.path.c_str());
-    return CodeForErrno(errno, kIoError);
+    return flushed;
   }
   CrashPoint("copy-flushed");
-  ArchiveIndex index;
-  ErrorCode code = index.Open(archive);
   row.file = staged.file;
-  if (code == 0) code = index.Add(row);
-  if (code != 0) {
+  if (ErrorCode code = index.Add(row)) {
     ::unlink(staged.path.c_str());
     row.file.clear();
     return code;
   }
   CrashPoint("index-row-added");
-  PublishStaged(archive, staged.file);
+  PublishStaged(archive, staged.file, false);
   CrashPoint("archive-copy-published");
   return 0;
 }
 
 // A basket document stored with deletion: claimed, then moved, and the claim deleted at the end.
-ErrorCode StoreClaimed(const fs::path& archive, const fs::path& document, IndexRow& row) {
+ErrorCode StoreClaimed(ArchiveIndex& index, const fs::path& archive, const fs::path& document,
+                       IndexRow& row) {
   Claim claim;
   if (ErrorCode code = claim.Take(document)) return code;
   CrashPoint("document-claimed");
@@ -95,7 +98,7 @@ ErrorCode StoreClaimed(const fs::path& archive, const fs::path& document, IndexR
   });
   // Only across file systems is the document copied.
   if (linkError == EXDEV) code = StageCopy(claim.fd(), row.originalName, archive, copy, staged);
-  if (code == 0) code = FileStaged(archive, staged, row);
+  if (code == 0) code = FileStaged(index, archive, staged, row);
   if (row.file.empty()) {
     claim.PutBack();
     return code;
@@ -106,7 +109,8 @@ ErrorCode StoreClaimed(const fs::path& archive, const fs::path& document, IndexR
 }
 
 // Anything else is copied, and the file stays where it is.
-ErrorCode StoreCopy(const fs::path& archive, const std::string& filePath, IndexRow& row) {
+ErrorCode StoreCopy(ArchiveIndex& index, const fs::path& archive, const std::string& filePath,
+                    IndexRow& row) {
   UniqueFd source;
   if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
   row.originalName = OriginalName(source.get(), fs::path(filePath).filename().string());
@@ -114,20 +118,22 @@ ErrorCode StoreCopy(const fs::path& archive, const std::string& filePath, IndexR
   NewFile copy;
   if (ErrorCode code = StageCopy(source.get(), row.originalName, archive, copy, staged))
     return code;
-  return FileStaged(archive, staged, row);
+  return FileStaged(index, archive, staged, row);
 }
 
 }  // namespace
 
 ErrorCode StoreIntoArchive(const Store& store, const fs::path& archive, const std::string& filePath,
                            IndexRow& row) {
-  RecoverArchive(archive);
+  ArchiveIndex index;
+  if (ErrorCode code = index.Open(archive)) return code;
+  RecoverArchive(index, archive);
   fs::path document;
   if (row.deleteAfterStoring && store.ClaimableDocument(filePath, document)) {
     RecoverBasket(store, document.parent_path());
-    return StoreClaimed(archive, document, row);
+    return StoreClaimed(index, archive, document, row);
   }
-  return StoreCopy(archive, filePath, row);
+  return StoreCopy(index, archive, filePath, row);
 }
 
 }  // namespace kartiva::localstore
