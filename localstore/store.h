@@ -18,7 +18,7 @@ namespace kartiva::localstore {
 inline constexpr std::string_view kDefaultBasket = "Eingang";
 inline constexpr std::string_view kDefaultArchive = "Allgemein";
 // A kartiva.ini larger than this is not read: the store counts as not initialised.
-inline constexpr std::size_t kLargestIni = 64 * 1024;
+inline constexpr std::size_t kLargestIni = std::size_t{64} * 1024;
 
 // KARTIVA_HOME, else $XDG_DATA_HOME/kartiva, else ~/.local/share/kartiva.
 std::filesystem::path DefaultRoot();
