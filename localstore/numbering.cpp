@@ -59,7 +59,11 @@ ErrorCode StartCounting(const std::filesystem::path& folder) {
   if (::mkdir(counter.parent_path().c_str(), 0700) != 0 && errno != EEXIST) {
     return CodeForErrno(errno, kIoError);
   }
-  return WriteFileAtomically(counter, std::string(kDigits, '0') + "\n");
+  // Never over a counter that is there: a store started twice at once keeps the numbers it gave.
+  UniqueFd fd(::open(counter.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return errno == EEXIST ? 0 : CodeForErrno(errno, kIoError);
+  const std::string zero = std::string(kDigits, '0') + "\n";
+  return WriteAll(fd.get(), zero.data(), zero.size());
 }
 
 unsigned long NumberIn(std::string_view name) {
