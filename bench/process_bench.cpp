@@ -6,9 +6,6 @@
 //
 //   process_bench [runs]      (default 200 runs of each)
 
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,43 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "localstore/store.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-pid_t Spawn(std::vector<std::string> argv) {
-  std::vector<char*> pointers;
-  for (std::string& argument : argv) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0) {
-    std::perror(pointers[0]);
-    std::exit(1);
-  }
-  return pid;
-}
-
-long Reap(pid_t pid) {
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "a benchmarked program failed\n");
-    std::exit(1);
-  }
-  return usage.ru_maxrss;
-}
-
-double TimeOnce(std::vector<std::string> argv) {
-  const auto start = Clock::now();
-  Reap(Spawn(std::move(argv)));
-  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-}
+using namespace kartiva::bench;
 
 long PeakKiB(std::vector<std::string> argv, const fs::path& scratch) {
   const fs::path output = scratch / "peak";
@@ -65,11 +33,6 @@ long PeakKiB(std::vector<std::string> argv, const fs::path& scratch) {
   long peak = 0;
   std::ifstream(output) >> peak;
   return peak;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // One program's runs: the times of all, the highest peak memory of some.

@@ -1,5 +1,7 @@
 #include "configurator/console_window.h"
 
+#include "core/answer_line.h"
+
 #include <algorithm>
 #include <string>
 
@@ -49,8 +51,7 @@ void ConsoleWindow::Run(frmAddContext& form) {
                form.cmdEnde.toolTipText.c_str());
   std::fflush(out_);
   std::string line;
-  int c;
-  while ((c = std::fgetc(in_)) != EOF && c != '\n') line += static_cast<char>(c);
+  ReadAnswerLine(in_, line);
   form.Click(ConsoleChoice(line));
 }
 

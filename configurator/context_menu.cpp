@@ -62,9 +62,9 @@ void ContextMenu::cmdAppend_Click() {
     MsgBox(runtime_,
            {.text = "Funktion wurde dem Kontextmenü hinzugefügt.", .icon = Icon::Information});
   } else {
-    MsgBox(runtime_,
-           {.text = "Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " + HexCode(failure),
-            .icon = Icon::Critical});
+    FailureBox(runtime_, {.text = "Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " +
+                                  HexCode(failure),
+                          .icon = Icon::Critical});
   }
   cmdEnde_Click_();
 }
@@ -83,9 +83,9 @@ void ContextMenu::cmdDelete_Click() {
     MsgBox(runtime_,
            {.text = "Funktion wurde aus dem Kontextmenü entfernt.", .icon = Icon::Information});
   } else {
-    MsgBox(runtime_, {.text = "Funktion konnte nicht aus dem Kontextmenü entfernt werden: " +
-                              HexCode(failure),
-                      .icon = Icon::Critical});
+    FailureBox(runtime_, {.text = "Funktion konnte nicht aus dem Kontextmenü entfernt werden: " +
+                                  HexCode(failure),
+                          .icon = Icon::Critical});
   }
   cmdEnde_Click_();
 }

@@ -53,8 +53,8 @@ std::string GetActiveBasket(ClientState& client, Runtime& runtime, std::string& 
   sBasket.clear();
   Require(client.TKSession, "TKSession").QueryActiveBasket(sBasket, client.TKError);
   if (client.TKError != 0) {
-    MsgBox(runtime,
-           {.text = "Zielbriefkorb konnte nicht gefunden werden: " + HexCode(client.TKError)});
+    FailureBox(runtime,
+               {.text = "Zielbriefkorb konnte nicht gefunden werden: " + HexCode(client.TKError)});
   }
   return sBasket;
 }

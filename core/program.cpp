@@ -11,7 +11,7 @@ int Report(Runtime& runtime, const std::string& text) {
   } catch (...) {
     // The report itself could not be shown; the exit status still tells of the failure.
   }
-  return 1;
+  return kOutrightFailure;
 }
 
 }  // namespace
@@ -26,7 +26,7 @@ int RunForm(Runtime& runtime, const std::function<void()>& loadForm) {
   } catch (const std::exception& failure) {
     return Report(runtime, std::string("Run-time error:\n\n") + failure.what());
   }
-  return 0;
+  return runtime.failureShown ? kFailureShown : kDone;
 }
 
 }  // namespace kartiva

@@ -6,9 +6,15 @@
 
 namespace kartiva {
 
-// Runs a program's form and turns its outcome into the exit status: 0 when it ran to its end or
-// ended the program on purpose, 1 after an outright failure, which is reported in a box bearing the
-// program's title that names what failed and its code.
+// The exit statuses of the programs.
+inline constexpr int kDone = 0;  // the tool did its job (or the user ended it on purpose)
+inline constexpr int kOutrightFailure = 1;  // reported as a run-time error
+inline constexpr int kFailureShown = 2;     // a failure box told the user the job was not done
+
+// Runs a program's form and turns its outcome into the exit status: kDone when it ran to its end
+// or ended the program on purpose, kFailureShown when it showed a failure box on the way, and
+// kOutrightFailure after an outright failure, which is reported in a box bearing the program's
+// title that names what failed and its code.
 int RunForm(Runtime& runtime, const std::function<void()>& loadForm);
 
 }  // namespace kartiva

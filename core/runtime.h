@@ -61,9 +61,15 @@ struct Runtime {
   Ui& ui;
   const ProgramFacts& program;
   ClientCheckLock& clientCheckLock;  // shared with the other instances of the tools
+  // Set once a box told the user that the tool could not do its job; the program then ends with
+  // the exit status kFailureShown, so that a script can tell a failed run from a good one.
+  bool failureShown = false;
 };
 
 // Shows a box; an empty title stands for the program's title.
 Answer MsgBox(Runtime& runtime, MsgBoxRequest box);
+// Shows a box that reports a failure of the tool's job (an import, an add, a store, a
+// registration), and remembers that one was shown.
+Answer FailureBox(Runtime& runtime, MsgBoxRequest box);
 
 }  // namespace kartiva

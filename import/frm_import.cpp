@@ -17,8 +17,8 @@ void frmImport::Form_Load() {
     ImportFile(sFilename, sDescription, sNewFileName);
     Require(client_.TKSession, "TKSession").Refresh(client_.TKError);
   } else {
-    MsgBox(runtime_,
-           {.text = "Es ist ein Fehler beim Import aufgetreten!", .title = "Fehler beim Import"});
+    FailureBox(runtime_, {.text = "Es ist ein Fehler beim Import aufgetreten!",
+                          .title = "Fehler beim Import"});
   }
   Unload();
   End();
@@ -29,7 +29,7 @@ ErrorCode frmImport::ImportFile(const std::string& sFilename, const std::string&
   sNewFileName.clear();
   Require(TKBasket, "TKBasket").AddFile(sFilename, sDescription, sNewFileName, client_.TKError);
   if (client_.TKError != 0) {
-    MsgBox(runtime_, {.text = "Fehler beim Datei-Import: " + HexCode(client_.TKError)});
+    FailureBox(runtime_, {.text = "Fehler beim Datei-Import: " + HexCode(client_.TKError)});
   }
   return client_.TKError;
 }

@@ -1,73 +1,29 @@
 #include "localstore/files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
+#include <thread>
 
 #include "localstore/codes.h"
-#include "localstore/crash_point.h"
 
 namespace kartiva::localstore {
 namespace {
 
-constexpr const char* kDocumentSuffix = ".001";
-
-// The number of a document file "NNNNNNNN.001", or 0 for any other name.
-unsigned long DocumentNumber(const char* name) {
-  char* end = nullptr;
-  const unsigned long number = std::strtoul(name, &end, 10);
-  return end - name == 8 && std::string_view(end) == kDocumentSuffix ? number : 0;
-}
-
-unsigned long HighestDocumentNumber(const std::filesystem::path& folder) {
-  unsigned long highest = 0;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      highest = std::max(highest, DocumentNumber(entry->d_name));
-    }
-    ::closedir(dir);
-  }
-  return highest;
-}
-
-ErrorCode WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return CodeForErrno(errno, kIoError);
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return 0;
-}
-
-ErrorCode CopyContent(int source, int target) {
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t got = ::read(source, buffer.data(), buffer.size());
-    if (got == 0) return 0;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return kFileUnreadable;
-    }
-    if (ErrorCode code = WriteAll(target, buffer.data(), static_cast<std::size_t>(got)))
-      return code;
-  }
-}
-
 // A hidden temporary file in `folder`, removed again unless it was renamed away.
 class TemporaryFile {
  public:
+  // Locked from the start, as every file of a live writer is: recovery removes only the
+  // temporary files of dead ones.
   explicit TemporaryFile(const std::filesystem::path& folder)
-      : path_((folder / ".incoming-XXXXXX").string()), fd_(::mkostemp(path_.data(), O_CLOEXEC)) {}
+      : path_((folder / ".incoming-XXXXXX").string()), fd_(::mkostemp(path_.data(), O_CLOEXEC)) {
+    if (ok()) ::flock(fd_.get(), LOCK_EX);
+  }
   ~TemporaryFile() {
     if (ok() && !renamed_) ::unlink(path_.c_str());
   }
@@ -87,24 +43,20 @@ class TemporaryFile {
   bool renamed_ = false;
 };
 
-// Gives the finished temporary file the next free document name; link() fails for a name that is
-// taken, so two processes never publish under the same one.
-ErrorCode Publish(const std::string& temporary, const std::filesystem::path& folder,
-                  std::filesystem::path& document) {
-  for (unsigned long number = HighestDocumentNumber(folder) + 1; number <= 99999999; ++number) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%08lu%s", number, kDocumentSuffix);
-    const std::filesystem::path candidate = folder / name;
-    if (::link(temporary.c_str(), candidate.c_str()) == 0) {
-      document = candidate;
-      return 0;
-    }
-    if (errno != EEXIST) return CodeForErrno(errno, kIoError);
-  }
-  return kStoreFull;
-}
-
 }  // namespace
+
+ErrorCode WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return CodeForErrno(errno, kIoError);
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return 0;
+}
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
   if (this != &other) {
@@ -151,17 +103,26 @@ ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file) {
   return 0;
 }
 
-ErrorCode CopyAsDocument(int source, const std::filesystem::path& folder, bool durable,
-                         std::filesystem::path& document) {
-  TemporaryFile temporary(folder);
-  if (!temporary.ok()) return CodeForErrno(errno, kIoError);
-  if (ErrorCode code = CopyContent(source, temporary.fd())) return code;
-  CrashPoint("copy-written");
-  if (durable && ::fsync(temporary.fd()) != 0) return CodeForErrno(errno, kIoError);
-  if (ErrorCode code = temporary.Close()) return code;
-  CrashPoint("copy-flushed");
-  if (ErrorCode code = Publish(temporary.path(), folder, document)) return code;
-  return durable ? SyncFolder(folder) : 0;
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool IsRegularFile(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool LockFile(int fd, std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 ErrorCode WriteFileAtomically(const std::filesystem::path& path, const std::string& content) {
@@ -181,7 +142,7 @@ ErrorCode SyncFolder(const std::filesystem::path& folder) {
   return 0;
 }
 
-bool ReadSmallFile(const std::filesystem::path& path, std::string& content) {
+bool ReadSmallFile(const std::filesystem::path& path, std::size_t limit, std::string& content) {
   UniqueFd fd;
   if (OpenRegularFile(path, fd) != 0) return false;
   content.clear();
@@ -194,6 +155,7 @@ bool ReadSmallFile(const std::filesystem::path& path, std::string& content) {
       return false;
     }
     content.append(buffer, static_cast<std::size_t>(got));
+    if (content.size() > limit) return false;
   }
 }
 

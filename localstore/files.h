@@ -3,6 +3,8 @@
 // The file work of the local stand-in, on POSIX calls so that every failure maps to a code and
 // nothing half-written ever shows under a document's name.
 
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -27,6 +29,10 @@ class UniqueFd {
   int fd_ = -1;
 };
 
+// How long an operation waits for a lock that another live process holds, before it gives up
+// with a code: long enough for any store to finish, short enough that nobody waits in silence.
+inline constexpr std::chrono::seconds kLockWait{10};
+
 // The store's code for a failed system call with this errno.
 ErrorCode CodeForErrno(int error, ErrorCode otherwise);
 
@@ -34,12 +40,15 @@ ErrorCode CodeForErrno(int error, ErrorCode otherwise);
 // may not be read gives kFileUnreadable. Never blocks on a pipe.
 ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file);
 
-// Copies the open file into `folder` under the next free name "NNNNNNNN.001". The copy is written
-// under a hidden temporary name (flushed to disk when `durable`) and only then published under its
-// own name, so that no reader or crash ever meets a half-written document, and many processes
-// adding at once never take the same name.
-ErrorCode CopyAsDocument(int source, const std::filesystem::path& folder, bool durable,
-                         std::filesystem::path& document);
+// True when both paths name the same file (not following a last symbolic link).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// True when the open file is a regular file.
+bool IsRegularFile(int fd);
+
+// Takes the exclusive lock of an open file, waiting at most `wait` while another process holds
+// it. A lock dies with its process, so a killed process never leaves one behind.
+bool LockFile(int fd, std::chrono::milliseconds wait);
 
 // Replaces `path` with `content` in one step (write a temporary, flush, rename).
 ErrorCode WriteFileAtomically(const std::filesystem::path& path, const std::string& content);
@@ -47,7 +56,11 @@ ErrorCode WriteFileAtomically(const std::filesystem::path& path, const std::stri
 // Flushes a folder's entries to disk, after a file in it was created, renamed or removed.
 ErrorCode SyncFolder(const std::filesystem::path& folder);
 
-// Reads a whole small file; false when it cannot be read.
-bool ReadSmallFile(const std::filesystem::path& path, std::string& content);
+// Reads a whole small file; false when it cannot be read, is not a regular file or is larger than
+// `limit` bytes.
+bool ReadSmallFile(const std::filesystem::path& path, std::size_t limit, std::string& content);
+
+// Writes all of `data`, going on after short writes and interruptions.
+ErrorCode WriteAll(int fd, const char* data, std::size_t size);
 
 }  // namespace kartiva::localstore

@@ -1,6 +1,7 @@
 #include "localstore/store.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "localstore/numbering.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -61,8 +63,11 @@ bool Store::IsInitialised() const { return ::access((root_ / kIniName).c_str(), 
 ErrorCode Store::Initialise() const {
   if (IsInitialised()) return 0;
   const fs::path archive = root_ / "archives" / kDefaultArchive;
-  if (ErrorCode code = CreateFolders(root_ / "baskets" / kDefaultBasket)) return code;
+  const fs::path basket = root_ / "baskets" / kDefaultBasket;
+  if (ErrorCode code = CreateFolders(basket)) return code;
   if (ErrorCode code = CreateFolders(archive)) return code;
+  if (ErrorCode code = StartCounting(basket)) return code;
+  if (ErrorCode code = StartCounting(archive)) return code;
   if (ErrorCode code = ArchiveIndex::Create(archive)) return code;
   return WriteFileAtomically(root_ / kIniName,
                              "[Kartiva]\nActiveBasket=" + std::string(kDefaultBasket) +
@@ -71,7 +76,7 @@ ErrorCode Store::Initialise() const {
 
 ErrorCode Store::ReadSetting(std::string_view key, std::string& value) const {
   std::string ini;
-  if (!ReadSmallFile(root_ / kIniName, ini)) return kNotStarted;
+  if (!ReadSmallFile(root_ / kIniName, kLargestIni, ini)) return kNotStarted;
   value.clear();
   std::string_view rest = ini;
   while (!rest.empty()) {
@@ -121,24 +126,27 @@ ErrorCode Store::ListArchives(std::string& names) const {
   return 0;
 }
 
-bool Store::IsBasketDocument(const fs::path& file) const {
+bool Store::ClaimableDocument(const fs::path& file, fs::path& document) const {
+  struct stat info {};
+  if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (DocumentNumber(file.filename().string()) == 0) return false;
   std::error_code error;
   const fs::path baskets = fs::canonical(root_ / "baskets", error);
   if (error) return false;
-  const fs::path document = fs::canonical(file, error);
-  return !error && document.parent_path().parent_path() == baskets;
+  const fs::path folder = fs::canonical(file.parent_path(), error);
+  if (error || folder.parent_path() != baskets) return false;
+  document = folder / file.filename();
+  return true;
 }
 
-void Store::Journal(const std::string& line) const {
+void Store::Journal(const std::string& lines) const {
   const fs::path journal = root_ / "journal.log";
-  UniqueFd fd(::open(journal.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-  if (fd.get() < 0 && errno == ENOENT && CreateFolders(root_) == 0) {
-    fd = UniqueFd(::open(journal.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-  }
-  if (fd.get() < 0) return;
-  // One write per line: appends from many processes at once never interleave within a line.
-  const std::string text = line + "\n";
-  [[maybe_unused]] const ssize_t written = ::write(fd.get(), text.data(), text.size());
+  UniqueFd fd(::open(journal.c_str(),
+                     O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                     0644));
+  if (fd.get() < 0 || !IsRegularFile(fd.get())) return;
+  // One write: appends from many processes at once never interleave within a line.
+  [[maybe_unused]] const ssize_t written = ::write(fd.get(), lines.data(), lines.size());
 }
 
 }  // namespace kartiva::localstore

@@ -6,6 +6,7 @@
 //   <root>/archives/<name>/     stored documents and index.sqlite
 //   <root>/journal.log          one line per toolkit operation
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -16,6 +17,8 @@ namespace kartiva::localstore {
 
 inline constexpr std::string_view kDefaultBasket = "Eingang";
 inline constexpr std::string_view kDefaultArchive = "Allgemein";
+// A kartiva.ini larger than this is not read: the store counts as not initialised.
+inline constexpr std::size_t kLargestIni = std::size_t{64} * 1024;
 
 // KARTIVA_HOME, else $XDG_DATA_HOME/kartiva, else ~/.local/share/kartiva.
 std::filesystem::path DefaultRoot();
@@ -39,11 +42,13 @@ class Store {
   ErrorCode ArchiveFolder(const std::string& name, std::filesystem::path& folder) const;
   // The archive names, sorted, joined by commas.
   ErrorCode ListArchives(std::string& names) const;
-  // True when `file` is a document directly inside one of the store's baskets.
-  bool IsBasketDocument(const std::filesystem::path& file) const;
+  // True when `file` names a document directly inside one of the store's baskets, itself and not
+  // through a symbolic link; `document` is its path through the basket's real folder.
+  bool ClaimableDocument(const std::filesystem::path& file, std::filesystem::path& document) const;
 
-  // Appends one line to the journal; a journal that cannot be written costs no operation.
-  void Journal(const std::string& line) const;
+  // Appends whole lines to the journal, best-effort: only to a regular file, never blocking on
+  // anything else that bears its name, and a journal that cannot be written costs no operation.
+  void Journal(const std::string& lines) const;
 
  private:
   ErrorCode Folder(std::string_view kind, const std::string& name, ErrorCode missing,

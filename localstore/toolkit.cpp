@@ -2,14 +2,22 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+
 #include <initializer_list>
 #include <string>
 
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
-#include "localstore/crash_point.h"
 #include "localstore/files.h"
+#include "localstore/kernel_copy.h"
+#include "localstore/new_file.h"
+#include "localstore/numbering.h"
+#include "localstore/original_name.h"
+#include "localstore/recovery.h"
 #include "localstore/store.h"
+#include "localstore/storing.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -50,16 +58,22 @@ class Value {
 // What a session shares with the objects it opens.
 struct Session {
   Store store;
-  std::string documentName;  // named by SetDocumentName for the next stored document
+  std::string documentName{};  // named by SetDocumentName for the next stored document
+  std::string unwritten{};     // journal lines of operations before the store existed
 
-  // Sets the caller's error code and writes the operation's journal line.
+  // Sets the caller's error code and writes the operation's journal line. Until the store is
+  // initialised the lines wait in memory: a session that never starts the store writes nothing.
   void Record(std::string_view operation, std::initializer_list<Value> arguments, ErrorCode code,
-              ErrorCode& error, std::initializer_list<Value> outs = {}) const {
-    std::string line(operation);
-    for (const Value& argument : arguments) line += " " + argument.text();
-    line += " -> " + HexCode(code);
-    for (const Value& out : outs) line += " " + out.text();
-    store.Journal(line);
+              ErrorCode& error, std::initializer_list<Value> outs = {}) {
+    unwritten += operation;
+    for (const Value& argument : arguments) unwritten += " " + argument.text();
+    unwritten += " -> " + HexCode(code);
+    for (const Value& out : outs) unwritten += " " + out.text();
+    unwritten += "\n";
+    if (store.IsInitialised()) {
+      store.Journal(unwritten);
+      unwritten.clear();
+    }
     error = code;
   }
 };
@@ -105,13 +119,25 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
 
  private:
   ErrorCode Add(const std::string& filePath, std::string& newFileName) const {
+    RecoverBasket(session_->store, folder_);
     UniqueFd source;
     if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
-    fs::path document;
     // Not flushed to disk: the source stays where it is, so a lost copy loses nothing.
-    if (ErrorCode code = CopyAsDocument(source.get(), folder_, false, document)) return code;
-    newFileName = document.string();
-    return 0;
+    NewFile copy;
+    if (ErrorCode code = copy.Create(folder_)) return code;
+    if (ErrorCode code = CopyFileData(source.get(), copy.fd())) return code;
+    RecordOriginalName(copy.fd(), fs::path(filePath).filename().string());
+    for (;;) {
+      unsigned long number = 0;
+      if (ErrorCode code = NextNumber(folder_, number)) return code;
+      const fs::path document = folder_ / DocumentName(number);
+      const int error = copy.Publish(document);
+      if (error == 0) {
+        newFileName = document.string();
+        return 0;
+      }
+      if (error != EEXIST) return CodeForErrno(error, kIoError);
+    }
   }
 };
 
@@ -131,42 +157,17 @@ class LocalArchive : public ToolkitArchive, private FolderObject {
                  .mode = mode,
                  .useMask = useMask,
                  .deleteAfterStoring = deleteAfterStoring};
-    const ErrorCode code = StoreDurably(filePath, row);
+    const ErrorCode code = StoreIntoArchive(session_->store, folder_, filePath, row);
     if (code == 0) session_->documentName.clear();
     session_->Record("StoreFile", {filePath, mode, useMask, deleteAfterStoring, indexString}, code,
                      error, {row.file});
-  }
-
- private:
-  // The archive copy is on disk and indexed before the basket copy goes: a crash at any point
-  // leaves the document in the basket, in the archive, or in both, never in neither.
-  ErrorCode StoreDurably(const std::string& filePath, IndexRow& row) const {
-    UniqueFd source;
-    if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
-    fs::path document;
-    if (ErrorCode code = CopyAsDocument(source.get(), folder_, true, document)) return code;
-    row.file = document.filename().string();
-    CrashPoint("archive-copy-published");
-    if (ErrorCode code = ArchiveIndex::Add(folder_, row)) {
-      ::unlink(document.c_str());
-      row.file.clear();
-      return code;
-    }
-    CrashPoint("index-row-added");
-    // Only a basket's own document is removed; a file elsewhere belongs to the user. The removal
-    // is not flushed: should it be lost, the document is in both places, which loses nothing.
-    if (row.deleteAfterStoring && session_->store.IsBasketDocument(filePath)) {
-      ::unlink(filePath.c_str());
-      CrashPoint("basket-copy-deleted");
-    }
-    return 0;
   }
 };
 
 class LocalSession : public ToolkitSession {
  public:
   explicit LocalSession(fs::path root)
-      : session_(std::make_shared<Session>(Session{Store(std::move(root)), {}})) {}
+      : session_(std::make_shared<Session>(Session{Store(std::move(root))})) {}
 
   void StartClient(const std::string& first, const std::string& second, std::int32_t timeout,
                    ErrorCode& error) override {
@@ -242,6 +243,9 @@ class LocalSession : public ToolkitSession {
 }  // namespace
 
 std::shared_ptr<ToolkitSession> OpenSession(fs::path root) {
+  // A file over the size limit fails its write with EFBIG, which becomes the store-full code,
+  // instead of killing the program without a word.
+  ::signal(SIGXFSZ, SIG_IGN);
   return std::make_shared<LocalSession>(std::move(root));
 }
 

@@ -5,12 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target process_bench comma_list_bench shading_bench >/dev/null
+cmake --build --preset dev --target process_bench big_file_bench comma_list_bench shading_bench >/dev/null
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
   "$(free -g | awk '/Mem:/ {print $2}') GiB, $(. /etc/os-release && echo "$PRETTY_NAME"), $(uname -r)"
 echo
 build/dev/bench/process_bench "${BENCH_RUNS:-300}"
+echo
+build/dev/bench/big_file_bench "${BENCH_BIG_RUNS:-9}"
 echo
 build/dev/bench/comma_list_bench --benchmark_format=console 2>/dev/null | grep BM_
 build/dev/bench/shading_bench --benchmark_format=console 2>/dev/null | grep BM_

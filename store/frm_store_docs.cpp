@@ -63,7 +63,7 @@ void frmStoreDocs::CheckFields() {
   }
 
   if (!sCode.empty()) {
-    MsgBox(runtime_, {.text = sMessage, .title = "Missing information"});
+    FailureBox(runtime_, {.text = sMessage, .title = "Missing information"});
     lProceed = 1;
   }
 }

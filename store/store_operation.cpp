@@ -63,8 +63,8 @@ void frmStoreDocs::StoreDocument() {
     std::string sNewFileName;
     Require(module_.TKBasket, "TKBasket").AddFile(sFilename, "", sNewFileName, module_.TKError);
     if (module_.TKError != 0) {
-      MsgBox(runtime_,
-             {.text = "Unable to add the file to the basket: " + HexCode(module_.TKError)});
+      FailureBox(runtime_,
+                 {.text = "Unable to add the file to the basket: " + HexCode(module_.TKError)});
       added = false;
     }
     sFileToStore = sNewFileName;
@@ -83,7 +83,7 @@ void frmStoreDocs::StoreDocument() {
       .StoreFile(sFileToStore, 1, chkStoreMethod.value != kUnchecked, chkDelete.value != kUnchecked,
                  sIndex, module_.TKError);
   if (module_.TKError != 0) {
-    MsgBox(runtime_, {.text = "Unable to store the document: " + HexCode(module_.TKError)});
+    FailureBox(runtime_, {.text = "Unable to store the document: " + HexCode(module_.TKError)});
   }
 }
 

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "core/answer_line.h"
+
 namespace kartiva::posix {
 namespace {
 
@@ -25,12 +27,7 @@ bool IsYes(const std::string& line) {
   return answer.empty() || answer == "y" || answer == "yes" || answer == "j" || answer == "ja";
 }
 
-bool ConsoleUi::ReadLine(std::string& line) {
-  line.clear();
-  int c;
-  while ((c = std::fgetc(in_)) != EOF && c != '\n') line += static_cast<char>(c);
-  return c != EOF || !line.empty();
-}
+bool ConsoleUi::ReadLine(std::string& line) { return ReadAnswerLine(in_, line); }
 
 Answer ConsoleUi::Show(const MsgBoxRequest& box) {
   std::fprintf(out_, "%s\n%s\n", box.title.c_str(), box.text.c_str());

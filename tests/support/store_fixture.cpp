@@ -4,11 +4,22 @@
 
 #include <algorithm>
 
+#include "localstore/numbering.h"
 #include "localstore/store.h"
 
 namespace kartiva::testing {
 
 namespace fs = std::filesystem;
+
+IndexLock::IndexLock(const fs::path& archive) {
+  sqlite3_open_v2((archive / "index.sqlite").c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  locked_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+IndexLock::~IndexLock() {
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(db_);
+}
 
 void StoreTest::Initialise() const { ASSERT_EQ(localstore::Store(home()).Initialise(), 0); }
 
@@ -82,6 +93,32 @@ std::vector<std::string> StoreTest::IndexRows() const {
   }
   sqlite3_close(db);
   return rows;
+}
+
+namespace {
+
+bool IsLeftOver(const std::string& name) { return name.front() == '.'; }
+
+}  // namespace
+
+StoreTest::Census StoreTest::TakeCensus() const {
+  Census census;
+  for (const fs::path& file : FilesIn(basket())) {
+    const std::string name = file.filename().string();
+    if (IsLeftOver(name)) census.faults.push_back("left over in the basket: " + name);
+    if (localstore::DocumentNumber(name) != 0) census.documents.insert(ReadFile(file));
+  }
+  std::set<std::string> indexed;
+  for (const std::string& row : IndexRows()) indexed.insert(row.substr(row.rfind('|') + 1));
+  for (const fs::path& file : FilesIn(archive())) {
+    const std::string name = file.filename().string();
+    if (IsLeftOver(name)) census.faults.push_back("left over in the archive: " + name);
+    if (localstore::DocumentNumber(name) == 0) continue;
+    if (indexed.erase(name) == 0) census.faults.push_back("archive file without a row: " + name);
+    census.documents.insert(ReadFile(file));
+  }
+  for (const std::string& file : indexed) census.faults.push_back("row without a file: " + file);
+  return census;
 }
 
 }  // namespace kartiva::testing

@@ -3,14 +3,30 @@
 // A throw-away local store for the tests that run the built programs or the stand-in itself.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tests/support/process.h"
 
 namespace kartiva::testing {
+
+// Holds an archive's index in a write transaction, as another process writing to it would.
+class IndexLock {
+ public:
+  explicit IndexLock(const std::filesystem::path& archive);
+  ~IndexLock();
+  IndexLock(const IndexLock&) = delete;
+  IndexLock& operator=(const IndexLock&) = delete;
+  bool locked() const { return locked_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool locked_ = false;
+};
 
 class StoreTest : public ::testing::Test {
  protected:
@@ -40,6 +56,15 @@ class StoreTest : public ::testing::Test {
   // The index rows of the active archive as
   // "document_name|index_string|mode|use_mask|delete_after|file".
   std::vector<std::string> IndexRows() const;
+
+  // What the store holds, read as a user would check it after a crash: the bytes of every
+  // basket document and every indexed archive file, and each fault found on the way (an archive
+  // file without its row, a row without its file, a hidden file left over).
+  struct Census {
+    std::multiset<std::string> documents{};
+    std::vector<std::string> faults{};
+  };
+  Census TakeCensus() const;
 
   TempFolder temp_;
 };

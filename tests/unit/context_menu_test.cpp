@@ -151,6 +151,10 @@ TEST_P(Registration, LeavesTheKeysShowsTheBoxesAndEnds) {
   EXPECT_EQ(Dump(machine.memory.tree()), c.keys);
   EXPECT_EQ(Dump(user.memory.tree()), c.userKeys);
   EXPECT_EQ(rig.ui.boxes, c.boxes);
+  // A script sees the failure in the exit status: each critical box here reports one.
+  EXPECT_EQ(rig.runtime.failureShown,
+            std::any_of(c.boxes.begin(), c.boxes.end(),
+                        [](const MsgBoxRequest& box) { return box.icon == Icon::Critical; }));
   EXPECT_EQ(deleted, c.deleted);
   // The program ends through cmdEnde_Click, after the box.
   EXPECT_EQ(boxesAtEnd,

@@ -37,24 +37,42 @@ TEST(RunTimeErrorNumber, ShowsErrorNumbersInDecimalAndOtherHresultsAlsoInHex) {
 
 TEST(RunForm, TurnsTheOutcomeIntoExitStatusAndReport) {
   struct Case {
-    std::function<void()> load;
+    std::function<void(Runtime&)> load;
     int status;
     std::vector<MsgBoxRequest> boxes;
   };
+  const auto failed = [](Runtime& runtime) { FailureBox(runtime, {.text = "Fehler: 5"}); };
+  const auto told = [](Runtime& runtime) { MsgBox(runtime, {.text = "Erledigt."}); };
   const Case cases[] = {
-      {[] {}, 0, {}},
-      {[] { End(); }, 0, {}},
-      {[] { throw OutrightFailure(kErrObjectNotSet, "Object variable not set: TKBasket"); },
+      {[](Runtime&) {}, 0, {}},
+      {[](Runtime&) { End(); }, 0, {}},
+      {told, 0, {Box("Erledigt.", "Mappix")}},
+      {failed, 2, {Box("Fehler: 5", "Mappix")}},
+      {[&](Runtime& runtime) {
+         failed(runtime);
+         told(runtime);
+         End();
+       },
+       2,
+       {Box("Fehler: 5", "Mappix"), Box("Erledigt.", "Mappix")}},
+      {[](Runtime&) {
+         throw OutrightFailure(kErrObjectNotSet, "Object variable not set: TKBasket");
+       },
        1,
        {Box("Run-time error '91':\n\nObject variable not set: TKBasket", "Mappix", Buttons::Ok,
             Icon::Critical)}},
-      {[] { throw std::runtime_error("disk on fire"); },
+      // An outright failure outranks a failure box shown before it.
+      {[&](Runtime& runtime) {
+         failed(runtime);
+         throw std::runtime_error("disk on fire");
+       },
        1,
-       {Box("Run-time error:\n\ndisk on fire", "Mappix", Buttons::Ok, Icon::Critical)}},
+       {Box("Fehler: 5", "Mappix"),
+        Box("Run-time error:\n\ndisk on fire", "Mappix", Buttons::Ok, Icon::Critical)}},
   };
   for (const Case& c : cases) {
     Rig rig("");
-    EXPECT_EQ(RunForm(rig.runtime, c.load), c.status);
+    EXPECT_EQ(RunForm(rig.runtime, [&] { c.load(rig.runtime); }), c.status);
     EXPECT_EQ(rig.ui.boxes, c.boxes);
   }
 }

@@ -1,0 +1,68 @@
+#include "localstore/claim.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "localstore/codes.h"
+#include "localstore/numbering.h"
+
+namespace kartiva::localstore {
+
+namespace fs = std::filesystem;
+
+bool StillNamedBy(int fd, const fs::path& path) {
+  struct stat open {};
+  struct stat named {};
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+ErrorCode Claim::Take(const fs::path& document) {
+  fd_ = UniqueFd(::open(document.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (fd_.get() < 0) return errno == ENOENT ? kFileNotFound : kFileUnreadable;
+  if (!IsRegularFile(fd_.get())) return kFileUnreadable;
+  // Whoever holds the lock is claiming the same document, or handing it back: wait for them.
+  if (!LockFile(fd_.get(), kLockWait)) return kFileNotFound;
+  const fs::path claim =
+      document.parent_path() / (std::string(kClaimPrefix) + document.filename().string());
+  if (::renameat2(AT_FDCWD, document.c_str(), AT_FDCWD, claim.c_str(), RENAME_NOREPLACE) != 0) {
+    return errno == ENOENT ? kFileNotFound : CodeForErrno(errno, kIoError);
+  }
+  document_ = document;
+  claim_ = claim;
+  // The name may have been given to another file since it was opened: that one goes back.
+  if (!StillNamedBy(fd_.get(), claim_)) {
+    PutBack();
+    return kFileNotFound;
+  }
+  return 0;
+}
+
+void Claim::Release() {
+  ::unlink(claim_.c_str());
+  claim_.clear();
+}
+
+void Claim::PutBack() {
+  ReturnToBasket(claim_);
+  claim_.clear();
+}
+
+ErrorCode ReturnToBasket(const fs::path& claim) {
+  const fs::path basket = claim.parent_path();
+  fs::path name = basket / claim.filename().string().substr(kClaimPrefix.size());
+  while (::link(claim.c_str(), name.c_str()) != 0) {
+    if (errno != EEXIST) return CodeForErrno(errno, kIoError);
+    if (SameFile(claim, name)) break;  // an earlier hand-back that was cut short
+    unsigned long number = 0;
+    if (ErrorCode code = NextNumber(basket, number)) return code;
+    name = basket / DocumentName(number);
+  }
+  return ::unlink(claim.c_str()) == 0 ? 0 : CodeForErrno(errno, kIoError);
+}
+
+}  // namespace kartiva::localstore

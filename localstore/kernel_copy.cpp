@@ -1,0 +1,80 @@
+#include "localstore/kernel_copy.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "localstore/codes.h"
+#include "localstore/files.h"
+
+namespace kartiva::localstore {
+namespace {
+
+// Copies by hand what the kernel cannot copy between these two files.
+ssize_t CopyChunkByHand(int source, int target, off_t offset, std::size_t length) {
+  std::vector<char> buffer(std::min<std::size_t>(length, std::size_t{1} << 20));
+  const ssize_t got = ::pread(source, buffer.data(), buffer.size(), offset);
+  if (got <= 0) return got;
+  std::size_t done = 0;
+  while (done < static_cast<std::size_t>(got)) {
+    const ssize_t put = ::pwrite(target, buffer.data() + done, static_cast<std::size_t>(got) - done,
+                                 offset + static_cast<off_t>(done));
+    if (put < 0) return -1;
+    done += static_cast<std::size_t>(put);
+  }
+  return got;
+}
+
+bool KernelCannotCopy(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Copies the bytes [from, to) to the same place in `target`. `end` is where the source ended,
+// should it have been shortened meanwhile.
+ErrorCode CopyRange(int source, int target, off_t from, off_t to, off_t& end) {
+  bool inKernel = true;
+  off_t offset = from;
+  while (offset < to) {
+    const auto length = static_cast<std::size_t>(to - offset);
+    off_t in = offset;
+    off_t out = offset;
+    const ssize_t copied = inKernel ? ::copy_file_range(source, &in, target, &out, length, 0)
+                                    : CopyChunkByHand(source, target, offset, length);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0 && inKernel && KernelCannotCopy(errno)) {
+      inKernel = false;
+      continue;
+    }
+    if (copied < 0) return CodeForErrno(errno, kIoError);
+    if (copied == 0) break;
+    offset += copied;
+  }
+  end = offset;
+  return 0;
+}
+
+}  // namespace
+
+ErrorCode CopyFileData(int source, int target) {
+  struct stat info {};
+  if (::fstat(source, &info) != 0) return kFileUnreadable;
+  off_t position = 0;
+  while (position < info.st_size) {
+    off_t data = ::lseek(source, position, SEEK_DATA);
+    if (data < 0 && errno == ENXIO) break;  // only a hole is left
+    off_t hole = data < 0 ? info.st_size : ::lseek(source, data, SEEK_HOLE);
+    if (data < 0) data = position;  // no hole support: copy it all
+    if (hole < 0 || hole > info.st_size) hole = info.st_size;
+    off_t end = 0;
+    if (ErrorCode code = CopyRange(source, target, data, hole, end)) return code;
+    if (end < hole) return ::ftruncate(target, end) == 0 ? 0 : CodeForErrno(errno, kIoError);
+    position = hole;
+  }
+  // A hole at the end has no data to copy, only a length.
+  return ::ftruncate(target, info.st_size) == 0 ? 0 : CodeForErrno(errno, kIoError);
+}
+
+}  // namespace kartiva::localstore

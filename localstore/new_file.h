@@ -1,0 +1,32 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "core/error.h"
+#include "localstore/files.h"
+
+namespace kartiva::localstore {
+
+// A file being written in a folder. It has no name until it is published, so that a crash or a
+// failed write leaves nothing behind; where the file system cannot make a file without a name, it
+// lies under a hidden ".incoming-" name, locked while its writer lives, removed on failure.
+class NewFile {
+ public:
+  NewFile() = default;
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+  ~NewFile();
+
+  ErrorCode Create(const std::filesystem::path& folder);
+  int fd() const { return fd_.get(); }
+  // Gives the file the name `target` (another name of it: it stays open). Hands back the errno,
+  // EEXIST when the name is taken, or 0.
+  int Publish(const std::filesystem::path& target);
+
+ private:
+  UniqueFd fd_;
+  std::string temporary_;  // the hidden name, where the file has one
+};
+
+}  // namespace kartiva::localstore

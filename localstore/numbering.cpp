@@ -1,0 +1,104 @@
+#include "localstore/numbering.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "localstore/codes.h"
+#include "localstore/files.h"
+
+namespace kartiva::localstore {
+namespace {
+
+constexpr std::size_t kDigits = 8;
+constexpr std::string_view kSuffix = ".001";
+
+// The number a counter file holds ("NNNNNNNN\n"); false when it holds anything else.
+bool CounterValue(std::string_view text, unsigned long& value) {
+  if (text.size() != kDigits + 1 || text.back() != '\n') return false;
+  value = 0;
+  for (const char c : text.substr(0, kDigits)) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned long>(c - '0');
+  }
+  return true;
+}
+
+// The highest number the folder's names carry: where a folder has no counter yet.
+unsigned long HighestNumberIn(const std::filesystem::path& folder) {
+  unsigned long highest = 0;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir))
+      highest = std::max(highest, NumberIn(entry->d_name));
+    ::closedir(dir);
+  }
+  return highest;
+}
+
+}  // namespace
+
+unsigned long DocumentNumber(std::string_view name) {
+  if (name.size() != kDigits + kSuffix.size() || name.substr(kDigits) != kSuffix) return 0;
+  unsigned long number = 0;
+  return CounterValue(std::string(name.substr(0, kDigits)) + "\n", number) ? number : 0;
+}
+
+std::filesystem::path CounterFile(const std::filesystem::path& folder) {
+  const std::filesystem::path kind = folder.parent_path();
+  return kind.parent_path() / kCounterFolder /
+         (kind.filename().string() + "." + folder.filename().string());
+}
+
+ErrorCode StartCounting(const std::filesystem::path& folder) {
+  const std::filesystem::path counter = CounterFile(folder);
+  if (::mkdir(counter.parent_path().c_str(), 0700) != 0 && errno != EEXIST) {
+    return CodeForErrno(errno, kIoError);
+  }
+  // Never over a counter that is there: a store started twice at once keeps the numbers it gave.
+  UniqueFd fd(::open(counter.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return errno == EEXIST ? 0 : CodeForErrno(errno, kIoError);
+  const std::string zero = std::string(kDigits, '0') + "\n";
+  return WriteAll(fd.get(), zero.data(), zero.size());
+}
+
+unsigned long NumberIn(std::string_view name) {
+  for (const std::string_view prefix : {kClaimPrefix, kStagedPrefix}) {
+    if (name.substr(0, prefix.size()) == prefix) return DocumentNumber(name.substr(prefix.size()));
+  }
+  return DocumentNumber(name);
+}
+
+std::string DocumentName(unsigned long number) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%08lu%s", number, kSuffix.data());
+  return name;
+}
+
+ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number) {
+  const std::filesystem::path path = CounterFile(folder);
+  ::mkdir(path.parent_path().c_str(), 0700);
+  UniqueFd counter(
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  if (counter.get() < 0) return CodeForErrno(errno, kIoError);
+  if (!IsRegularFile(counter.get()) || !LockFile(counter.get(), kLockWait)) return kIoError;
+  char text[kDigits + 2] = {};
+  const ssize_t got = ::pread(counter.get(), text, sizeof text, 0);
+  if (got < 0) return CodeForErrno(errno, kIoError);
+  unsigned long last = 0;
+  if (!CounterValue(std::string_view(text, static_cast<std::size_t>(got)), last)) {
+    last = HighestNumberIn(folder);
+  }
+  if (last >= kHighestNumber) return kStoreFull;
+  const std::string next = DocumentName(last + 1).substr(0, kDigits) + "\n";
+  const ssize_t written = ::pwrite(counter.get(), next.data(), next.size(), 0);
+  if (written != static_cast<ssize_t>(next.size())) return CodeForErrno(errno, kIoError);
+  number = last + 1;
+  return 0;
+}
+
+}  // namespace kartiva::localstore

@@ -1,0 +1,41 @@
+#pragma once
+
+// The names in a basket or archive folder, and the numbers its documents get.
+//
+// A document is named by exactly eight digits and ".001". Besides its documents a folder holds only
+// hidden files of the store's own while a document is on its way (claimed in a basket, staged in
+// an archive, each named with the document's number). Any other file is foreign: it is neither a
+// document nor counted. The highest number each folder handed out is kept apart from its
+// documents, in <root>/.numbers/<baskets or archives>.<name>.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/error.h"
+
+namespace kartiva::localstore {
+
+inline constexpr std::string_view kCounterFolder = ".numbers";
+inline constexpr std::string_view kClaimPrefix = ".claim-";   // a basket document being stored
+inline constexpr std::string_view kStagedPrefix = ".store-";  // its archive copy before its row
+inline constexpr std::string_view kIncomingPrefix = ".incoming-";  // a copy being written
+inline constexpr unsigned long kHighestNumber = 99999999;
+
+// The number of a document name, or 0 for any other name.
+unsigned long DocumentNumber(std::string_view name);
+// The number in a document name or a hidden name made of a prefix and a document name.
+unsigned long NumberIn(std::string_view name);
+std::string DocumentName(unsigned long number);
+
+// The file that keeps the highest number a basket or archive folder handed out.
+std::filesystem::path CounterFile(const std::filesystem::path& folder);
+
+// Makes a new folder count from 1, whatever foreign files it may get later.
+ErrorCode StartCounting(const std::filesystem::path& folder);
+
+// Hands out the next number of `folder`: one that no document of that folder ever had, also when
+// many processes ask at once and after documents were removed. kStoreFull when none is left.
+ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number);
+
+}  // namespace kartiva::localstore

@@ -1,0 +1,211 @@
+// The local store used as a hostile user would use it: every case ends in a clear code or a good
+// result, never in a hang, a silent death, a lost or doubled document, or a leftover.
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "localstore/toolkit.h"
+#include "tests/support/store_fixture.h"
+
+namespace kartiva::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostileUse : public StoreTest {
+ protected:
+  ProcessResult RunOn(const char* program, const fs::path& file, std::string input = "") const {
+    return RunIn(program, {file.string()}, std::move(input));
+  }
+  fs::path Import(const std::string& name, const std::string& content) const {
+    const ProcessResult result = RunOn(MAPPIX_PATH, Source(name, content));
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    return FilesIn(basket()).empty() ? fs::path() : FilesIn(basket()).back();
+  }
+  std::string OriginalName(const std::string& file) const {
+    std::string name;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2((archive() / "index.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* query = nullptr;
+    sqlite3_prepare_v2(db, "SELECT original_name FROM documents WHERE file = ?", -1, &query,
+                       nullptr);
+    sqlite3_bind_text(query, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(query) == SQLITE_ROW) {
+      name = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
+    }
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    return name;
+  }
+};
+
+TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
+  struct Case {
+    std::string name;
+    // Prepares the store and runs the program under test.
+    std::function<ProcessResult()> run;
+    int exitStatus;
+    std::string errors;  // the end of what the program wrote
+    std::multiset<std::string> documents;
+    std::function<void()> check = [] {};
+  };
+  const Case cases[] = {
+      {"a number freed by a deletion is not handed out again",
+       [this] {
+         fs::remove(Import("x.txt", "X"));
+         return RunOn(MAPPIX_PATH, Source("y.txt", "Y"));
+       },
+       0,
+       "",
+       {"Y"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000002.001"), "Y"); }},
+      {"foreign names in the basket are neither documents nor counted",
+       [this] {
+         for (const char* name :
+              {"99999999.001", "-0000001.001", " 0000050.001", "+0000070.001", "notes.txt"}) {
+           WriteFile(basket() / name, "foreign");
+         }
+         return RunOn(MAPPIX_PATH, Source("x.txt", "X"));
+       },
+       0,
+       "",
+       {"X", "foreign"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
+      {"a pipe named journal.log blocks nothing",
+       [this] {
+         EXPECT_EQ(::mkfifo((home() / "journal.log").c_str(), 0644), 0);
+         return RunOn(MAPPIX_PATH, Source("x.txt", "X"));
+       },
+       0,
+       "",
+       {"X"}},
+      {"a file over the size limit is a full store, with nothing partial left",
+       [this] {
+         ProcessSpec spec =
+             Spec(TRESOLO_PATH, {Source("big.bin", std::string(1 << 20, 'b')).string()});
+         spec.fileSizeLimit = 64 * 1024;
+         return RunProcess(spec, temp_.path());
+       },
+       2,
+       "Unable to add the file to the basket: 80045009\n",
+       {}},
+      {"a symbolic link to a basket document is stored, never deleted",
+       [this] {
+         const fs::path link = temp_.path() / "x.001";
+         fs::create_symlink(Import("x.txt", "X"), link);
+         return RunOn(TRESOLO_PATH, link);
+       },
+       0,
+       "Unable to convert the desired file.\n",
+       {"X", "X"},
+       [this] { EXPECT_TRUE(fs::is_symlink(temp_.path() / "x.001")); }},
+      {"a document stored once is not found for a second store",
+       [this] {
+         const fs::path document = Import("x.txt", "X");
+         EXPECT_EQ(RunOn(TRESOLO_PATH, document).exitStatus, 0);
+         return RunOn(TRESOLO_PATH, document);
+       },
+       2,
+       "Unable to store the document: 80045007\n",
+       {"X"}},
+      {"an archive whose highest file is gone still takes documents",
+       [this] {
+         EXPECT_EQ(RunOn(TRESOLO_PATH, Source("x.txt", "X")).exitStatus, 0);
+         EXPECT_EQ(RunOn(TRESOLO_PATH, Source("y.txt", "Y")).exitStatus, 0);
+         fs::remove(archive() / "00000002.001");
+         return RunOn(TRESOLO_PATH, Source("z.txt", "Z"));
+       },
+       0,
+       "",
+       {"X", "Z"},
+       [this] { EXPECT_EQ(ReadFile(archive() / "00000003.001"), "Z"); }},
+      {"a locked index gives its code within seconds and the document stays",
+       [this] {
+         const fs::path document = Import("x.txt", "X");
+         IndexLock lock(archive());
+         EXPECT_TRUE(lock.locked());
+         const auto start = std::chrono::steady_clock::now();
+         ProcessResult result = RunOn(TRESOLO_PATH, document);
+         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+         return result;
+       },
+       2,
+       "Unable to store the document: 8004500C\n",
+       {"X"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
+      {"a huge kartiva.ini is not read",
+       [this] {
+         WriteFile(home() / "kartiva.ini",
+                   "[Kartiva]\nActiveBasket=Eingang\n;" + std::string(1 << 20, 'x') + "\n");
+         return RunOn(MAPPIX_PATH, Source("x.txt", "X"));
+       },
+       1,
+       "Object variable not set: TKBasket\n",
+       {}},
+      {"the original name travels into the archive row",
+       [this] {
+         return RunOn(TRESOLO_PATH, Import("Angebot B\xC3\xBCrom\xC3\xB6"
+                                           "bel.txt",
+                                           "offer"));
+       },
+       0,
+       "Unable to convert the desired file.\n",
+       {"offer"},
+       [this] {
+         EXPECT_EQ(OriginalName("00000001.001"),
+                   "Angebot B\xC3\xBCrom\xC3\xB6"
+                   "bel.txt");
+       }},
+      {"holes stay holes",
+       [this] {
+         const fs::path sparse = temp_.path() / "sparse.img";
+         WriteFile(sparse, "");
+         fs::resize_file(sparse, 64 << 20);
+         return RunOn(MAPPIX_PATH, sparse);
+       },
+       0,
+       "",
+       {std::string(64 << 20, '\0')},
+       [this] {
+         struct stat info {};
+         ASSERT_EQ(::stat((basket() / "00000001.001").c_str(), &info), 0);
+         EXPECT_LT(info.st_blocks * 512, 1 << 20) << "the copy filled its holes";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(home());
+    Initialise();
+    const ProcessResult result = c.run();
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    EXPECT_TRUE(result.errors.size() >= c.errors.size() &&
+                result.errors.compare(result.errors.size() - c.errors.size(), c.errors.size(),
+                                      c.errors) == 0)
+        << result.errors;
+    const Census census = TakeCensus();
+    EXPECT_EQ(census.faults, std::vector<std::string>{});
+    EXPECT_EQ(census.documents, c.documents);
+    c.check();
+  }
+}
+
+// Declining the start question, however the answer comes, writes nothing at all.
+TEST_F(HostileUse, DecliningTheStartWritesNothing) {
+  const std::string answers[] = {"n\n", "", "y" + std::string(5000, ' ') + "\n"};
+  for (const std::string& answer : answers) {
+    const ProcessResult result = RunOn(MAPPIX_PATH, Source("x.txt", "X"), answer);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_FALSE(fs::exists(home())) << "answer of " << answer.size() << " bytes";
+  }
+}
+
+}  // namespace
+}  // namespace kartiva::testing
