@@ -1,26 +1,94 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, cross-builds the Windows programs, builds the
-# Linux programs and runs every test, once under AddressSanitizer and UndefinedBehaviorSanitizer
-# and once as shipped, runs each fuzzer for a bounded time, and last runs the Windows programs and
-# their tests under Wine.
+# The test suite: installs what is missing, then runs the stages named on the command line in the
+# order given, or without arguments all of them in the order below (as CI runs it). Each stage
+# builds what it needs itself, so any one can run alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+stages=(windows plain asan fuzz lint package linux wine)
+
+usage() {
+  cat <<EOF
+usage: scripts/test.sh [-h] [stage...]
+Runs the stages named, in the order given; without one, all: ${stages[*]}.
+  windows  cross-builds the Windows programs and their tests (mingw-w64)
+  plain    builds the programs as a packager does, a plain Release build without the presets'
+           warnings-as-errors and without the tests, once with g++ and once with clang++; a
+           warning fails the stage
+  asan     builds and runs the Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer
+  fuzz     runs each fuzzer for FUZZ_SECONDS (default 30) from its committed corpus
+  lint     clang-format and clang-tidy (scripts/lint.sh) over the Linux build
+  package  makes the .deb and the Windows .zip and proves them (scripts/package.sh)
+  linux    builds and runs the Linux tests
+  wine     runs the Windows programs and their tests under Wine (tests/windows/run.sh)
+EOF
+}
+
+# Each preset is configured and built once per run, however many stages need it.
+declare -A built=()
+build() {
+  [ -n "${built[$1]:-}" ] && return
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
+  built[$1]=1
+}
+
+# A plain build as `cmake -S . -B <dir> -DCMAKE_BUILD_TYPE=Release && cmake --build <dir>`: the
+# compile warnings are kept and counted, since they do not stop the build.
+plain_build() {
+  local compiler=$1 dir=build/plain-$2
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER="$compiler" \
+    -DBUILD_TESTING=OFF >/dev/null
+  cmake --build "$dir" --clean-first | tee "$dir/build.log"
+  if grep -q 'warning:' "$dir/build.log"; then
+    echo "plain build with $compiler: warnings: $(grep -c 'warning:' "$dir/build.log")" >&2
+    return 1
+  fi
+}
+
+# One command a line: errexit stops a stage at the first command that fails.
+stage_windows() { build mingw; }
+stage_plain() {
+  plain_build g++ gcc
+  plain_build clang++ clang
+}
+stage_asan() {
+  build asan
+  ctest --preset asan
+}
+stage_fuzz() { FUZZ_SECONDS="${FUZZ_SECONDS:-30}" scripts/fuzz.sh; }
+stage_lint() {
+  build dev
+  scripts/lint.sh
+}
+stage_package() {
+  build dev
+  build mingw
+  scripts/package.sh
+}
+stage_linux() {
+  build dev
+  ctest --preset dev
+}
+stage_wine() {
+  build mingw
+  tests/windows/run.sh
+}
+
+for stage in "$@"; do
+  case "$stage" in
+    -h | --help) usage; exit 0 ;;
+  esac
+  if ! declare -F "stage_$stage" >/dev/null; then
+    echo "scripts/test.sh: no stage '$stage'" >&2
+    usage >&2
+    exit 2
+  fi
+done
+[ $# -gt 0 ] || set -- "${stages[@]}"
+
 scripts/setup.sh test
-
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
-
-cmake --preset asan >/dev/null
-cmake --build --preset asan
-ctest --preset asan
-
-FUZZ_SECONDS="${FUZZ_SECONDS:-30}" scripts/fuzz.sh
-
-cmake --preset dev >/dev/null
-cmake --build --preset dev
-scripts/lint.sh
-scripts/package.sh
-ctest --preset dev
-
-tests/windows/run.sh
+for stage in "$@"; do
+  echo "== $stage"
+  "stage_$stage"
+done
