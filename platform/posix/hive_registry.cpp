@@ -51,6 +51,14 @@ std::string Escape(std::string_view value) {
   return text;
 }
 
+// Appends value between double quotes, escaped. Piece by piece: GCC 12 reports a false -Wrestrict
+// for "\"" + std::string at -O3.
+void AppendQuoted(std::string& text, std::string_view value) {
+  text += '"';
+  text += Escape(value);
+  text += '"';
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -314,9 +322,16 @@ std::string FormatHive(const KeyTree& tree) {
     path.resize(parentLength);
     if (key != &tree.root()) path += "\\" + key->name;
     if (key != &tree.root() || key->value || !key->values.empty()) text += "\n[" + path + "]\n";
-    if (key->value) text += "@=\"" + Escape(*key->value) + "\"\n";
+    if (key->value) {
+      text += "@=";
+      AppendQuoted(text, *key->value);
+      text += '\n';
+    }
     for (const KeyTree::NamedValue& named : key->values) {
-      text += "\"" + Escape(named.name) + "\"=\"" + Escape(named.value) + "\"\n";
+      AppendQuoted(text, named.name);
+      text += '=';
+      AppendQuoted(text, named.value);
+      text += '\n';
     }
     for (auto subKey = key->subKeys.rbegin(); subKey != key->subKeys.rend(); ++subKey) {
       pending.emplace_back(&*subKey, path.size());
