@@ -40,17 +40,15 @@ RegResult PublishedRegistry::DoOpenKey(std::string_view path, std::uintptr_t& ha
 RegResult PublishedRegistry::DoDeleteSubKey(std::uintptr_t handle, std::string_view name) {
   const auto key = keys_.find(handle);
   if (key == keys_.end()) return kErrorInvalidHandle;
-  const RegResult deleted = record_.DeleteSubKey(key->second, name);
-  const RegResult published = Publish(Publication::Withdraw);
-  return published != kErrorSuccess ? published : deleted;
+  return Published(record_.DeleteSubKey(key->second, name), Publication::Withdraw);
 }
 
 RegResult PublishedRegistry::DoCloseKey(std::uintptr_t handle) noexcept {
   return keys_.erase(handle) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-RegResult PublishedRegistry::Published(RegResult result) {
-  const RegResult published = Publish(Publication::Full);
+RegResult PublishedRegistry::Published(RegResult result, Publication publication) {
+  const RegResult published = Publish(publication);
   return published != kErrorSuccess ? published : result;
 }
 

@@ -35,8 +35,8 @@ class PublishedRegistry final : public Registry {
 
   enum class Publication { Full, Withdraw };
 
-  // The full publication's failure, else `result`.
-  RegResult Published(RegResult result);
+  // The publication's failure, else `result`.
+  RegResult Published(RegResult result, Publication publication = Publication::Full);
   RegResult Publish(Publication publication);
 
   TreeRegistry& record_;
