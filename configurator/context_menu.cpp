@@ -41,7 +41,9 @@ std::optional<RegResult> Delete_ContextItem(Registry& classes, const std::string
     const RegResult opened = classes.OpenKey(EntryKey(strText), hKey);
     if (opened == kErrorFileNotFound) return std::nullopt;
     if (opened != kErrorSuccess) return opened;
-    if (RegResult result = classes.DeleteSubKey(hKey, "Command")) return result;
+    // An entry without its command (a run that stopped half-way) is taken down all the same.
+    const RegResult command = classes.DeleteSubKey(hKey, "Command");
+    if (command != kErrorSuccess && command != kErrorFileNotFound) return command;
   }
   RegistryKey hShell;
   if (RegResult result = classes.OpenKey(kShellKey, hShell)) return result;

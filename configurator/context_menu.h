@@ -37,10 +37,10 @@ std::string ProgramValue(std::string_view folder, std::string_view programFile);
 // never quoted because the tools take their whole command line as the file's path.
 std::string CommandValue(std::string_view folder, std::string_view programFile);
 
-// Removes the entry named `strText` from `classes`, leaf first: its "Command" sub-key, then the
-// entry key. kErrorSuccess when both were deleted; nothing when there is no such entry; else the
-// code of the step that failed, and the entry (or what is left of it) stays. Every key it opens
-// is closed again before it returns.
+// Removes the entry named `strText` from `classes`, leaf first: its "Command" sub-key (when it
+// is there), then the entry key. kErrorSuccess when the entry is gone; nothing when there is no
+// such entry; else the code of the step that failed, and the entry (or what is left of it) stays.
+// Every key it opens is closed again before it returns.
 std::optional<RegResult> Delete_ContextItem(Registry& classes, const std::string& strText);
 
 // The registration procedures of the configurator's form, over the registry's classes.

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <initializer_list>
 #include <system_error>
+#include <utility>
 
 #include "platform/posix/entry_files.h"
 #include "platform/posix/entry_text.h"
@@ -27,6 +29,19 @@ bool IsFileName(std::string_view name) {
          name.find('/') == std::string_view::npos;
 }
 
+RegResult FirstFailure(std::initializer_list<RegResult> results) {
+  const auto* failure = std::find_if(results.begin(), results.end(),
+                                     [](RegResult result) { return result != kErrorSuccess; });
+  return failure == results.end() ? kErrorSuccess : *failure;
+}
+
+// Whether `path` (followed when it is a link) may be a plain file that holds entries of ours.
+bool MayHoldOurs(const fs::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) return S_ISREG(info.st_mode);
+  return errno != ENOENT && errno != ENOTDIR;
+}
+
 }  // namespace
 
 FileManagerPlaces UserFileManagerPlaces() {
@@ -43,30 +58,42 @@ RegResult FileManagerPublisher::Publish(const std::vector<MenuEntry>& entries) {
   problem_.clear();
   RegResult invalid = kErrorSuccess;
   const std::vector<MenuEntry> valid = Offerable(entries, invalid);
-  std::vector<OwnFile> nautilus;
-  std::vector<OwnFile> caja;
-  std::vector<OwnFile> nemo;
-  std::vector<OwnFile> dolphin;
-  for (const MenuEntry& entry : valid) {
-    nautilus.push_back(
+  const OwnFiles files = FilesFor(valid);
+  // Every file manager is brought in line even after one failed; the first failure is reported.
+  return FirstFailure({invalid, SyncFolder(places_.nautilusScripts, files.nautilus),
+                       SyncFolder(places_.cajaScripts, files.caja),
+                       SyncFolder(places_.nemoActions, files.nemo),
+                       SyncFolder(places_.dolphinMenus, files.dolphin), SyncThunar(valid, false)});
+}
+
+RegResult FileManagerPublisher::Withdraw(const std::vector<MenuEntry>& kept) {
+  RegResult invalid = kErrorSuccess;
+  const std::vector<MenuEntry> valid = Offerable(kept, invalid);
+  // An entry that stays and cannot be offered is no failure of taking the others down.
+  problem_.clear();
+  const OwnFiles files = FilesFor(valid);
+  return FirstFailure({RemoveUnwanted(places_.nautilusScripts, files.nautilus),
+                       RemoveUnwanted(places_.cajaScripts, files.caja),
+                       RemoveUnwanted(places_.nemoActions, files.nemo),
+                       WithdrawFolder(places_.dolphinMenus, files.dolphin),
+                       SyncThunar(valid, true)});
+}
+
+FileManagerPublisher::OwnFiles FileManagerPublisher::FilesFor(
+    const std::vector<MenuEntry>& entries) {
+  OwnFiles files;
+  for (const MenuEntry& entry : entries) {
+    files.nautilus.push_back(
         {entry.menuText, ScriptFile(entry, "NAUTILUS_SCRIPT_SELECTED_FILE_PATHS"), 0755});
-    caja.push_back({entry.menuText, ScriptFile(entry, "CAJA_SCRIPT_SELECTED_FILE_PATHS"), 0755});
-    nemo.push_back({NemoActionFileName(entry.menuText), NemoAction(entry), 0644});
+    files.caja.push_back(
+        {entry.menuText, ScriptFile(entry, "CAJA_SCRIPT_SELECTED_FILE_PATHS"), 0755});
+    files.nemo.push_back({NemoActionFileName(entry.menuText), NemoAction(entry), 0644});
   }
   // Dolphin runs only service menus that are executable.
-  if (!valid.empty()) {
-    dolphin.push_back({std::string(kDolphinFileName), DolphinServiceMenu(valid), 0755});
+  if (!entries.empty()) {
+    files.dolphin.push_back({std::string(kDolphinFileName), DolphinServiceMenu(entries), 0755});
   }
-  // Every file manager is brought in line even after one failed; the first failure is reported.
-  const RegResult results[] = {invalid,
-                               SyncFolder(places_.nautilusScripts, nautilus),
-                               SyncFolder(places_.cajaScripts, caja),
-                               SyncFolder(places_.nemoActions, nemo),
-                               SyncFolder(places_.dolphinMenus, dolphin),
-                               SyncThunar(valid)};
-  const auto* failure = std::find_if(std::begin(results), std::end(results),
-                                     [](RegResult result) { return result != kErrorSuccess; });
-  return failure == std::end(results) ? kErrorSuccess : *failure;
+  return files;
 }
 
 std::vector<MenuEntry> FileManagerPublisher::Offerable(const std::vector<MenuEntry>& entries,
@@ -112,9 +139,11 @@ RegResult FileManagerPublisher::RemoveUnwanted(const fs::path& folder,
                                                const std::vector<OwnFile>& wanted) {
   std::error_code error;
   fs::directory_iterator files(folder, error);
+  // No folder, or a file in its place: nothing of ours is in there.
   if (error) {
-    return error.value() == ENOENT ? kErrorSuccess
-                                   : Fail(CodeForErrno(error.value()), folder, "cannot list it");
+    return error.value() == ENOENT || error.value() == ENOTDIR
+               ? kErrorSuccess
+               : Fail(CodeForErrno(error.value()), folder, "cannot list it");
   }
   RegResult first = kErrorSuccess;
   // Stepped with an error code: the range-for's increment would throw on a failing read.
@@ -147,8 +176,20 @@ RegResult FileManagerPublisher::WriteOwnFile(const fs::path& folder, const OwnFi
   return result == kErrorSuccess ? result : Fail(result, path, "cannot write it");
 }
 
-RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries) {
+RegResult FileManagerPublisher::WithdrawFolder(const fs::path& folder,
+                                               const std::vector<OwnFile>& wanted) {
+  RegResult first = RemoveUnwanted(folder, wanted);
+  for (const OwnFile& file : wanted) {
+    if (InspectFile(folder / file.name).kind != FileKind::Ours) continue;
+    const RegResult result = WriteOwnFile(folder, file);
+    if (first == kErrorSuccess) first = result;
+  }
+  return first;
+}
+
+RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries, bool withdraw) {
   fs::path path = places_.thunarActions;
+  if (withdraw && !MayHoldOurs(path)) return kErrorSuccess;
   std::error_code error;
   // A uca.xml that links elsewhere (as dotfile managers arrange) is written where it points.
   struct stat info {};
@@ -162,7 +203,11 @@ RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries
   }
   std::vector<std::string> actions;
   actions.reserve(entries.size());
-  for (const MenuEntry& entry : entries) actions.push_back(ThunarAction(entry));
+  for (const MenuEntry& entry : entries) {
+    std::string action = ThunarAction(entry);
+    if (!withdraw || current.find(action) != std::string::npos)
+      actions.push_back(std::move(action));
+  }
   std::string merged;
   std::string why;
   if (!MergeThunarActions(current, actions, merged, why)) {

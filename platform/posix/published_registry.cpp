@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "localstore/files.h"
 #include "platform/posix/published_entries.h"
@@ -28,7 +29,7 @@ RegResult PublishedRegistry::DoSetValue(std::string_view path, std::string_view 
 RegResult PublishedRegistry::DoOpenKey(std::string_view path, std::uintptr_t& handle) {
   RegistryKey key;
   const RegResult opened = record_.OpenKey(path, key);
-  const RegResult published = Publish();
+  const RegResult published = Publish(Publication::Withdraw);
   if (opened != kErrorSuccess) return published != kErrorSuccess ? published : opened;
   // The key is handed out all the same: the change that follows publishes again and reports it.
   handle = nextHandle_++;
@@ -39,27 +40,30 @@ RegResult PublishedRegistry::DoOpenKey(std::string_view path, std::uintptr_t& ha
 RegResult PublishedRegistry::DoDeleteSubKey(std::uintptr_t handle, std::string_view name) {
   const auto key = keys_.find(handle);
   if (key == keys_.end()) return kErrorInvalidHandle;
-  return Published(record_.DeleteSubKey(key->second, name));
+  return Published(record_.DeleteSubKey(key->second, name), Publication::Withdraw);
 }
 
 RegResult PublishedRegistry::DoCloseKey(std::uintptr_t handle) noexcept {
   return keys_.erase(handle) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-RegResult PublishedRegistry::Published(RegResult result) {
-  const RegResult published = Publish();
+RegResult PublishedRegistry::Published(RegResult result, Publication publication) {
+  const RegResult published = Publish(publication);
   return published != kErrorSuccess ? published : result;
 }
 
-RegResult PublishedRegistry::Publish() {
+RegResult PublishedRegistry::Publish(Publication publication) {
   std::error_code error;
   std::filesystem::create_directories(lockFile_.parent_path(), error);
   // Without a lock (a folder that may not be written) the publication still runs.
   const localstore::UniqueFd lock(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   while (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
   }
-  return record_.ReadTree(
-      [&](const KeyTree& tree) { return publisher_.Publish(PublishedEntries(tree)); });
+  return record_.ReadTree([&](const KeyTree& tree) {
+    const std::vector<MenuEntry> entries = PublishedEntries(tree);
+    return publication == Publication::Full ? publisher_.Publish(entries)
+                                            : publisher_.Withdraw(entries);
+  });
 }
 
 }  // namespace kartiva::posix

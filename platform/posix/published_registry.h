@@ -1,11 +1,13 @@
 #pragma once
 
 // The registry of the configurator on Linux: the registry file stays the record of what is
-// registered, and after every operation the file managers' entries are made to match the record
-// (the keys "*\shell\<menu text>\command"). So a second "Aktivieren" leaves one entry per file
-// manager, and any later operation, also the first of a "Deaktivieren", mends what a run that
-// crashed half-way left behind. A publication that fails is the result of the change before it,
-// and of an opening that failed; a key that opened is opened all the same.
+// registered, and after every operation the file managers' entries follow the record (the keys
+// "*\shell\<menu text>\command"): a change that writes publishes the record in full, so a second
+// "Aktivieren" leaves one entry per file manager; an opening or a deletion only takes down the
+// entries that the record no longer holds, so "Deaktivieren" never fails on an entry that stays,
+// and any operation, also the first of a "Deaktivieren", mends what a run that crashed half-way
+// left behind. A publication that fails is the result of the operation before it, and of an
+// opening that failed; a key that opened is opened all the same.
 
 #include <cstdint>
 #include <filesystem>
@@ -31,9 +33,11 @@ class PublishedRegistry final : public Registry {
   RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
   RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
 
+  enum class Publication { Full, Withdraw };
+
   // The publication's failure, else `result`.
-  RegResult Published(RegResult result);
-  RegResult Publish();
+  RegResult Published(RegResult result, Publication publication = Publication::Full);
+  RegResult Publish(Publication publication);
 
   TreeRegistry& record_;
   FileManagerPublisher& publisher_;

@@ -191,5 +191,87 @@ INSTANTIATE_TEST_SUITE_P(
              }}),
     [](const auto& info) { return info.param.name; });
 
+// Taking entries down (what a deletion publishes) after both entries were published: only the
+// entries no longer wanted go, nothing is written for the one that stays, and only a file that may
+// hold entries of ours and cannot be brought down is a failure.
+struct WithdrawCase {
+  std::string name;
+  std::function<void(FileManagerDesk&)> before;
+  RegResult result;
+  std::function<void(FileManagerDesk&)> check;
+};
+void PrintTo(const WithdrawCase& c, std::ostream* os) { *os << c.name; }
+
+const posix::MenuEntry kImportEntry{kImportText, "/opt/Kartiva Tools/Mappix"};
+const posix::MenuEntry kStoreEntry{kStoreText, "/opt/Kartiva Tools/Tresolo"};
+
+class Withdrawal : public ::testing::TestWithParam<WithdrawCase> {};
+
+TEST_P(Withdrawal, TakesDownOnlyWhatIsNoLongerWanted) {
+  const WithdrawCase& c = GetParam();
+  FileManagerDesk desk;
+  ASSERT_EQ(desk.publisher.Publish({kImportEntry, kStoreEntry}), 0);
+  c.before(desk);
+  EXPECT_EQ(desk.publisher.Withdraw({kStoreEntry}), c.result) << desk.publisher.problem();
+  c.check(desk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Withdrawal,
+    ::testing::Values(
+        WithdrawCase{"TheEntryThatStaysIsKeptInEveryFileManager", [](FileManagerDesk&) {}, 0,
+                     [](FileManagerDesk& desk) {
+                       for (const fs::path& folder :
+                            {desk.places.nautilusScripts, desk.places.cajaScripts}) {
+                         EXPECT_FALSE(fs::exists(folder / kImportText)) << folder;
+                         EXPECT_TRUE(fs::exists(folder / kStoreText)) << folder;
+                       }
+                       EXPECT_EQ(std::distance(fs::directory_iterator(desk.places.nemoActions), {}),
+                                 1);
+                       const std::string dolphin =
+                           ReadFile(desk.places.dolphinMenus / "kartiva-explorer-tools.desktop");
+                       EXPECT_EQ(dolphin.find(kImportText), std::string::npos);
+                       EXPECT_NE(dolphin.find(kStoreText), std::string::npos);
+                       const std::string uca = ReadFile(desk.places.thunarActions);
+                       EXPECT_EQ(Count(uca, "<action>"), 1u);
+                       EXPECT_EQ(uca.find(kImportText), std::string::npos);
+                     }},
+        WithdrawCase{"TheEntryThatStaysIsNotWrittenAgain",
+                     [](FileManagerDesk& desk) {
+                       fs::remove(desk.places.nautilusScripts / kStoreText);
+                       fs::remove(desk.places.cajaScripts / kStoreText);
+                       ASSERT_EQ(::mkfifo((desk.places.cajaScripts / kStoreText).c_str(), 0600), 0);
+                       Write(desk.places.thunarActions, kUserUca);
+                     },
+                     0,
+                     [](FileManagerDesk& desk) {
+                       EXPECT_FALSE(fs::exists(desk.places.nautilusScripts / kStoreText));
+                       EXPECT_TRUE(fs::is_fifo(desk.places.cajaScripts / kStoreText));
+                       EXPECT_EQ(ReadFile(desk.places.thunarActions), kUserUca);
+                     }},
+        WithdrawCase{"PlacesThatCannotHoldOursAreNoFailure",
+                     [](FileManagerDesk& desk) {
+                       fs::remove(desk.places.thunarActions);
+                       fs::create_symlink("nowhere/uca.xml", desk.places.thunarActions);
+                       fs::remove_all(desk.places.nemoActions);
+                       ASSERT_EQ(::mkfifo(desk.places.nemoActions.c_str(), 0600), 0);
+                     },
+                     0,
+                     [](FileManagerDesk& desk) {
+                       EXPECT_TRUE(fs::is_symlink(desk.places.thunarActions));
+                       EXPECT_TRUE(fs::is_fifo(desk.places.nemoActions));
+                       EXPECT_FALSE(fs::exists(desk.places.nautilusScripts / kImportText));
+                     }},
+        WithdrawCase{
+            "ThunarFileThatMayHoldOursAndCannotBeMergedIsReported",
+            [](FileManagerDesk& desk) { Write(desk.places.thunarActions, "<actions><action>"); },
+            1392,
+            [](FileManagerDesk& desk) {
+              EXPECT_EQ(ReadFile(desk.places.thunarActions), "<actions><action>");
+              // The other file managers are brought down all the same.
+              EXPECT_FALSE(fs::exists(desk.places.cajaScripts / kImportText));
+            }}),
+    [](const auto& info) { return info.param.name; });
+
 }  // namespace
 }  // namespace kartiva::testing
