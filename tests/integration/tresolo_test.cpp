@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "localstore/toolkit.h"
+#include "localstore/local_session.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {

@@ -12,9 +12,9 @@
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "localstore/kernel_copy.h"
+#include "localstore/local_session.h"
 #include "localstore/numbering.h"
 #include "localstore/store.h"
-#include "localstore/toolkit.h"
 #include "platform/posix/components.h"
 #include "tests/support/store_fixture.h"
 
