@@ -14,8 +14,8 @@
 #include "configurator/context_menu.h"
 #include "configurator/registry.h"
 #include "configurator/window_port.h"
-#include "core/client_session.h"
 #include "core/controls.h"
+#include "core/form.h"
 #include "core/runtime.h"
 #include "core/toolkit.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/error.h"
+#include "core/form.h"
 #include "core/runtime.h"
 #include "core/toolkit.h"
 
@@ -16,13 +17,6 @@ namespace kartiva {
 struct ClientState {
   std::shared_ptr<ToolkitSession> TKSession;
   ErrorCode TKError = 0;
-};
-
-// A tool's main form, which the client check closes before it ends the program.
-class Form {
- public:
-  virtual ~Form() = default;
-  virtual void Unload() = 0;
 };
 
 // Returns when the client runs or has been started; ends the program when the user declines.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/client_session.h"
+#include "core/form.h"
 #include "core/runtime.h"
 #include "core/toolkit.h"
 

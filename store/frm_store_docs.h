@@ -11,6 +11,7 @@
 
 #include "core/client_session.h"
 #include "core/controls.h"
+#include "core/form.h"
 #include "core/runtime.h"
 #include "store/module1.h"
 

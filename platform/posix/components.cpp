@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "localstore/local_session.h"
 #include "localstore/store.h"
-#include "localstore/toolkit.h"
 
 namespace kartiva::posix {
 

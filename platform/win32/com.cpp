@@ -12,17 +12,9 @@ Bstr::Bstr(std::wstring_view text)
   if (!text_) throw std::bad_alloc();
 }
 
-Bstr& Bstr::operator=(Bstr&& other) noexcept {
-  if (this != &other) {
-    SysFreeString(text_);
-    text_ = std::exchange(other.text_, nullptr);
-  }
-  return *this;
-}
-
 Variant Variant::FromString(std::wstring_view text) {
   Variant variant;
-  variant.value_.bstrVal = Bstr(text).Release();
+  variant.value_.bstrVal = Bstr(text).release();
   variant.value_.vt = VT_BSTR;
   return variant;
 }
@@ -39,17 +31,6 @@ Variant Variant::FromBool(bool flag) {
   variant.value_.vt = VT_BOOL;
   variant.value_.boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE;
   return variant;
-}
-
-Variant::Variant(Variant&& other) noexcept : value_(other.value_) { VariantInit(&other.value_); }
-
-Variant& Variant::operator=(Variant&& other) noexcept {
-  if (this != &other) {
-    VariantClear(&value_);
-    value_ = other.value_;
-    VariantInit(&other.value_);
-  }
-  return *this;
 }
 
 ComApartment::ComApartment() {

@@ -30,29 +30,29 @@ class ComPtr {
     if (object) object->AddRef();
     return Adopt(object);
   }
-  ComPtr(ComPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  ComPtr(ComPtr&& other) noexcept : object_(other.release()) {}
   ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      object_ = std::exchange(other.object_, nullptr);
-    }
+    if (this != &other) reset(other.release());
     return *this;
   }
   ComPtr(const ComPtr&) = delete;
   ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() { Reset(); }
+  ~ComPtr() { reset(); }
 
-  void Reset() {
-    if (object_) std::exchange(object_, nullptr)->Release();
+  T* get() const { return object_; }
+  // Gives the reference up to a new owner without releasing it.
+  T* release() noexcept { return std::exchange(object_, nullptr); }
+  // Releases the reference held, if any, and takes over `object`'s.
+  void reset(T* object = nullptr) noexcept {
+    if (T* old = std::exchange(object_, object)) old->Release();
   }
   // The slot for a call that hands out a reference, such as CoCreateInstance; releases what was
   // held.
   void** ReceiveVoid() {
-    Reset();
+    reset();
     return reinterpret_cast<void**>(&object_);
   }
 
-  T* get() const { return object_; }
   T* operator->() const { return object_; }
   explicit operator bool() const { return object_ != nullptr; }
 
@@ -66,14 +66,19 @@ class Bstr {
   Bstr() = default;
   // Copies text; throws std::bad_alloc when no memory is left.
   explicit Bstr(std::wstring_view text);
-  Bstr(Bstr&& other) noexcept : text_(std::exchange(other.text_, nullptr)) {}
-  Bstr& operator=(Bstr&& other) noexcept;
+  Bstr(Bstr&& other) noexcept : text_(other.release()) {}
+  Bstr& operator=(Bstr&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(text_); }
+  ~Bstr() { reset(); }
 
   // Gives up ownership, for a VARIANT that takes it over.
-  BSTR Release() { return std::exchange(text_, nullptr); }
+  BSTR release() noexcept { return std::exchange(text_, nullptr); }
+  // Frees the string held, if any, and takes over `text`.
+  void reset(BSTR text = nullptr) noexcept { SysFreeString(std::exchange(text_, text)); }
 
  private:
   BSTR text_ = nullptr;
@@ -86,13 +91,30 @@ class Variant {
   static Variant FromString(std::wstring_view text);
   static Variant FromInt32(LONG number);
   static Variant FromBool(bool flag);
-  Variant(Variant&& other) noexcept;
-  Variant& operator=(Variant&& other) noexcept;
+  Variant(Variant&& other) noexcept : value_(other.release()) {}
+  Variant& operator=(Variant&& other) noexcept {
+    if (this != &other) {
+      reset();
+      value_ = other.release();
+    }
+    return *this;
+  }
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
   ~Variant() { VariantClear(&value_); }
 
   VARIANT* get() { return &value_; }
+  // Gives the value and whatever it holds up to a new owner, and holds nothing.
+  VARIANT release() noexcept {
+    const VARIANT value = value_;
+    VariantInit(&value_);
+    return value;
+  }
+  // Frees whatever the value holds and holds nothing.
+  void reset() noexcept {
+    VariantClear(&value_);
+    VariantInit(&value_);
+  }
   const VARIANT& operator*() const { return value_; }
 
  private:

@@ -103,7 +103,7 @@ void BoundArgument::CopyBack(std::string_view operation) {
         !IsNothing(result) && Coerced(result, VT_BOOL, operation).get()->boolVal != VARIANT_FALSE;
   } else if (auto* object = std::get_if<ComPtr<IDispatch>*>(&variable_)) {
     if (IsNothing(result)) {
-      (*object)->Reset();
+      (*object)->reset();
     } else {
       Variant value = Coerced(result, VT_DISPATCH, operation);
       **object = ComPtr<IDispatch>::Share(value.get()->pdispVal);

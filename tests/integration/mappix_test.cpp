@@ -209,17 +209,9 @@ TEST_F(MappixProgram, FullOrReadOnlyStoreIsReportedAndLeavesNothingHalfWritten) 
 
 TEST_F(MappixProgram, FiftyProcessesAtOnceGiveFiftyDistinctDocuments) {
   Initialise();
-  std::multiset<std::string> sources;
-  std::vector<fs::path> selection;
-  for (int i = 0; i < 50; ++i) {
-    const std::string content = "document " + std::to_string(i) + std::string(100 * i, '.');
-    sources.insert(content);
-    selection.push_back(Source("selected/file " + std::to_string(i) + ".txt", content));
-  }
-  for (const ProcessResult& result : RunAtOnce(MAPPIX_PATH, selection)) {
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.errors, "");
-  }
+  const std::multiset<std::string> sources = RunFiftyAtOnce(MAPPIX_PATH, ".txt", [](int i) {
+    return "document " + std::to_string(i) + std::string(100 * i, '.');
+  });
   std::multiset<std::string> documents;
   for (const fs::path& document : Documents()) {
     EXPECT_EQ(document.extension(), ".001") << document;

@@ -12,7 +12,7 @@
 #include <functional>
 #include <optional>
 
-#include "localstore/toolkit.h"
+#include "localstore/local_session.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {

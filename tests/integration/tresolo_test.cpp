@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "localstore/toolkit.h"
+#include "localstore/local_session.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
@@ -139,17 +139,8 @@ TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
 
 TEST_F(TresoloProgram, FiftyProcessesAtOnceStoreFiftyDocuments) {
   Initialise();
-  std::multiset<std::string> sources;
-  std::vector<fs::path> selection;
-  for (int i = 0; i < 50; ++i) {
-    const std::string content = "document " + std::to_string(i);
-    sources.insert(content);
-    selection.push_back(Source("selected/file " + std::to_string(i) + ".doc", content));
-  }
-  for (const ProcessResult& result : RunAtOnce(TRESOLO_PATH, selection)) {
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.errors, "");
-  }
+  const std::multiset<std::string> sources =
+      RunFiftyAtOnce(TRESOLO_PATH, ".doc", [](int i) { return "document " + std::to_string(i); });
   std::multiset<std::string> stored;
   for (const std::string& row : IndexRows()) {
     stored.insert(ReadFile(archive() / row.substr(row.rfind('|') + 1)));

@@ -133,6 +133,12 @@ Reply FakeToolkit::Answer(const std::string& operation, std::string call) {
   return reply;
 }
 
+std::vector<std::string> Join(std::vector<std::string> first,
+                              const std::vector<std::string>& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
 Answer ScriptedUi::Show(const MsgBoxRequest& box) {
   boxes.push_back(box);
   if (box.buttons == Buttons::Ok) return Answer::Ok;

@@ -48,6 +48,10 @@ class FakeToolkit : public ComponentFactory {
   bool creationFails_ = false;
 };
 
+// The calls of `first` followed by those of `second`, as FakeToolkit::calls lists them.
+std::vector<std::string> Join(std::vector<std::string> first,
+                              const std::vector<std::string>& second);
+
 class ScriptedUi : public Ui {
  public:
   // Answers the next question boxes in this order; unscripted ones get the default button.

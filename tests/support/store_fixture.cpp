@@ -64,6 +64,22 @@ std::vector<ProcessResult> StoreTest::RunAtOnce(const std::string& program,
   return results;
 }
 
+std::multiset<std::string> StoreTest::RunFiftyAtOnce(
+    const std::string& program, const std::string& extension,
+    const std::function<std::string(int)>& content) const {
+  std::multiset<std::string> contents;
+  std::vector<fs::path> selection;
+  for (int i = 0; i < 50; ++i) {
+    contents.insert(content(i));
+    selection.push_back(Source("selected/file " + std::to_string(i) + extension, content(i)));
+  }
+  for (const ProcessResult& result : RunAtOnce(program, selection)) {
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.errors, "");
+  }
+  return contents;
+}
+
 std::vector<fs::path> StoreTest::FilesIn(const fs::path& folder) {
   std::vector<fs::path> files;
   std::error_code missing;

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -49,6 +50,11 @@ class StoreTest : public ::testing::Test {
   std::vector<ProcessResult> RunAtOnce(const std::string& program,
                                        const std::vector<std::filesystem::path>& sources,
                                        const std::string& input = "") const;
+  // Starts `program` at once on fifty selected files, "selected/file <i><extension>" with the
+  // content `content` makes for each i, expects every run to end cleanly and gives the contents.
+  std::multiset<std::string> RunFiftyAtOnce(const std::string& program,
+                                            const std::string& extension,
+                                            const std::function<std::string(int)>& content) const;
 
   // The files of a folder, sorted; none when it does not exist.
   static std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder);

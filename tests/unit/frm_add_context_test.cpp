@@ -1,5 +1,5 @@
 // The configurator's window as a form: what its load prepares, how it reacts to the mouse, the
-// link and the ways to end, and the console's choices.
+// link and the ways to end.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "configurator/console_window.h"
 #include "configurator/frm_add_context.h"
 #include "configurator/pixel_buffer.h"
 #include "configurator/tree_registry.h"
@@ -203,28 +202,6 @@ TEST_F(Configurator, ResizeShadesAgainWithoutMeasuringTheDisplayAgain) {
   EXPECT_EQ(window_.clientArea.brushesCreated(), 257);  // still 256 bands, as first measured
   EXPECT_EQ(window_.clientArea.Pixel(0, 130), Rgb(181, 218, 249));
   EXPECT_EQ(window_.regions.size(), 1u);
-}
-
-TEST(ConsoleChoice, LettersAndWordsChooseTheActionsAnythingElseEnds) {
-  const struct {
-    std::string line;
-    ControlName choice;
-  } lines[] = {
-      {"a", ControlName::cmdAppend},
-      {"A", ControlName::cmdAppend},
-      {" aktivieren\r", ControlName::cmdAppend},
-      {"Aktivieren", ControlName::cmdAppend},
-      {"d", ControlName::cmdDelete},
-      {"\tDEAKTIVIEREN ", ControlName::cmdDelete},
-      {"", ControlName::cmdEnde},
-      {"x", ControlName::cmdEnde},
-      {"ad", ControlName::cmdEnde},
-      {"aktiv", ControlName::cmdEnde},
-      {"j", ControlName::cmdEnde},
-  };
-  for (const auto& l : lines) {
-    EXPECT_EQ(ConsoleChoice(l.line), l.choice) << '"' << l.line << '"';
-  }
 }
 
 }  // namespace

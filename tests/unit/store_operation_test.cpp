@@ -18,11 +18,6 @@ const Calls kOpening{"QueryActiveArchive()",        "QueryActiveBasket()",
                      "OpenArchive(\"Rechnungen\")", "Archive.Open()",
                      "OpenBasket(\"Eingang\")",     "Basket.Open()"};
 
-Calls Join(Calls first, const Calls& second) {
-  first.insert(first.end(), second.begin(), second.end());
-  return first;
-}
-
 std::string StoreFile(const std::string& file, const std::string& flags = "true, true",
                       const std::string& index = "") {
   return "StoreFile(" + Q(file) + ", 1, " + flags + ", " + Q(index) + ")";

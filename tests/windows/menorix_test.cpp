@@ -1,7 +1,7 @@
 // Menorix.exe as the user meets it under Xvfb (24 bits per pixel, 96 pixels per inch): its shaped,
 // shaded window read off the screen, dragged by its background, its tooltips and link, and
 // "Aktivieren" answered through its confirmation box, which leaves the entries in Wine's registry.
-// Removal through the registry is tested in-process (registry_test.cpp).
+// Removal through the registry is tested in-process (windows_registry_test.cpp).
 
 #include <gtest/gtest.h>
 

@@ -14,11 +14,6 @@ using Boxes = std::vector<MsgBoxRequest>;
 const Calls kStartUp{"CreateObject(\"KV5ToolKit.App\")", "IsClientRunning()", "QueryActiveBasket()",
                      "ListArchives()"};
 
-Calls Join(Calls first, const Calls& second) {
-  first.insert(first.end(), second.begin(), second.end());
-  return first;
-}
-
 // The store of a foreign file with the design-time settings and the fakes' default answers.
 Calls ForeignStore(const std::string& path) {
   return {"QueryActiveArchive()",

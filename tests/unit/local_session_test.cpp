@@ -1,21 +1,12 @@
 // The local stand-in on a real folder: the archive side, the codes of its failures, its journal.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
-#include "localstore/files.h"
-#include "localstore/kernel_copy.h"
-#include "localstore/numbering.h"
-#include "localstore/store.h"
-#include "localstore/toolkit.h"
-#include "platform/posix/components.h"
+#include "localstore/local_session.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
@@ -162,72 +153,6 @@ TEST_F(LocalStore, JournalKeepsEveryOperationOnOneLine) {
       ReadLines(home() / "journal.log"),
       (std::vector<std::string>{"OpenBasket \"Eingang\" -> 0",
                                 "AddFile \"a \\\"b\\\"\\x0Ac\\\\d\" \"descr\" -> 80045007 \"\""}));
-}
-
-// Only exactly eight digits and ".001" name a document; a number counts whatever hidden name of the
-// store carries it, so that no number on its way is handed out twice.
-TEST(DocumentNames, OnlyEightDigitsAndTheSuffixCount) {
-  const std::pair<const char*, unsigned long> cases[] = {
-      {"00000001.001", 1},         {"99999999.001", 99999999}, {"00000000.001", 0},
-      {"-0000001.001", 0},         {" 0000050.001", 0},        {"+0000070.001", 0},
-      {"0000001.001", 0},          {"000000001.001", 0},       {"00000001.002", 0},
-      {"00000001.0010", 0},        {"0000000a.001", 0},        {".claim-00000003.001", 3},
-      {".store-00000004.001", 4},  {".claim-notes.txt", 0},    {".incoming-00000005.001", 0},
-      {"x.claim-00000006.001", 0},
-  };
-  for (const auto& [name, number] : cases) EXPECT_EQ(NumberIn(name), number) << name;
-  EXPECT_EQ(DocumentNumber(".claim-00000003.001"), 0u);
-  EXPECT_EQ(DocumentName(42), "00000042.001");
-}
-
-// The copy keeps every byte and every hole, wherever the holes lie.
-TEST(KernelCopy, KeepsBytesAndHoles) {
-  constexpr off_t kMiB = 1 << 20;
-  struct Case {
-    const char* name;
-    std::vector<std::pair<off_t, std::string>> data;  // bytes written at offsets
-    off_t size;
-  };
-  const Case cases[] = {
-      {"empty", {}, 0},
-      {"no hole", {{0, std::string(5000, 'a')}}, 5000},
-      {"only a hole", {}, 4 * kMiB},
-      {"hole, then data", {{3 * kMiB, "tail"}}, 3 * kMiB + 4},
-      {"data, then a hole", {{0, "head"}}, 4 * kMiB},
-      {"data, hole, data, hole", {{0, "a"}, {2 * kMiB, "b"}}, 5 * kMiB},
-  };
-  TempFolder temp;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const fs::path source = temp.path() / "source";
-    const fs::path target = temp.path() / "target";
-    WriteFile(source, "");
-    fs::resize_file(source, static_cast<std::uintmax_t>(c.size));
-    {
-      std::fstream out(source, std::ios::in | std::ios::out | std::ios::binary);
-      for (const auto& [offset, bytes] : c.data)
-        out.seekp(offset).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    WriteFile(target, "");
-    UniqueFd in(::open(source.c_str(), O_RDONLY));
-    UniqueFd out(::open(target.c_str(), O_WRONLY));
-    ASSERT_EQ(CopyFileData(in.get(), out.get()), 0);
-    EXPECT_EQ(ReadFile(target), ReadFile(source));
-    struct stat copied {};
-    ASSERT_EQ(::fstat(out.get(), &copied), 0);
-    EXPECT_LE(copied.st_blocks * 512, 64 * 1024 * static_cast<blkcnt_t>(c.data.size()) + 8192);
-  }
-}
-
-TEST(LocalComponents, CreatesOnlyTheToolkit) {
-  posix::LocalComponents components;
-  EXPECT_NE(components.CreateToolkit("KV5ToolKit.App"), nullptr);
-  try {
-    components.CreateToolkit("Word.Application");
-    ADD_FAILURE() << "created a component that does not exist";
-  } catch (const OutrightFailure& failure) {
-    EXPECT_EQ(failure.code(), kErrCannotCreateComponent);
-  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "localstore/toolkit.h"
+#include "localstore/local_session.h"
 
 #include <unistd.h>
 

@@ -1,0 +1,27 @@
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "localstore/numbering.h"
+
+namespace kartiva::localstore {
+namespace {
+
+// Only exactly eight digits and ".001" name a document; a number counts whatever hidden name of the
+// store carries it, so that no number on its way is handed out twice.
+TEST(DocumentNames, OnlyEightDigitsAndTheSuffixCount) {
+  const std::pair<const char*, unsigned long> cases[] = {
+      {"00000001.001", 1},         {"99999999.001", 99999999}, {"00000000.001", 0},
+      {"-0000001.001", 0},         {" 0000050.001", 0},        {"+0000070.001", 0},
+      {"0000001.001", 0},          {"000000001.001", 0},       {"00000001.002", 0},
+      {"00000001.0010", 0},        {"0000000a.001", 0},        {".claim-00000003.001", 3},
+      {".store-00000004.001", 4},  {".claim-notes.txt", 0},    {".incoming-00000005.001", 0},
+      {"x.claim-00000006.001", 0},
+  };
+  for (const auto& [name, number] : cases) EXPECT_EQ(NumberIn(name), number) << name;
+  EXPECT_EQ(DocumentNumber(".claim-00000003.001"), 0u);
+  EXPECT_EQ(DocumentName(42), "00000042.001");
+}
+
+}  // namespace
+}  // namespace kartiva::localstore
