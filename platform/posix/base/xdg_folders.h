@@ -1,6 +1,7 @@
 #pragma once
 
-// The user's base folders, as freedesktop.org's XDG base directories name them.
+// The user's base folders, as freedesktop.org's XDG base directories name them. A relative
+// XDG_*_HOME counts as unset, as those rules say; so does an empty one.
 
 #include <filesystem>
 
