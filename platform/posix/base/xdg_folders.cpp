@@ -34,4 +34,9 @@ std::filesystem::path ConfigHome() {
   return HomeFolder() / ".config";
 }
 
+std::filesystem::path RuntimeFolder() {
+  const char* folder = AbsoluteFolderVariable("XDG_RUNTIME_DIR");
+  return folder != nullptr ? folder : "";
+}
+
 }  // namespace kartiva::posix

@@ -13,5 +13,7 @@ std::filesystem::path HomeFolder();
 std::filesystem::path DataHome();
 // $XDG_CONFIG_HOME, else ~/.config.
 std::filesystem::path ConfigHome();
+// $XDG_RUNTIME_DIR, else empty: there is nothing to fall back to.
+std::filesystem::path RuntimeFolder();
 
 }  // namespace kartiva::posix
