@@ -122,7 +122,7 @@ void PublishStaged(const fs::path& archive, const std::string& file, bool flush)
   // A file of another inode under the document's name is not the document: the copy stays.
   const bool published = ::link(staged.c_str(), document.c_str()) == 0 ||
                          (errno == EEXIST && SameFile(staged, document));
-  // Best effort: a publication that does not reach the disk is made again by the next recovery.
+  // The flush is best effort: recovery has nobody to report a failure to.
   if (published && ::unlink(staged.c_str()) == 0 && flush) {
     static_cast<void>(posix::SyncFolder(archive));
   }
