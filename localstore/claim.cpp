@@ -9,6 +9,7 @@
 
 #include "localstore/codes.h"
 #include "localstore/numbering.h"
+#include "platform/posix/base/file_lock.h"
 
 namespace kartiva::localstore {
 
@@ -26,7 +27,7 @@ ErrorCode Claim::Take(const fs::path& document) {
   if (fd_.get() < 0) return errno == ENOENT ? kFileNotFound : kFileUnreadable;
   if (!IsRegularFile(fd_.get())) return kFileUnreadable;
   // Whoever holds the lock is claiming the same document, or handing it back: wait for them.
-  if (!LockFile(fd_.get(), kLockWait)) return kFileNotFound;
+  if (!posix::LockWithin(fd_.get(), kLockWait)) return kFileNotFound;
   const fs::path claim =
       document.parent_path() / (std::string(kClaimPrefix) + document.filename().string());
   if (::renameat2(AT_FDCWD, document.c_str(), AT_FDCWD, claim.c_str(), RENAME_NOREPLACE) != 0) {

@@ -8,6 +8,7 @@
 
 #include "localstore/codes.h"
 #include "localstore/numbering.h"
+#include "platform/posix/base/file_lock.h"
 
 namespace kartiva::localstore {
 
@@ -24,7 +25,7 @@ ErrorCode NewFile::Create(const std::filesystem::path& folder) {
   }
   if (fd_.get() < 0) return CodeForErrno(errno, kIoError);
   // Locked from the start: recovery removes only the temporary files of dead writers.
-  return LockFile(fd_.get(), kLockWait) ? 0 : kIoError;
+  return posix::LockWithin(fd_.get(), kLockWait) ? 0 : kIoError;
 }
 
 int NewFile::Publish(const std::filesystem::path& target) {

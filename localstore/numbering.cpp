@@ -11,6 +11,8 @@
 
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "platform/posix/base/file_io.h"
+#include "platform/posix/base/file_lock.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -63,7 +65,7 @@ ErrorCode StartCounting(const std::filesystem::path& folder) {
   UniqueFd fd(::open(counter.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.get() < 0) return errno == EEXIST ? 0 : CodeForErrno(errno, kIoError);
   const std::string zero = std::string(kDigits, '0') + "\n";
-  return WriteAll(fd.get(), zero.data(), zero.size());
+  return CodeForResult(posix::WriteAll(fd.get(), zero.data(), zero.size()));
 }
 
 unsigned long NumberIn(std::string_view name) {
@@ -85,7 +87,8 @@ ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number)
   UniqueFd counter(
       ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (counter.get() < 0) return CodeForErrno(errno, kIoError);
-  if (!IsRegularFile(counter.get()) || !LockFile(counter.get(), kLockWait)) return kIoError;
+  if (!IsRegularFile(counter.get()) || !posix::LockWithin(counter.get(), kLockWait))
+    return kIoError;
   char text[kDigits + 2] = {};
   const ssize_t got = ::pread(counter.get(), text, sizeof text, 0);
   if (got < 0) return CodeForErrno(errno, kIoError);

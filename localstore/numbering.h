@@ -13,13 +13,14 @@
 #include <string_view>
 
 #include "core/error.h"
+#include "platform/posix/base/atomic_file.h"
 
 namespace kartiva::localstore {
 
 inline constexpr std::string_view kCounterFolder = ".numbers";
 inline constexpr std::string_view kClaimPrefix = ".claim-";   // a basket document being stored
 inline constexpr std::string_view kStagedPrefix = ".store-";  // its archive copy before its row
-inline constexpr std::string_view kIncomingPrefix = ".incoming-";  // a copy being written
+using posix::kIncomingPrefix;                                 // a copy being written
 inline constexpr unsigned long kHighestNumber = 99999999;
 
 // The number of a document name, or 0 for any other name.

@@ -15,6 +15,7 @@
 #include "localstore/numbering.h"
 #include "localstore/original_name.h"
 #include "localstore/store.h"
+#include "platform/posix/base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -121,7 +122,10 @@ void PublishStaged(const fs::path& archive, const std::string& file, bool flush)
   // A file of another inode under the document's name is not the document: the copy stays.
   const bool published = ::link(staged.c_str(), document.c_str()) == 0 ||
                          (errno == EEXIST && SameFile(staged, document));
-  if (published && ::unlink(staged.c_str()) == 0 && flush) SyncFolder(archive);
+  // The flush is best effort: recovery has nobody to report a failure to.
+  if (published && ::unlink(staged.c_str()) == 0 && flush) {
+    static_cast<void>(posix::SyncFolder(archive));
+  }
 }
 
 void RecoverBasket(const Store& store, const fs::path& basket) {

@@ -7,13 +7,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "localstore/numbering.h"
+#include "platform/posix/base/atomic_file.h"
+#include "platform/posix/base/environment.h"
+#include "platform/posix/base/xdg_folders.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -44,11 +46,8 @@ ErrorCode CreateFolders(const fs::path& folder) {
 }  // namespace
 
 fs::path DefaultRoot() {
-  if (const char* home = std::getenv("KARTIVA_HOME"); home && *home) return home;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
-    return fs::path(data) / "kartiva";
-  const char* home = std::getenv("HOME");
-  return fs::path(home && *home ? home : ".") / ".local/share/kartiva";
+  if (const char* home = posix::NonEmptyVariable("KARTIVA_HOME")) return home;
+  return posix::DataHome() / "kartiva";
 }
 
 bool IsSafeName(std::string_view name) {
@@ -69,9 +68,9 @@ ErrorCode Store::Initialise() const {
   if (ErrorCode code = StartCounting(basket)) return code;
   if (ErrorCode code = StartCounting(archive)) return code;
   if (ErrorCode code = ArchiveIndex::Create(archive)) return code;
-  return WriteFileAtomically(root_ / kIniName,
-                             "[Kartiva]\nActiveBasket=" + std::string(kDefaultBasket) +
-                                 "\nActiveArchive=" + std::string(kDefaultArchive) + "\n");
+  const std::string ini = "[Kartiva]\nActiveBasket=" + std::string(kDefaultBasket) +
+                          "\nActiveArchive=" + std::string(kDefaultArchive) + "\n";
+  return CodeForResult(posix::ReplaceFileAtomically(root_ / kIniName, ini, S_IRUSR | S_IWUSR));
 }
 
 ErrorCode Store::ReadSetting(std::string_view key, std::string& value) const {

@@ -20,7 +20,7 @@ inline constexpr std::string_view kDefaultArchive = "Allgemein";
 // A kartiva.ini larger than this is not read: the store counts as not initialised.
 inline constexpr std::size_t kLargestIni = std::size_t{64} * 1024;
 
-// KARTIVA_HOME, else $XDG_DATA_HOME/kartiva, else ~/.local/share/kartiva.
+// KARTIVA_HOME, else kartiva in the user's data folder (XDG_DATA_HOME, else ~/.local/share).
 std::filesystem::path DefaultRoot();
 
 // A basket or archive name that stays inside its folder: not empty, not "." or "..", no slash,

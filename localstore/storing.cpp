@@ -16,6 +16,7 @@
 #include "localstore/original_name.h"
 #include "localstore/recovery.h"
 #include "localstore/store.h"
+#include "platform/posix/base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -62,7 +63,7 @@ ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive, Staged& stage
   // always finds its document. Publishing it under its document name afterwards needs no flush
   // of its own, as recovery publishes a staged copy that has its row.
   ErrorCode flushed = ::fdatasync(staged.dataFd) == 0 ? 0 : CodeForErrno(errno, kIoError);
-  if (flushed == 0) flushed = SyncFolder(archive);
+  if (flushed == 0) flushed = CodeForResult(posix::SyncFolder(archive));
   if (flushed != 0) {
     ::unlink(staged.path.c_str());
     return flushed;

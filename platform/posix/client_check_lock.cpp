@@ -1,12 +1,13 @@
 #include "platform/posix/client_check_lock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
+
+#include "platform/posix/base/file_lock.h"
 
 namespace kartiva::posix {
 namespace {
@@ -23,11 +24,10 @@ bool OwnedByUserAlone(int fd, mode_t kind) {
 
 }  // namespace
 
-localstore::UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
+UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
   if (path.empty() || path.front() != '/') return {};
   if (create && ::mkdir(path.c_str(), S_IRWXU) != 0 && errno != EEXIST) return {};
-  localstore::UniqueFd folder(
-      ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0 || !OwnedByUserAlone(folder.get(), S_IFDIR)) return {};
   return folder;
 }
@@ -35,15 +35,15 @@ localstore::UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
 FileClientCheckLock::FileClientCheckLock(std::string runtimeFolder, std::string fallbackParent)
     : runtimeFolder_(std::move(runtimeFolder)), fallbackParent_(std::move(fallbackParent)) {}
 
-localstore::UniqueFd FileClientCheckLock::OpenLockFile() const {
-  localstore::UniqueFd folder = OpenPrivateFolder(runtimeFolder_, false);
+UniqueFd FileClientCheckLock::OpenLockFile() const {
+  UniqueFd folder = OpenPrivateFolder(runtimeFolder_, false);
   if (folder.get() < 0) {
     folder = OpenPrivateFolder(fallbackParent_ + "/kartiva-" + std::to_string(::geteuid()), true);
   }
   if (folder.get() < 0) return {};
-  localstore::UniqueFd file(::openat(folder.get(), kLockFileName,
-                                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                                     S_IRUSR | S_IWUSR));
+  UniqueFd file(::openat(folder.get(), kLockFileName,
+                         O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                         S_IRUSR | S_IWUSR));
   if (file.get() < 0 || !OwnedByUserAlone(file.get(), S_IFREG)) return {};
   return file;
 }
@@ -51,17 +51,15 @@ localstore::UniqueFd FileClientCheckLock::OpenLockFile() const {
 bool FileClientCheckLock::Acquire() {
   file_ = OpenLockFile();
   if (file_.get() < 0) return false;
-  while (::flock(file_.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      file_ = localstore::UniqueFd();
-      return false;
-    }
+  if (LockExclusively(file_.get()) != 0) {
+    file_ = UniqueFd();
+    return false;
   }
   return true;
 }
 
 // Closing the file lets the lock go.
-void FileClientCheckLock::Release() { file_ = localstore::UniqueFd(); }
+void FileClientCheckLock::Release() { file_ = UniqueFd(); }
 
 std::optional<CheckTime> FileClientCheckLock::LastDecline() {
   char record[kLongestRecord];

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/client_check_lock.h"
-#include "localstore/files.h"
+#include "platform/posix/base/unique_fd.h"
 
 namespace kartiva::posix {
 
@@ -22,16 +22,16 @@ class FileClientCheckLock : public ClientCheckLock {
   void RecordDecline(CheckTime at) override;
 
  private:
-  localstore::UniqueFd OpenLockFile() const;
+  UniqueFd OpenLockFile() const;
 
   std::string runtimeFolder_;
   std::string fallbackParent_;
-  localstore::UniqueFd file_;
+  UniqueFd file_;
 };
 
 // The folder at the absolute `path` when it is a real folder (not a link), owned by this user and
 // closed to everybody else; made first (closed to others) when `create` is set and it is missing.
 // An invalid descriptor otherwise.
-localstore::UniqueFd OpenPrivateFolder(const std::string& path, bool create);
+UniqueFd OpenPrivateFolder(const std::string& path, bool create);
 
 }  // namespace kartiva::posix

@@ -9,9 +9,11 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #include "core/program.h"
+#include "platform/posix/base/xdg_folders.h"
 #include "platform/posix/client_check_lock.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/components.h"
@@ -55,9 +57,8 @@ bool XDisplayAnswers(std::string_view display) {
 
 bool WaylandDisplayAnswers(std::string_view display) {
   if (display.front() == '/') return SocketAnswers(display);
-  const std::string_view runtimeFolder = Environment("XDG_RUNTIME_DIR");
-  return !runtimeFolder.empty() &&
-         SocketAnswers(std::string(runtimeFolder) + "/" + std::string(display));
+  const std::filesystem::path runtimeFolder = RuntimeFolder();
+  return !runtimeFolder.empty() && SocketAnswers((runtimeFolder / display).string());
 }
 
 }  // namespace
@@ -131,7 +132,7 @@ int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
                            .version = identity.version};
   LocalComponents components;
   DesktopUi ui(facts.folder, stdin, stderr);
-  FileClientCheckLock checkLock(std::string(Environment("XDG_RUNTIME_DIR")), "/tmp");
+  FileClientCheckLock checkLock(RuntimeFolder().string(), "/tmp");
   Runtime runtime{components, ui, facts, checkLock};
   return RunForm(runtime, [&] { load(runtime, ui); });
 }

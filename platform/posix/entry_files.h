@@ -40,7 +40,4 @@ RegResult ReadRegularFile(const std::filesystem::path& path, std::size_t limit,
 // name, flushed, then renamed over it, so a reader sees the old file or the new one.
 RegResult ReplaceFile(const std::filesystem::path& path, const std::string& content, mode_t mode);
 
-// The Windows code for a failed system call's errno.
-RegResult CodeForErrno(int error);
-
 }  // namespace kartiva::posix

@@ -9,10 +9,11 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/posix/base/xdg_folders.h"
 #include "platform/posix/entry_files.h"
 #include "platform/posix/entry_text.h"
+#include "platform/posix/errno_result.h"
 #include "platform/posix/thunar_actions.h"
-#include "platform/posix/xdg_folders.h"
 
 namespace kartiva::posix {
 namespace {

@@ -1,26 +1,26 @@
 #include "platform/posix/hive_registry.h"
 
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <system_error>
 #include <utility>
 
-#include "localstore/codes.h"
-#include "localstore/files.h"
+#include "platform/posix/base/atomic_file.h"
+#include "platform/posix/base/environment.h"
+#include "platform/posix/base/file_io.h"
+#include "platform/posix/base/file_lock.h"
+#include "platform/posix/base/unique_fd.h"
+#include "platform/posix/base/xdg_folders.h"
+#include "platform/posix/errno_result.h"
 
 namespace kartiva::posix {
 namespace {
-
-using localstore::UniqueFd;
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kRootName = "HKEY_CLASSES_ROOT";
@@ -267,47 +267,6 @@ bool BuildTree(std::vector<Section>& sections, KeyTree& tree, std::string& probl
   return true;
 }
 
-RegResult CodeForErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return kErrorAccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-      return kErrorDiskFull;
-    default:
-      return kErrorRegistryIoFailed;
-  }
-}
-
-RegResult CodeForStoreCode(ErrorCode code) {
-  switch (code) {
-    case 0:
-      return kErrorSuccess;
-    case localstore::kStoreReadOnly:
-      return kErrorAccessDenied;
-    case localstore::kStoreFull:
-      return kErrorDiskFull;
-    default:
-      return kErrorRegistryIoFailed;
-  }
-}
-
-const char* NonEmptyVariable(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
-std::filesystem::path HomeFolder() {
-  if (const char* home = NonEmptyVariable("HOME")) return home;
-  const passwd* user = ::getpwuid(::getuid());
-  return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "";
-}
-
 }  // namespace
 
 std::string FormatHive(const KeyTree& tree) {
@@ -388,9 +347,8 @@ RegResult HiveRegistry::Change(const Changer& change) {
   UniqueFd lock(
       ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (lock.get() < 0) return FailWithErrno(errno, "cannot open its lock file");
-  while (::flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return FailWithErrno(errno, "cannot lock its lock file");
-  }
+  if (int error = LockExclusively(lock.get()))
+    return FailWithErrno(error, "cannot lock its lock file");
 
   KeyTree tree;
   if (RegResult result = Load(tree)) return result;
@@ -440,16 +398,8 @@ RegResult HiveRegistry::Load(KeyTree& tree) {
   if (!S_ISREG(info.st_mode)) return Fail(kErrorAccessDenied, NotRegular(target_));
   // One byte more than a hive may hold is enough to refuse it.
   std::string text;
-  char buffer[8192];
-  while (text.size() <= kMaxHiveBytes) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return FailWithErrno(errno, "cannot read it");
-    }
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
+  if (int error = ReadUpTo(file.get(), kMaxHiveBytes, text))
+    return FailWithErrno(error, "cannot read it");
   std::string why;
   if (!ParseHive(text, tree, why)) return Fail(kErrorRegistryCorrupt, why);
   return kErrorSuccess;
@@ -460,12 +410,11 @@ RegResult HiveRegistry::Save(const KeyTree& tree) {
   const bool readOnly =
       targetMode_ != 0 && (::access(target_.c_str(), W_OK) != 0 || (targetMode_ & 0222) == 0);
   if (readOnly) return Fail(kErrorAccessDenied, "read-only, so left as it is");
-  const RegResult result =
-      CodeForStoreCode(localstore::WriteFileAtomically(target_, FormatHive(tree)));
-  if (result != kErrorSuccess) return Fail(result, "cannot write it");
   // The new file replaces the old one with the permissions the user gave it.
-  if (targetMode_ != 0 && ::chmod(target_.c_str(), targetMode_ & 07777) != 0)
-    return FailWithErrno(errno, "cannot keep its permissions");
+  const mode_t mode = targetMode_ != 0 ? targetMode_ & 07777 : S_IRUSR | S_IWUSR;
+  if (int error = ReplaceFileAtomically(target_, FormatHive(tree), mode)) {
+    return Fail(CodeForErrno(error), "cannot write it");
+  }
   return kErrorSuccess;
 }
 
@@ -482,14 +431,7 @@ RegResult HiveRegistry::Fail(RegResult code, const std::string& what) {
 
 std::filesystem::path DefaultHivePath() {
   if (const char* file = NonEmptyVariable("KARTIVA_REGISTRY")) return file;
-  std::filesystem::path config;
-  // The base directory specification ignores a relative XDG_CONFIG_HOME.
-  if (const char* xdg = NonEmptyVariable("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-    config = xdg;
-  } else {
-    config = HomeFolder() / ".config";
-  }
-  return config / "kartiva" / "classes.reg";
+  return ConfigHome() / "kartiva" / "classes.reg";
 }
 
 }  // namespace kartiva::posix

@@ -1,14 +1,13 @@
 #include "platform/posix/published_registry.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 
-#include <cerrno>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "localstore/files.h"
+#include "platform/posix/base/file_lock.h"
+#include "platform/posix/base/unique_fd.h"
 #include "platform/posix/published_entries.h"
 
 namespace kartiva::posix {
@@ -56,9 +55,8 @@ RegResult PublishedRegistry::Publish(Publication publication) {
   std::error_code error;
   std::filesystem::create_directories(lockFile_.parent_path(), error);
   // Without a lock (a folder that may not be written) the publication still runs.
-  const localstore::UniqueFd lock(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  while (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
-  }
+  const UniqueFd lock(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (lock.get() >= 0) static_cast<void>(LockExclusively(lock.get()));
   return record_.ReadTree([&](const KeyTree& tree) {
     const std::vector<MenuEntry> entries = PublishedEntries(tree);
     return publication == Publication::Full ? publisher_.Publish(entries)

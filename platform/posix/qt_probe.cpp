@@ -12,13 +12,11 @@
 #include <cerrno>
 #include <chrono>
 
-#include "localstore/files.h"
+#include "platform/posix/base/unique_fd.h"
 #include "platform/qt/gui_module.h"
 
 namespace kartiva::posix {
 namespace {
-
-using localstore::UniqueFd;
 
 constexpr char kShowsWindows = 'y';
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// The user's base folders, as freedesktop.org's XDG base directories name them.
+// The user's base folders, as freedesktop.org's XDG base directories name them. A relative
+// XDG_*_HOME counts as unset, as those rules say; so does an empty one.
 
 #include <filesystem>
 
@@ -12,5 +13,7 @@ std::filesystem::path HomeFolder();
 std::filesystem::path DataHome();
 // $XDG_CONFIG_HOME, else ~/.config.
 std::filesystem::path ConfigHome();
+// $XDG_RUNTIME_DIR, else empty: there is nothing to fall back to.
+std::filesystem::path RuntimeFolder();
 
 }  // namespace kartiva::posix

@@ -1,9 +1,11 @@
-#include "platform/posix/xdg_folders.h"
+#include "platform/posix/base/xdg_folders.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
+
+#include "platform/posix/base/environment.h"
 
 namespace kartiva::posix {
 namespace {
@@ -17,8 +19,7 @@ const char* AbsoluteFolderVariable(const char* name) {
 }  // namespace
 
 std::filesystem::path HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return home;
+  if (const char* home = NonEmptyVariable("HOME")) return home;
   const passwd* user = ::getpwuid(::getuid());
   return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "";
 }
@@ -31,6 +32,11 @@ std::filesystem::path DataHome() {
 std::filesystem::path ConfigHome() {
   if (const char* folder = AbsoluteFolderVariable("XDG_CONFIG_HOME")) return folder;
   return HomeFolder() / ".config";
+}
+
+std::filesystem::path RuntimeFolder() {
+  const char* folder = AbsoluteFolderVariable("XDG_RUNTIME_DIR");
+  return folder != nullptr ? folder : "";
 }
 
 }  // namespace kartiva::posix
