@@ -32,7 +32,7 @@ class FileManagerPublisher {
   // Every file manager offers exactly `entries` afterwards, as far as it can be done: the first
   // failure's code, else 0. A name taken by a file of the user's own is left to the user and
   // fails with ERROR_ALREADY_EXISTS; problem() names the file and what is wrong.
-  RegResult Publish(const std::vector<MenuEntry>& entries);
+  [[nodiscard]] RegResult Publish(const std::vector<MenuEntry>& entries);
   const std::string& problem() const { return problem_; }
 
  private:
@@ -44,12 +44,15 @@ class FileManagerPublisher {
 
   // The entries that every file manager can carry; `invalid` gets the first other one's code.
   std::vector<MenuEntry> Offerable(const std::vector<MenuEntry>& entries, RegResult& invalid);
-  RegResult CheckEntry(const MenuEntry& entry);
-  RegResult SyncFolder(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
-  RegResult RemoveUnwanted(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
-  RegResult WriteOwnFile(const std::filesystem::path& folder, const OwnFile& file);
-  RegResult SyncThunar(const std::vector<MenuEntry>& entries);
-  RegResult Fail(RegResult code, const std::filesystem::path& path, const std::string& what);
+  [[nodiscard]] RegResult CheckEntry(const MenuEntry& entry);
+  [[nodiscard]] RegResult SyncFolder(const std::filesystem::path& folder,
+                                     const std::vector<OwnFile>& wanted);
+  [[nodiscard]] RegResult RemoveUnwanted(const std::filesystem::path& folder,
+                                         const std::vector<OwnFile>& wanted);
+  [[nodiscard]] RegResult WriteOwnFile(const std::filesystem::path& folder, const OwnFile& file);
+  [[nodiscard]] RegResult SyncThunar(const std::vector<MenuEntry>& entries);
+  [[nodiscard]] RegResult Fail(RegResult code, const std::filesystem::path& path,
+                               const std::string& what);
 
   FileManagerPlaces places_;
   std::string problem_;
