@@ -330,7 +330,8 @@ class Factory final : public IClassFactory {
 
 Factory gFactory;
 
-LSTATUS SetDefault(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+[[nodiscard]] LSTATUS SetDefault(const std::wstring& key, const wchar_t* name,
+                                 const std::wstring& value) {
   HKEY handle = nullptr;
   LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
                                    nullptr, &handle, nullptr);
