@@ -64,12 +64,12 @@ class ContextMenu {
   using EntryFlags = std::array<bool, kContextMenuEntries.size()>;
 
   // Writes both entries into `classes`; the first failing code, else 0.
-  RegResult WriteEntries(Registry& classes);
+  [[nodiscard]] RegResult WriteEntries(Registry& classes);
   // Creates one entry's command key, sets its command and the entry key's values.
-  RegResult WriteEntry(Registry& classes, const ContextMenuEntry& entry);
+  [[nodiscard]] RegResult WriteEntry(Registry& classes, const ContextMenuEntry& entry);
   // After the classes root refused a write: removes the entries that were not there before, then
   // writes both into the user's own classes.
-  RegResult WriteForUser(const EntryFlags& existed);
+  [[nodiscard]] RegResult WriteForUser(const EntryFlags& existed);
 
   ClassesRoots roots_;
   Runtime& runtime_;

@@ -64,7 +64,7 @@ class KeyTree {
   void SetValue(const KeyPath& path, std::string_view name, std::string_view value);
   // Deletes the direct sub-key `name` of the key at `parent`, which must exist: kErrorFileNotFound
   // when there is none, kErrorAccessDenied when it has sub-keys of its own.
-  RegResult DeleteSubKey(const KeyPath& parent, std::string_view name);
+  [[nodiscard]] RegResult DeleteSubKey(const KeyPath& parent, std::string_view name);
 
   // Counts the changes made, so that a caller can tell whether there is anything to keep.
   unsigned long revision() const { return revision_; }

@@ -9,14 +9,15 @@ RegistryKey::RegistryKey(RegistryKey&& other) noexcept
 
 RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
   if (this != &other) {
-    Close();
+    // The key held so far is let go whatever closing it answers.
+    static_cast<void>(Close());
     owner_ = std::exchange(other.owner_, nullptr);
     handle_ = std::exchange(other.handle_, 0);
   }
   return *this;
 }
 
-RegistryKey::~RegistryKey() { Close(); }
+RegistryKey::~RegistryKey() { static_cast<void>(Close()); }
 
 RegResult RegistryKey::Close() noexcept {
   if (!IsOpen()) return kErrorInvalidHandle;
@@ -35,7 +36,7 @@ RegResult Registry::SetValue(std::string_view path, std::string_view name, std::
 }
 
 RegResult Registry::OpenKey(std::string_view path, RegistryKey& key) {
-  key.Close();
+  static_cast<void>(key.Close());  // the key it held before is let go either way
   std::uintptr_t handle = 0;
   const RegResult result = DoOpenKey(path, handle);
   if (result == kErrorSuccess) key = RegistryKey(*this, handle);

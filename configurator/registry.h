@@ -39,7 +39,7 @@ class RegistryKey {
 
   bool IsOpen() const { return owner_ != nullptr; }
   // Closes the key (RegCloseKey); kErrorInvalidHandle when none is open.
-  RegResult Close() noexcept;
+  [[nodiscard]] RegResult Close() noexcept;
 
  private:
   friend class Registry;
@@ -79,12 +79,12 @@ class Registry {
  private:
   friend class RegistryKey;
 
-  virtual RegResult DoCreateKey(std::string_view path) = 0;
-  virtual RegResult DoSetValue(std::string_view path, std::string_view name,
-                               std::string_view value) = 0;
-  virtual RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) = 0;
-  virtual RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) = 0;
-  virtual RegResult DoCloseKey(std::uintptr_t handle) noexcept = 0;
+  [[nodiscard]] virtual RegResult DoCreateKey(std::string_view path) = 0;
+  [[nodiscard]] virtual RegResult DoSetValue(std::string_view path, std::string_view name,
+                                             std::string_view value) = 0;
+  [[nodiscard]] virtual RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) = 0;
+  [[nodiscard]] virtual RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) = 0;
+  [[nodiscard]] virtual RegResult DoCloseKey(std::uintptr_t handle) noexcept = 0;
 };
 
 // The classes as Windows keeps them: HKEY_CLASSES_ROOT is a view that merges the user's own

@@ -21,24 +21,24 @@ class TreeRegistry : public Registry {
   // How many keys are open right now.
   std::size_t OpenKeyCount() const { return openKeys_.size(); }
   // Runs `read` on every key at once, as the registry stands now, and returns its result.
-  RegResult ReadTree(const Reader& read) { return Read(read); }
+  [[nodiscard]] RegResult ReadTree(const Reader& read) { return Read(read); }
 
  protected:
   using Changer = std::function<RegResult(KeyTree&)>;
 
   // Runs `read` on the current tree and returns its result (or why the tree could not be read).
-  virtual RegResult Read(const Reader& read) = 0;
+  [[nodiscard]] virtual RegResult Read(const Reader& read) = 0;
   // Runs `change` on the current tree and keeps what it changed when it returns kErrorSuccess. A
   // change that fails has changed nothing.
-  virtual RegResult Change(const Changer& change) = 0;
+  [[nodiscard]] virtual RegResult Change(const Changer& change) = 0;
 
  private:
-  RegResult DoCreateKey(std::string_view path) override;
-  RegResult DoSetValue(std::string_view path, std::string_view name,
-                       std::string_view value) override;
-  RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
-  RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
-  RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
+  [[nodiscard]] RegResult DoCreateKey(std::string_view path) override;
+  [[nodiscard]] RegResult DoSetValue(std::string_view path, std::string_view name,
+                                     std::string_view value) override;
+  [[nodiscard]] RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
+  [[nodiscard]] RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
+  [[nodiscard]] RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
 
   std::map<std::uintptr_t, KeyPath> openKeys_;
   std::uintptr_t nextHandle_ = 1;
@@ -51,8 +51,8 @@ class MemoryRegistry final : public TreeRegistry {
   const KeyTree& tree() const { return tree_; }
 
  private:
-  RegResult Read(const Reader& read) override { return read(tree_); }
-  RegResult Change(const Changer& change) override { return change(tree_); }
+  [[nodiscard]] RegResult Read(const Reader& read) override { return read(tree_); }
+  [[nodiscard]] RegResult Change(const Changer& change) override { return change(tree_); }
 
   KeyTree tree_;
 };

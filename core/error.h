@@ -31,7 +31,7 @@ std::string RunTimeErrorNumber(ErrorCode code);
 class OutrightFailure : public std::runtime_error {
  public:
   OutrightFailure(ErrorCode code, const std::string& description);
-  ErrorCode code() const noexcept { return code_; }
+  [[nodiscard]] ErrorCode code() const noexcept { return code_; }
 
  private:
   ErrorCode code_;

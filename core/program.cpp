@@ -5,7 +5,7 @@
 namespace kartiva {
 namespace {
 
-int Report(Runtime& runtime, const std::string& text) {
+[[nodiscard]] int Report(Runtime& runtime, const std::string& text) {
   try {
     MsgBox(runtime, {.text = text, .icon = Icon::Critical});
   } catch (...) {

@@ -15,6 +15,6 @@ inline constexpr int kFailureShown = 2;     // a failure box told the user the j
 // or ended the program on purpose, kFailureShown when it showed a failure box on the way, and
 // kOutrightFailure after an outright failure, which is reported in a box bearing the program's
 // title that names what failed and its code.
-int RunForm(Runtime& runtime, const std::function<void()>& loadForm);
+[[nodiscard]] int RunForm(Runtime& runtime, const std::function<void()>& loadForm);
 
 }  // namespace kartiva

@@ -14,7 +14,8 @@ void frmImport::Form_Load() {
   const std::string sDescription;
   if (!sFilename.empty()) {
     std::string sNewFileName;
-    ImportFile(sFilename, sDescription, sNewFileName);
+    // A failure has shown its box already: the basket is refreshed either way.
+    static_cast<void>(ImportFile(sFilename, sDescription, sNewFileName));
     Require(client_.TKSession, "TKSession").Refresh(client_.TKError);
   } else {
     FailureBox(runtime_, {.text = "Es ist ein Fehler beim Import aufgetreten!",

@@ -18,8 +18,8 @@ class frmImport : public Form {
   explicit frmImport(Runtime& runtime) : runtime_(runtime) {}
 
   void Form_Load();
-  ErrorCode ImportFile(const std::string& sFilename, const std::string& sDescription,
-                       std::string& sNewFileName);
+  [[nodiscard]] ErrorCode ImportFile(const std::string& sFilename, const std::string& sDescription,
+                                     std::string& sNewFileName);
   void Unload() override;
 
  private:

@@ -27,15 +27,15 @@ struct IndexRow {
 
 class ArchiveIndex {
  public:
-  static ErrorCode Create(const std::filesystem::path& archive);
+  [[nodiscard]] static ErrorCode Create(const std::filesystem::path& archive);
 
   // Opens the existing index. A process that holds it locked delays a write by at most
   // kLockWait, after which the write gives kIndexError.
-  ErrorCode Open(const std::filesystem::path& archive);
+  [[nodiscard]] ErrorCode Open(const std::filesystem::path& archive);
   // Adds the row in one committed, synchronous transaction; many processes may add at once.
-  ErrorCode Add(const IndexRow& row);
+  [[nodiscard]] ErrorCode Add(const IndexRow& row);
   bool HasFile(const std::string& file);
-  ErrorCode Remove(const std::string& file);
+  [[nodiscard]] ErrorCode Remove(const std::string& file);
   // The archive file of the document moved out of the basket as `origin`, if it was.
   bool FindOrigin(const std::string& origin, std::string& file);
   // The files that have a row.

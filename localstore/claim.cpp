@@ -49,7 +49,8 @@ void Claim::Release() {
 }
 
 void Claim::PutBack() {
-  ReturnToBasket(claim_);
+  // Should it fail, the document keeps its claim name, and the next run's recovery hands it back.
+  static_cast<void>(ReturnToBasket(claim_));
   claim_.clear();
 }
 

@@ -13,7 +13,7 @@ namespace kartiva::localstore {
 class Claim {
  public:
   // Claims the document at `document`; kFileNotFound when there is none (any more) to claim.
-  ErrorCode Take(const std::filesystem::path& document);
+  [[nodiscard]] ErrorCode Take(const std::filesystem::path& document);
   int fd() const { return fd_.get(); }
   const std::filesystem::path& path() const { return claim_; }
   // The document is filed: the claim goes.
@@ -29,7 +29,7 @@ class Claim {
 
 // Gives a claimed document back to its basket under its own number, or under a new one should a
 // foreign file have taken that name meanwhile, and removes the claim name.
-ErrorCode ReturnToBasket(const std::filesystem::path& claim);
+[[nodiscard]] ErrorCode ReturnToBasket(const std::filesystem::path& claim);
 
 // Whether `fd` is open on the file that `path` names now (not a file renamed over it).
 bool StillNamedBy(int fd, const std::filesystem::path& path);

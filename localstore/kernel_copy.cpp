@@ -34,7 +34,7 @@ bool KernelCannotCopy(int error) {
 
 // Copies the bytes [from, to) to the same place in `target`. `end` is where the source ended,
 // should it have been shortened meanwhile.
-ErrorCode CopyRange(int source, int target, off_t from, off_t to, off_t& end) {
+[[nodiscard]] ErrorCode CopyRange(int source, int target, off_t from, off_t to, off_t& end) {
   bool inKernel = true;
   off_t offset = from;
   while (offset < to) {

@@ -78,7 +78,8 @@ struct Session {
   }
 };
 
-ErrorCode ActiveName(const Store& store, std::string_view key, ErrorCode unset, std::string& name) {
+[[nodiscard]] ErrorCode ActiveName(const Store& store, std::string_view key, ErrorCode unset,
+                                   std::string& name) {
   std::string value;
   if (ErrorCode code = store.ReadSetting(key, value)) return code;
   if (value.empty()) return unset;
@@ -118,7 +119,7 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
   }
 
  private:
-  ErrorCode Add(const std::string& filePath, std::string& newFileName) const {
+  [[nodiscard]] ErrorCode Add(const std::string& filePath, std::string& newFileName) const {
     RecoverBasket(session_->store, folder_);
     UniqueFd source;
     if (ErrorCode code = OpenRegularFile(filePath, source)) return code;

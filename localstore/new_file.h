@@ -18,7 +18,7 @@ class NewFile {
   NewFile& operator=(const NewFile&) = delete;
   ~NewFile();
 
-  ErrorCode Create(const std::filesystem::path& folder);
+  [[nodiscard]] ErrorCode Create(const std::filesystem::path& folder);
   int fd() const { return fd_.get(); }
   // Gives the file the name `target` (another name of it: it stays open). Hands back the errno,
   // EEXIST when the name is taken, or 0.

@@ -33,10 +33,10 @@ std::string DocumentName(unsigned long number);
 std::filesystem::path CounterFile(const std::filesystem::path& folder);
 
 // Makes a new folder count from 1, whatever foreign files it may get later.
-ErrorCode StartCounting(const std::filesystem::path& folder);
+[[nodiscard]] ErrorCode StartCounting(const std::filesystem::path& folder);
 
 // Hands out the next number of `folder`: one that no document of that folder ever had, also when
 // many processes ask at once and after documents were removed. kStoreFull when none is left.
-ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number);
+[[nodiscard]] ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number);
 
 }  // namespace kartiva::localstore

@@ -75,7 +75,8 @@ void SettleClaim(const Store& store, const fs::path& basket, const std::string& 
       return;
     }
   }
-  ReturnToBasket(claim);
+  // Should it fail, the claim stays for the next run's recovery.
+  static_cast<void>(ReturnToBasket(claim));
 }
 
 void SettleStaged(ArchiveIndex& index, const fs::path& archive, const std::string& name) {
@@ -100,16 +101,17 @@ void Reconcile(ArchiveIndex& index, const fs::path& archive,
     if (unfiled.erase(file) != 0) continue;
     UniqueFd fd(::open((archive / file).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) continue;
-    index.Add({.file = file,
-               .documentName = file,
-               .indexString = "",
-               .originalName = OriginalName(fd.get(), file)});
+    // A row that cannot be written now is found missing again by the next run.
+    static_cast<void>(index.Add({.file = file,
+                                 .documentName = file,
+                                 .indexString = "",
+                                 .originalName = OriginalName(fd.get(), file)}));
   }
   // Rows added after the folder was read have their staged copy already: it is made first.
   for (const std::string& file : unfiled) {
     const fs::path staged = archive / (std::string(kStagedPrefix) + file);
     if (::access((archive / file).c_str(), F_OK) != 0 && ::access(staged.c_str(), F_OK) != 0) {
-      index.Remove(file);
+      static_cast<void>(index.Remove(file));  // a row left is met again next run
     }
   }
 }

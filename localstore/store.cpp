@@ -37,7 +37,7 @@ bool SameKey(std::string_view a, std::string_view b) {
   });
 }
 
-ErrorCode CreateFolders(const fs::path& folder) {
+[[nodiscard]] ErrorCode CreateFolders(const fs::path& folder) {
   std::error_code error;
   fs::create_directories(folder, error);
   return error ? CodeForErrno(error.value(), kIoError) : 0;

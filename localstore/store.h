@@ -34,14 +34,16 @@ class Store {
   const std::filesystem::path& root() const { return root_; }
   bool IsInitialised() const;
   // Creates the store with one basket and one archive, both active; harmless to repeat.
-  ErrorCode Initialise() const;
+  [[nodiscard]] ErrorCode Initialise() const;
 
   // The named setting of kartiva.ini, or kNotStarted when the store has none.
-  ErrorCode ReadSetting(std::string_view key, std::string& value) const;
-  ErrorCode BasketFolder(const std::string& name, std::filesystem::path& folder) const;
-  ErrorCode ArchiveFolder(const std::string& name, std::filesystem::path& folder) const;
+  [[nodiscard]] ErrorCode ReadSetting(std::string_view key, std::string& value) const;
+  [[nodiscard]] ErrorCode BasketFolder(const std::string& name,
+                                       std::filesystem::path& folder) const;
+  [[nodiscard]] ErrorCode ArchiveFolder(const std::string& name,
+                                        std::filesystem::path& folder) const;
   // The archive names, sorted, joined by commas.
-  ErrorCode ListArchives(std::string& names) const;
+  [[nodiscard]] ErrorCode ListArchives(std::string& names) const;
   // True when `file` names a document directly inside one of the store's baskets, itself and not
   // through a symbolic link; `document` is its path through the basket's real folder.
   bool ClaimableDocument(const std::filesystem::path& file, std::filesystem::path& document) const;
@@ -51,8 +53,8 @@ class Store {
   void Journal(const std::string& lines) const;
 
  private:
-  ErrorCode Folder(std::string_view kind, const std::string& name, ErrorCode missing,
-                   std::filesystem::path& folder) const;
+  [[nodiscard]] ErrorCode Folder(std::string_view kind, const std::string& name, ErrorCode missing,
+                                 std::filesystem::path& folder) const;
 
   std::filesystem::path root_;
 };

@@ -33,7 +33,7 @@ struct Staged {
 // Gives the archive copy a staged name under a new archive number; `place` makes the name (link
 // or publish) and hands back its errno.
 template <typename Place>
-ErrorCode Stage(const fs::path& archive, Staged& staged, Place place) {
+[[nodiscard]] ErrorCode Stage(const fs::path& archive, Staged& staged, Place place) {
   for (;;) {
     unsigned long number = 0;
     if (ErrorCode code = NextNumber(archive, number)) return code;
@@ -46,8 +46,8 @@ ErrorCode Stage(const fs::path& archive, Staged& staged, Place place) {
   }
 }
 
-ErrorCode StageCopy(int source, const std::string& originalName, const fs::path& archive,
-                    NewFile& copy, Staged& staged) {
+[[nodiscard]] ErrorCode StageCopy(int source, const std::string& originalName,
+                                  const fs::path& archive, NewFile& copy, Staged& staged) {
   if (ErrorCode code = copy.Create(archive)) return code;
   if (ErrorCode code = CopyFileData(source, copy.fd())) return code;
   RecordOriginalName(copy.fd(), originalName);
@@ -57,7 +57,8 @@ ErrorCode StageCopy(int source, const std::string& originalName, const fs::path&
 
 // Flushes the staged copy, adds its row, and publishes it under its document name. Without a row
 // the staged copy goes again; with one, a failure after it leaves the rest to recovery.
-ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive, Staged& staged, IndexRow& row) {
+[[nodiscard]] ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive, Staged& staged,
+                                   IndexRow& row) {
   CrashPoint("copy-written");
   // The staged copy reaches the disk, content and name, before its row: from then on the row
   // always finds its document. Publishing it under its document name afterwards needs no flush
@@ -82,8 +83,8 @@ ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive, Staged& stage
 }
 
 // A basket document stored with deletion: claimed, then moved, and the claim deleted at the end.
-ErrorCode StoreClaimed(ArchiveIndex& index, const fs::path& archive, const fs::path& document,
-                       IndexRow& row) {
+[[nodiscard]] ErrorCode StoreClaimed(ArchiveIndex& index, const fs::path& archive,
+                                     const fs::path& document, IndexRow& row) {
   Claim claim;
   if (ErrorCode code = claim.Take(document)) return code;
   CrashPoint("document-claimed");
@@ -110,8 +111,8 @@ ErrorCode StoreClaimed(ArchiveIndex& index, const fs::path& archive, const fs::p
 }
 
 // Anything else is copied, and the file stays where it is.
-ErrorCode StoreCopy(ArchiveIndex& index, const fs::path& archive, const std::string& filePath,
-                    IndexRow& row) {
+[[nodiscard]] ErrorCode StoreCopy(ArchiveIndex& index, const fs::path& archive,
+                                  const std::string& filePath, IndexRow& row) {
   UniqueFd source;
   if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
   row.originalName = OriginalName(source.get(), fs::path(filePath).filename().string());

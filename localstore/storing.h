@@ -15,7 +15,7 @@ class Store;
 // claimed and moved (copied only across file systems); anything else is copied and left where it
 // is. The archive copy is on disk and indexed before the basket copy goes: a crash at any point
 // leaves the document in the basket or in the archive, and the next operation repairs the rest.
-ErrorCode StoreIntoArchive(const Store& store, const std::filesystem::path& archive,
-                           const std::string& filePath, IndexRow& row);
+[[nodiscard]] ErrorCode StoreIntoArchive(const Store& store, const std::filesystem::path& archive,
+                                         const std::string& filePath, IndexRow& row);
 
 }  // namespace kartiva::localstore

@@ -14,11 +14,11 @@ struct ProgramIdentity {
   ProgramVersion version;
 };
 
-int RunProgram(int argc, char** argv, const ProgramIdentity& identity,
-               const std::function<void(Runtime&)>& loadForm);
+[[nodiscard]] int RunProgram(int argc, char** argv, const ProgramIdentity& identity,
+                             const std::function<void(Runtime&)>& loadForm);
 
 // The configurator's entry: frmAddContext in the platform's window, or with its three actions on
 // the console where no window can be shown, over the platform's registry.
-int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity);
+[[nodiscard]] int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity);
 
 }  // namespace kartiva

@@ -51,7 +51,7 @@ class DesktopUi : public Ui {
 
 // Builds a program's platform objects and runs `load` with them; the outcome becomes the exit
 // status as RunForm makes it.
-int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
-                 const std::function<void(Runtime&, DesktopUi&)>& load);
+[[nodiscard]] int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
+                               const std::function<void(Runtime&, DesktopUi&)>& load);
 
 }  // namespace kartiva::posix

@@ -32,11 +32,11 @@ class FileManagerPublisher {
   // Every file manager offers exactly `entries` afterwards, as far as it can be done: the first
   // failure's code, else 0. A name taken by a file of the user's own is left to the user and
   // fails with ERROR_ALREADY_EXISTS; problem() names the file and what is wrong.
-  RegResult Publish(const std::vector<MenuEntry>& entries);
+  [[nodiscard]] RegResult Publish(const std::vector<MenuEntry>& entries);
   // Takes down every entry written here that is not among `kept`, and writes no entry: it fails
   // neither on an entry that stays nor on a file that cannot hold an entry of ours (a pipe, a
   // folder, no file). The first failure to take down a file of ours, else 0.
-  RegResult Withdraw(const std::vector<MenuEntry>& kept);
+  [[nodiscard]] RegResult Withdraw(const std::vector<MenuEntry>& kept);
   const std::string& problem() const { return problem_; }
 
  private:
@@ -55,17 +55,21 @@ class FileManagerPublisher {
 
   // The entries that every file manager can carry; `invalid` gets the first other one's code.
   std::vector<MenuEntry> Offerable(const std::vector<MenuEntry>& entries, RegResult& invalid);
-  RegResult CheckEntry(const MenuEntry& entry);
+  [[nodiscard]] RegResult CheckEntry(const MenuEntry& entry);
   static OwnFiles FilesFor(const std::vector<MenuEntry>& entries);
-  RegResult SyncFolder(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
-  RegResult RemoveUnwanted(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
-  RegResult WriteOwnFile(const std::filesystem::path& folder, const OwnFile& file);
+  [[nodiscard]] RegResult SyncFolder(const std::filesystem::path& folder,
+                                     const std::vector<OwnFile>& wanted);
+  [[nodiscard]] RegResult RemoveUnwanted(const std::filesystem::path& folder,
+                                         const std::vector<OwnFile>& wanted);
+  [[nodiscard]] RegResult WriteOwnFile(const std::filesystem::path& folder, const OwnFile& file);
   // Brings the files of ours in `folder` down to `wanted`, rewriting only those already there.
-  RegResult WithdrawFolder(const std::filesystem::path& folder, const std::vector<OwnFile>& wanted);
+  [[nodiscard]] RegResult WithdrawFolder(const std::filesystem::path& folder,
+                                         const std::vector<OwnFile>& wanted);
   // Makes uca.xml hold exactly the actions of `entries`; when `withdraw`, only those of them it
   // holds already, and a uca.xml that cannot hold actions of ours is left alone.
-  RegResult SyncThunar(const std::vector<MenuEntry>& entries, bool withdraw);
-  RegResult Fail(RegResult code, const std::filesystem::path& path, const std::string& what);
+  [[nodiscard]] RegResult SyncThunar(const std::vector<MenuEntry>& entries, bool withdraw);
+  [[nodiscard]] RegResult Fail(RegResult code, const std::filesystem::path& path,
+                               const std::string& what);
 
   FileManagerPlaces places_;
   std::string problem_;

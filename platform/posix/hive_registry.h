@@ -57,14 +57,14 @@ class HiveRegistry final : public TreeRegistry {
   const std::string& problem() const { return problem_; }
 
  private:
-  RegResult Read(const Reader& read) override;
-  RegResult Change(const Changer& change) override;
-  RegResult FindTarget();
+  [[nodiscard]] RegResult Read(const Reader& read) override;
+  [[nodiscard]] RegResult Change(const Changer& change) override;
+  [[nodiscard]] RegResult FindTarget();
   std::string NotRegular(const std::filesystem::path& path) const;
-  RegResult Load(KeyTree& tree);
-  RegResult Save(const KeyTree& tree);
-  RegResult Fail(RegResult code, const std::string& what);
-  RegResult FailWithErrno(int error, std::string_view what);
+  [[nodiscard]] RegResult Load(KeyTree& tree);
+  [[nodiscard]] RegResult Save(const KeyTree& tree);
+  [[nodiscard]] RegResult Fail(RegResult code, const std::string& what);
+  [[nodiscard]] RegResult FailWithErrno(int error, std::string_view what);
 
   std::filesystem::path file_;
   std::FILE* report_;

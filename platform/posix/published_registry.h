@@ -26,18 +26,18 @@ class PublishedRegistry final : public Registry {
                     std::filesystem::path lockFile);
 
  private:
-  RegResult DoCreateKey(std::string_view path) override;
-  RegResult DoSetValue(std::string_view path, std::string_view name,
-                       std::string_view value) override;
-  RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
-  RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
-  RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
+  [[nodiscard]] RegResult DoCreateKey(std::string_view path) override;
+  [[nodiscard]] RegResult DoSetValue(std::string_view path, std::string_view name,
+                                     std::string_view value) override;
+  [[nodiscard]] RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
+  [[nodiscard]] RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
+  [[nodiscard]] RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
 
   enum class Publication { Full, Withdraw };
 
   // The publication's failure, else `result`.
-  RegResult Published(RegResult result, Publication publication = Publication::Full);
-  RegResult Publish(Publication publication);
+  [[nodiscard]] RegResult Published(RegResult result, Publication publication = Publication::Full);
+  [[nodiscard]] RegResult Publish(Publication publication);
 
   TreeRegistry& record_;
   FileManagerPublisher& publisher_;

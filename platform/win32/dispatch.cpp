@@ -22,7 +22,7 @@ class ExceptionInfo {
   EXCEPINFO* get() { return &info_; }
 
   // The server's code and text for DISP_E_EXCEPTION, filled in first when it deferred them.
-  HRESULT Code(HRESULT invokeResult) {
+  [[nodiscard]] HRESULT Code(HRESULT invokeResult) {
     if (invokeResult != DISP_E_EXCEPTION) return invokeResult;
     if (info_.pfnDeferredFillIn) info_.pfnDeferredFillIn(&info_);
     if (FAILED(info_.scode)) return info_.scode;

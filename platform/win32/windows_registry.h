@@ -44,14 +44,14 @@ class WindowsRegistry final : public Registry {
 
   // The path from the root as the wide functions take it, or nothing when they would misread it.
   std::optional<std::wstring> FullPath(std::string_view path) const;
-  LONG CreateForSetting(std::string_view path, UniqueHKey& key) const;
+  [[nodiscard]] LONG CreateForSetting(std::string_view path, UniqueHKey& key) const;
 
-  RegResult DoCreateKey(std::string_view path) override;
-  RegResult DoSetValue(std::string_view path, std::string_view name,
-                       std::string_view value) override;
-  RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
-  RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
-  RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
+  [[nodiscard]] RegResult DoCreateKey(std::string_view path) override;
+  [[nodiscard]] RegResult DoSetValue(std::string_view path, std::string_view name,
+                                     std::string_view value) override;
+  [[nodiscard]] RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override;
+  [[nodiscard]] RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override;
+  [[nodiscard]] RegResult DoCloseKey(std::uintptr_t handle) noexcept override;
 
   HKEY root_;
   std::wstring base_;

@@ -19,7 +19,7 @@ std::string NameList(int count) {
   return list;
 }
 
-ErrorCode FailureCode(const std::function<void()>& call) {
+[[nodiscard]] ErrorCode FailureCode(const std::function<void()>& call) {
   try {
     call();
   } catch (const OutrightFailure& failure) {

@@ -57,22 +57,22 @@ class ScriptedRegistry : public Registry {
   std::size_t mostOpen = 0;
 
  private:
-  RegResult Scripted(const std::string& call) const {
+  [[nodiscard]] RegResult Scripted(const std::string& call) const {
     const auto it = failures.find(call);
     if (it != failures.end()) return it->second;
     return refusesChanges && call.rfind("Open ", 0) != 0 ? kErrorAccessDenied : kErrorSuccess;
   }
-  RegResult DoCreateKey(std::string_view path) override {
+  [[nodiscard]] RegResult DoCreateKey(std::string_view path) override {
     if (RegResult code = Scripted("Create " + std::string(path))) return code;
     return memory.CreateKey(path);
   }
-  RegResult DoSetValue(std::string_view path, std::string_view name,
-                       std::string_view value) override {
+  [[nodiscard]] RegResult DoSetValue(std::string_view path, std::string_view name,
+                                     std::string_view value) override {
     const std::string named = name.empty() ? "" : " [" + std::string(name) + "]";
     if (RegResult code = Scripted("Set " + std::string(path) + named)) return code;
     return memory.SetValue(path, name, value);
   }
-  RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override {
+  [[nodiscard]] RegResult DoOpenKey(std::string_view path, std::uintptr_t& handle) override {
     if (RegResult code = Scripted("Open " + std::string(path))) return code;
     RegistryKey key;
     if (RegResult code = memory.OpenKey(path, key)) return code;
@@ -83,10 +83,10 @@ class ScriptedRegistry : public Registry {
     mostOpen = std::max(mostOpen, keys_.size());
     return kErrorSuccess;
   }
-  RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override {
+  [[nodiscard]] RegResult DoDeleteSubKey(std::uintptr_t handle, std::string_view name) override {
     return memory.DeleteSubKey(keys_.at(handle), name);
   }
-  RegResult DoCloseKey(std::uintptr_t handle) noexcept override {
+  [[nodiscard]] RegResult DoCloseKey(std::uintptr_t handle) noexcept override {
     return keys_.erase(handle) == 1 ? kErrorSuccess : kErrorInvalidHandle;
   }
 

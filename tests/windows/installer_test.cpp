@@ -39,7 +39,7 @@ std::wstring KnownFolder(int csidl) {
 }
 
 // Runs a command line to its end (at most two minutes) and gives its exit code.
-DWORD ExitCodeOf(std::wstring commandLine) {
+[[nodiscard]] DWORD ExitCodeOf(std::wstring commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -209,7 +209,7 @@ class MenorixRun {
     return shown;
   }
 
-  DWORD ExitCode() {
+  [[nodiscard]] DWORD ExitCode() {
     WaitForSingleObject(process_.hProcess, 30000);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process_.hProcess, &code);

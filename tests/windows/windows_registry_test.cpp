@@ -238,15 +238,20 @@ TEST_F(WindowsRegistryTest, RegistrationLeavesTheKeysAndClosesEveryKey) {
 // The classes root as Windows shows it to a plain user, which Wine cannot: every change is
 // refused, and no entry is there to open.
 class RefusingClasses final : public Registry {
-  RegResult DoCreateKey(std::string_view) override { return ERROR_ACCESS_DENIED; }
-  RegResult DoSetValue(std::string_view, std::string_view, std::string_view) override {
+  [[nodiscard]] RegResult DoCreateKey(std::string_view) override { return ERROR_ACCESS_DENIED; }
+  [[nodiscard]] RegResult DoSetValue(std::string_view, std::string_view,
+                                     std::string_view) override {
     return ERROR_ACCESS_DENIED;
   }
-  RegResult DoOpenKey(std::string_view, std::uintptr_t&) override { return ERROR_FILE_NOT_FOUND; }
-  RegResult DoDeleteSubKey(std::uintptr_t, std::string_view) override {
+  [[nodiscard]] RegResult DoOpenKey(std::string_view, std::uintptr_t&) override {
+    return ERROR_FILE_NOT_FOUND;
+  }
+  [[nodiscard]] RegResult DoDeleteSubKey(std::uintptr_t, std::string_view) override {
     return ERROR_ACCESS_DENIED;
   }
-  RegResult DoCloseKey(std::uintptr_t) noexcept override { return ERROR_INVALID_HANDLE; }
+  [[nodiscard]] RegResult DoCloseKey(std::uintptr_t) noexcept override {
+    return ERROR_INVALID_HANDLE;
+  }
 };
 
 TEST_F(WindowsRegistryTest, APlainUsersEntriesLiveInTheUsersClassesAndGoAgain) {

@@ -166,7 +166,7 @@ bool Matches(char parameter, const VARIANT& value) {
   }
 }
 
-HRESULT Fail(EXCEPINFO* exception, const std::string& spec) {
+[[nodiscard]] HRESULT Fail(EXCEPINFO* exception, const std::string& spec) {
   const HRESULT code = static_cast<HRESULT>(std::strtoul(spec.c_str(), nullptr, 16));
   const std::size_t blank = spec.find(' ');
   const std::wstring description =
@@ -244,7 +244,8 @@ class FakeObject final : public IDispatch {
   }
 
  private:
-  HRESULT Call(const Operation& operation, DISPPARAMS& parameters, EXCEPINFO* exception) {
+  [[nodiscard]] HRESULT Call(const Operation& operation, DISPPARAMS& parameters,
+                             EXCEPINFO* exception) {
     const std::string name = std::string(kind_.name) + "." + operation.name;
     // Arguments arrive last to first; the log shows them in the caller's order.
     std::string line = name + "(";
@@ -329,7 +330,8 @@ class Factory final : public IClassFactory {
 
 Factory gFactory;
 
-LSTATUS SetDefault(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+[[nodiscard]] LSTATUS SetDefault(const std::wstring& key, const wchar_t* name,
+                                 const std::wstring& value) {
   HKEY handle = nullptr;
   LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
                                    nullptr, &handle, nullptr);

@@ -20,7 +20,7 @@ std::string Narrow(std::wstring_view text);
 std::wstring BinaryFolder();
 
 // Registers fake_toolkit.dll from BinaryFolder() through its DllRegisterServer.
-HRESULT RegisterFakeToolkit();
+[[nodiscard]] HRESULT RegisterFakeToolkit();
 
 // The visible dialog window (a message box, a file dialog) of the process, or null.
 HWND FindBox(DWORD processId);
