@@ -15,10 +15,15 @@ work=$(mktemp -d)
 xvfb_pid=""
 thunar_pid=""
 cleanup() {
-  # Thunar runs in a session of its own, with its D-Bus daemon and helpers: all of it ends here.
-  if [ -n "$thunar_pid" ]; then kill -- "-$thunar_pid" 2>/dev/null || true; fi
+  # Thunar runs in a session of its own, with its D-Bus daemon and helpers: all of it ends here,
+  # and only then goes the folder, which they may still be writing their settings into.
+  if [ -n "$thunar_pid" ]; then
+    kill -- "-$thunar_pid" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 -- "-$thunar_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL -- "-$thunar_pid" 2>/dev/null || true
+  fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
+  rm -rf "$work" || { sleep 1; rm -rf "$work"; } || true
 }
 trap cleanup EXIT
 
