@@ -18,6 +18,7 @@
 #include "configurator/tree_registry.h"
 #include "core/error.h"
 #include "tests/support/fakes.h"
+#include "tests/support/registration_boxes.h"
 
 namespace kartiva::testing {
 namespace {
@@ -164,23 +165,6 @@ TEST_P(Registration, LeavesTheKeysShowsTheBoxesAndEnds) {
     EXPECT_EQ(registry->memory.OpenKeyCount(), 0u);
     EXPECT_LE(registry->mostOpen, 1u);
   }
-}
-
-MsgBoxRequest Added() {
-  return Box("Funktion wurde dem Kontextmenü hinzugefügt.", "Menorix", Buttons::Ok,
-             Icon::Information);
-}
-MsgBoxRequest Removed() {
-  return Box("Funktion wurde aus dem Kontextmenü entfernt.", "Menorix", Buttons::Ok,
-             Icon::Information);
-}
-MsgBoxRequest NotAdded(const std::string& code) {
-  return Box("Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " + code, "Menorix",
-             Buttons::Ok, Icon::Critical);
-}
-MsgBoxRequest NotRemoved(const std::string& code) {
-  return Box("Funktion konnte nicht aus dem Kontextmenü entfernt werden: " + code, "Menorix",
-             Buttons::Ok, Icon::Critical);
 }
 
 const std::string kImportCommand = kImport + "\\command";

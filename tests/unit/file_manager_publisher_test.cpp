@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/registration_boxes.h"
 #include "tests/unit/file_manager_desk.h"
 
 namespace kartiva::testing {
@@ -22,19 +23,6 @@ const std::string kUserScript = "#!/bin/sh\necho mine\n";
 const std::string kUserUca =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n<action><name>Mine</name>"
     "<unique-id>1-1</unique-id><command>true %f</command></action>\n</actions>\n";
-
-MsgBoxRequest Added() {
-  return Box("Funktion wurde dem Kontextmenü hinzugefügt.", "Menorix", Buttons::Ok,
-             Icon::Information);
-}
-MsgBoxRequest Removed() {
-  return Box("Funktion wurde aus dem Kontextmenü entfernt.", "Menorix", Buttons::Ok,
-             Icon::Information);
-}
-MsgBoxRequest NotAdded(const std::string& code) {
-  return Box("Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " + code, "Menorix",
-             Buttons::Ok, Icon::Critical);
-}
 
 void Write(const fs::path& path, const std::string& content) {
   fs::create_directories(path.parent_path());
