@@ -4,6 +4,13 @@ set(CPACK_PACKAGE_NAME kartiva-explorer-tools)
 set(CPACK_PACKAGE_VENDOR "Kartiva Explorer tools")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Bring files from the file manager into the Kartiva document server")
+set(CPACK_PACKAGE_DESCRIPTION [[
+Three small programs hand a file from the file manager's context menu to the
+Kartiva document server: Mappix imports it into the user's active basket,
+Tresolo stores it in the active archive, and Menorix adds or removes the two
+menu entries for GNOME Files, Caja, Nemo, Dolphin and Thunar, per user.
+On Linux the documents go to a local store that stands in for the server, in
+the user's data folder: numbered, with an index of the stored ones.]])
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(kartiva_programs Mappix Tresolo Menorix)
 set(CPACK_STRIP_FILES ON)
@@ -37,28 +44,6 @@ if(WIN32)
     set_target_properties(msi PROPERTIES KARTIVA_MSI_FILE ${PROJECT_BINARY_DIR}/${KARTIVA_MSI_NAME})
   endif()
 else()
-  # The programs find the Qt module in their own folder, so both live in one folder and the
-  # commands in bin/ are links to them.
-  set(program_folder lib/${CPACK_PACKAGE_NAME})
-  install(TARGETS ${kartiva_programs} RUNTIME DESTINATION ${program_folder})
-  install(TARGETS kartiva_qt LIBRARY DESTINATION ${program_folder})
-  foreach(program ${kartiva_programs})
-    set(link ${PROJECT_BINARY_DIR}/bin-links/${program})
-    file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/bin-links)
-    file(CREATE_LINK ../${program_folder}/${program} ${link} SYMBOLIC)
-    install(FILES ${link} DESTINATION bin)
-  endforeach()
-  install(FILES README.md docs/menorix-window.png DESTINATION share/doc/${CPACK_PACKAGE_NAME})
-  # Menorix in the desktop's application menu, with its icon in the hicolor theme.
-  install(FILES platform/posix/kartiva-menorix.desktop DESTINATION share/applications)
-  foreach(size 16 32 48)
-    install(FILES platform/qt/icons/menorix-${size}.png
-      DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME kartiva-menorix.png)
-  endforeach()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kartiva Explorer tools <maintainers@kartiva-tools.example>")
-  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  include(cmake/DebianPackage.cmake)
 endif()
 include(CPack)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every benchmark on the dev build and says which machine they ran on; the README's figures
-# come from this. Run it on an otherwise idle machine: BENCH_RUNS sets the runs of each program.
+# Runs every benchmark on the dev build and says which machine they ran on; the figures in
+# docs/speed.md come from this. Run it on an otherwise idle machine: BENCH_RUNS sets the runs of
+# each program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time (FUZZ_SECONDS, default
 # 30) from its committed corpus in fuzz/corpus/<target>/. New interesting inputs go to a scratch
-# folder, or into the committed corpus with FUZZ_GROW=1 (then minimise it: see the README).
+# folder, or into the committed corpus with FUZZ_GROW=1 (then minimise it, as
+# docs/development.md says).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"

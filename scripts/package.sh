@@ -1,48 +1,96 @@
 #!/usr/bin/env bash
-# Builds the Linux .deb from the dev build, and the Windows .zip and .msi from the mingw build, and
-# proves them: unpacked into a scratch folder, the packaged Mappix imports a file into a new local
-# store through its link in bin/; the .zip and the .msi hold the three programs, and the .msi the
-# two context-menu entries (tests/windows installs it under Wine and starts them).
+# Makes the packages named on the command line, or without one both, and proves them:
+#   deb      the Linux .deb in build/app (needs neither Wine nor mingw): unpacked into a scratch
+#            folder, its Mappix imports a file into a new local store through its link in bin/,
+#            Menorix has its launcher and icons, every command its manual page, and the README
+#            it ships speaks to users, naming no folder of the source tree
+#   windows  the Windows .zip and .msi in build/mingw: the .zip and the .msi hold the three
+#            programs, and the .msi the two context-menu entries (tests/windows installs it under
+#            Wine and starts them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-(cd build/dev && cpack >/dev/null)
-deb=$(ls build/dev/kartiva-explorer-tools_*.deb)
+usage() { echo "usage: scripts/package.sh [deb] [windows]" >&2; }
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-dpkg-deb -x "$deb" "$scratch/root"
-echo "packaged file" >"$scratch/offer.txt"
-echo y | KARTIVA_HOME="$scratch/store" KARTIVA_UI=console \
-  "$scratch/root/usr/bin/Mappix" "$scratch/offer.txt" 2>/dev/null
-cmp "$scratch/offer.txt" "$scratch/store/baskets/Eingang/00000001.001"
-launcher="$scratch/root/usr/share/applications/kartiva-menorix.desktop"
-desktop-file-validate "$launcher"
-[ -x "$scratch/root/usr/bin/$(sed -n 's/^Exec=//p' "$launcher")" ] ||
-  { echo "$launcher starts no packaged program" >&2; exit 1; }
-for size in 16 32 48; do
-  cmp platform/qt/icons/menorix-$size.png \
-    "$scratch/root/usr/share/icons/hicolor/${size}x$size/apps/$(sed -n 's/^Icon=//p' "$launcher").png"
-done
-echo "package: $deb ($(du -h "$deb" | cut -f1)), its Mappix imports, Menorix has its launcher"
 
-(cd build/mingw && cpack >/dev/null)
-zip=$(ls build/mingw/kartiva-explorer-tools-*-windows-x64.zip)
-listing=$(cd "$scratch" && cmake -E tar tf "$OLDPWD/$zip")
-for program in Mappix Tresolo Menorix; do
-  grep -qx "kartiva-explorer-tools-.*-windows-x64/$program.exe" <<<"$listing" ||
-    { echo "$zip lacks $program.exe" >&2; exit 1; }
-done
-echo "package: $zip ($(du -h "$zip" | cut -f1)), with the three programs"
+fail() {
+  echo "$1" >&2
+  exit 1
+}
 
-cmake --build build/mingw --target msi >/dev/null
-msi=$(ls build/mingw/kartiva-explorer-tools-*-x64.msi)
-files=$(msiinfo export "$msi" File)
-for program in Mappix Tresolo Menorix; do
-  grep -q "^$program.exe" <<<"$files" || { echo "$msi lacks $program.exe" >&2; exit 1; }
+package_deb() {
+  scripts/setup.sh package
+  cmake --preset app >/dev/null
+  cmake --build --preset app >/dev/null
+  rm -f build/app/kartiva-explorer-tools_*.deb
+  (cd build/app && cpack >/dev/null)
+  local deb
+  deb=$(ls build/app/kartiva-explorer-tools_*.deb)
+  prove_deb "$deb"
+  echo "package: $deb ($(du -h "$deb" | cut -f1)), its Mappix imports, Menorix has its launcher"
+}
+
+prove_deb() {
+  local root=$scratch/root
+  dpkg-deb -x "$1" "$root"
+  echo "packaged file" >"$scratch/offer.txt"
+  echo y | KARTIVA_HOME="$scratch/store" KARTIVA_UI=console \
+    "$root/usr/bin/Mappix" "$scratch/offer.txt" 2>/dev/null
+  cmp "$scratch/offer.txt" "$scratch/store/baskets/Eingang/00000001.001"
+  local launcher=$root/usr/share/applications/kartiva-menorix.desktop
+  desktop-file-validate "$launcher"
+  [ -x "$root/usr/bin/$(sed -n 's/^Exec=//p' "$launcher")" ] ||
+    fail "$launcher starts no packaged program"
+  for size in 16 32 48; do
+    cmp platform/qt/icons/menorix-$size.png \
+      "$root/usr/share/icons/hicolor/${size}x$size/apps/$(sed -n 's/^Icon=//p' "$launcher").png"
+  done
+  for program in Mappix Tresolo Menorix; do
+    local page=$root/usr/share/man/man1/$program.1.gz
+    [ -f "$page" ] || fail "$program has no manual page"
+    [ -z "$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)" ] ||
+      fail "$page: the manual page has faults"
+  done
+  local readme=$root/usr/share/doc/kartiva-explorer-tools/README.md
+  ! grep -nE 'scripts/|build/' "$readme" || fail "$readme names folders of the source tree"
+}
+
+package_windows() {
+  scripts/setup.sh test
+  cmake --preset mingw >/dev/null
+  cmake --build --preset mingw >/dev/null
+  (cd build/mingw && cpack >/dev/null)
+  local zip msi listing files
+  zip=$(ls build/mingw/kartiva-explorer-tools-*-windows-x64.zip)
+  listing=$(cmake -E tar tf "$zip")
+  for program in Mappix Tresolo Menorix; do
+    grep -qx "kartiva-explorer-tools-.*-windows-x64/$program.exe" <<<"$listing" ||
+      fail "$zip lacks $program.exe"
+  done
+  echo "package: $zip ($(du -h "$zip" | cut -f1)), with the three programs"
+
+  cmake --build build/mingw --target msi >/dev/null
+  msi=$(ls build/mingw/kartiva-explorer-tools-*-x64.msi)
+  files=$(msiinfo export "$msi" File)
+  for program in Mappix Tresolo Menorix; do
+    grep -q "^$program.exe" <<<"$files" || fail "$msi lacks $program.exe"
+  done
+  for verb in "In KV5-Briefkorb importieren" "In KV5-Archiv ablegen"; do
+    [ "$(msiinfo export "$msi" Registry | grep -cF "*\\shell\\$verb")" -eq 3 ] ||
+      fail "$msi lacks the entry $verb"
+  done
+  echo "package: $msi ($(du -h "$msi" | cut -f1)), with the three programs and both entries"
+}
+
+for part in "$@"; do
+  case "$part" in
+    deb | windows) ;;
+    *) usage; exit 2 ;;
+  esac
 done
-for verb in "In KV5-Briefkorb importieren" "In KV5-Archiv ablegen"; do
-  [ "$(msiinfo export "$msi" Registry | grep -cF "*\\shell\\$verb")" -eq 3 ] ||
-    { echo "$msi lacks the entry $verb" >&2; exit 1; }
+[ $# -gt 0 ] || set -- deb windows
+for part in "$@"; do
+  "package_$part"
 done
-echo "package: $msi ($(du -h "$msi" | cut -f1)), with the three programs and both entries"

@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and that are missing: "build" for the Linux
-# programs, "test" for the whole test suite and the Windows cross-build too.
+# programs, "package" for them and their .deb, "test" for the whole test suite and the Windows
+# cross-build too.
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libsqlite3-dev qt6-base-dev)
-test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
+package_packages=("${build_packages[@]}" dpkg-dev file desktop-file-utils man-db)
+test_packages=("${package_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
   googletest wine64 xvfb xdotool wixl msitools
-  clang libclang-rt-14-dev clang-format clang-tidy dpkg-dev python3
-  thunar dbus-daemon imagemagick tesseract-ocr desktop-file-utils)
+  clang libclang-rt-14-dev clang-format clang-tidy python3
+  thunar dbus-daemon imagemagick tesseract-ocr lintian)
 
 case "${1:-test}" in
   build) wanted=("${build_packages[@]}") ;;
+  package) wanted=("${package_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
-  *) echo "usage: $0 [build|test]" >&2; exit 2 ;;
+  *) echo "usage: $0 [build|package|test]" >&2; exit 2 ;;
 esac
 
 missing=()

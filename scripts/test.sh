@@ -18,7 +18,8 @@ Runs the stages named, in the order given; without one, all: ${stages[*]}.
   asan     builds and runs the Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer
   fuzz     runs each fuzzer for FUZZ_SECONDS (default 30) from its committed corpus
   lint     clang-format and clang-tidy (scripts/lint.sh) over the Linux build
-  package  makes the .deb and the Windows .zip and proves them (scripts/package.sh)
+  package  makes the .deb, the Windows .zip and the .msi and proves them (scripts/package.sh);
+           lintian's errors and warnings on the .deb fail the stage
   linux    builds and runs the Linux tests
   wine     runs the Windows programs and their tests under Wine (tests/windows/run.sh)
 EOF
@@ -62,9 +63,8 @@ stage_lint() {
   scripts/lint.sh
 }
 stage_package() {
-  build dev
-  build mingw
-  scripts/package.sh
+  scripts/package.sh deb windows
+  lintian --fail-on error,warning build/app/kartiva-explorer-tools_*.deb
 }
 stage_linux() {
   build dev
