@@ -7,7 +7,7 @@ build_packages=(cmake ninja-build g++ libsqlite3-dev qt6-base-dev)
 test_packages=("${build_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
   googletest wine64 xvfb xdotool wixl msitools
   clang libclang-rt-14-dev clang-format clang-tidy dpkg-dev python3
-  thunar dbus-daemon imagemagick tesseract-ocr desktop-file-utils)
+  thunar caja dbus-daemon imagemagick tesseract-ocr desktop-file-utils)
 
 case "${1:-test}" in
   build) wanted=("${build_packages[@]}") ;;
