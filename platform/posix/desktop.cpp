@@ -76,32 +76,21 @@ bool WaylandDisplayAnswers(std::string_view display) {
   return !socket.empty() && SocketAnswers(socket);
 }
 
-// The file that holds the library of `module`'s dependency that defines `symbol`.
-std::optional<std::string> LibraryDefining(void* module, const char* symbol) {
-  Dl_info info{};
-  void* address = ::dlsym(module, symbol);
-  if (address == nullptr || ::dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
-    return std::nullopt;
-  }
-  return info.dli_fname;
-}
-
 // Whether Qt shows windows here: as remembered for the same circumstances, else as a child that
 // starts it finds. A new X or Wayland server has a new socket, and a new Qt a new library file.
-bool QtStartsHere(void* module, const std::string& moduleFile) {
+bool QtStartsHere(const std::string& moduleFile) {
   std::vector<std::filesystem::path> files{moduleFile};
   for (const std::string& socket : {XDisplaySocket(Environment("DISPLAY")),
                                     WaylandDisplaySocket(Environment("WAYLAND_DISPLAY"))}) {
     if (!socket.empty()) files.emplace_back(socket);
   }
-  if (std::optional<std::string> qt = LibraryDefining(module, "qVersion")) files.emplace_back(*qt);
-  const std::string circumstances = QtProbeCircumstances(files);
   const std::filesystem::path runtimeFolder = RuntimeFolder();
   const std::filesystem::path answer =
       runtimeFolder.empty() ? std::filesystem::path() : runtimeFolder / "kartiva-qt-answer";
-  if (!answer.empty() && RemembersGoodAnswer(answer, circumstances)) return true;
-  if (!QtShowsWindows(moduleFile, kQtProbeTimeout)) return false;
-  if (!answer.empty()) RememberGoodAnswer(answer, circumstances);
+  if (!answer.empty() && RemembersGoodAnswer(answer, files)) return true;
+  const std::optional<std::string> qtLibrary = QtShowsWindows(moduleFile, kQtProbeTimeout);
+  if (!qtLibrary) return false;
+  if (!answer.empty()) RememberGoodAnswer(answer, files, *qtLibrary);
   return true;
 }
 
@@ -145,12 +134,11 @@ qt::GuiModule* DesktopUi::Gui() {
   if (loadTried_) return gui_.get();
   loadTried_ = true;
   const std::string file = programFolder_ + "/" + qt::kModuleFile;
-  if (!WantsGui()) return nullptr;
-  // Loading the libraries starts nothing of Qt yet; only the module's entry does. Lazy binding, as
-  // a program linked to Qt has it: resolving all of Qt's symbols up front costs milliseconds, and
-  // the probe's child, which binds them all, vouches for the module.
+  if (!WantsGui() || !QtStartsHere(file)) return nullptr;
+  // Lazy binding, as a program linked to Qt has it: resolving all of Qt's symbols up front costs
+  // milliseconds, and the probe's child, which binds them all, has vouched for the module.
   void* module = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
-  if (!module || !QtStartsHere(module, file)) return nullptr;
+  if (!module) return nullptr;
   const auto open = reinterpret_cast<qt::OpenFunction>(::dlsym(module, qt::kEntryName));
   if (open) gui_.reset(open());
   return gui_.get();

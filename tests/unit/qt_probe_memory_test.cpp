@@ -25,36 +25,44 @@ namespace fs = std::filesystem;
 TEST(QtProbeMemory, RemembersOnlyItsOwnFileForTheSameCircumstances) {
   struct Case {
     std::string name;
-    std::function<void(const fs::path& answer, const std::string& circumstances)> arrange;
+    std::function<void(const fs::path& answer, const std::vector<fs::path>& files)> arrange;
     bool remembered;
   };
   const Case cases[] = {
       {"Written",
-       [](const fs::path& answer, const std::string& circumstances) {
-         posix::RememberGoodAnswer(answer, circumstances);
+       [](const fs::path& answer, const std::vector<fs::path>& files) {
+         posix::RememberGoodAnswer(answer, files, "/usr/lib/libQt6Core.so.6");
        },
        true},
-      {"None", [](const fs::path&, const std::string&) {}, false},
+      {"None", [](const fs::path&, const std::vector<fs::path>&) {}, false},
+      {"AnotherQtLibraryThatChanged",
+       [](const fs::path& answer, const std::vector<fs::path>& files) {
+         const std::string qt = answer.string() + ".libQt6Core.so.6";
+         WriteFile(qt, "Qt");
+         posix::RememberGoodAnswer(answer, files, qt);
+         WriteFile(qt, "a new Qt");
+       },
+       false},
       {"OtherCircumstances",
-       [](const fs::path& answer, const std::string& circumstances) {
-         posix::RememberGoodAnswer(answer, circumstances + "1:x\n");
+       [](const fs::path& answer, const std::vector<fs::path>& files) {
+         WriteFile(answer, posix::QtProbeCircumstances("", files) + "1:x\n");
        },
        false},
       {"LinkToAGoodAnswer",
-       [](const fs::path& answer, const std::string& circumstances) {
-         posix::RememberGoodAnswer(answer.string() + ".elsewhere", circumstances);
+       [](const fs::path& answer, const std::vector<fs::path>& files) {
+         posix::RememberGoodAnswer(answer.string() + ".elsewhere", files, "");
          fs::create_symlink(answer.string() + ".elsewhere", answer);
        },
        false},
       {"WritableByOthers",
-       [](const fs::path& answer, const std::string& circumstances) {
-         WriteFile(answer, circumstances);
+       [](const fs::path& answer, const std::vector<fs::path>& files) {
+         WriteFile(answer, posix::QtProbeCircumstances("", files));
          fs::permissions(answer, fs::perms::owner_read | fs::perms::owner_write |
                                      fs::perms::group_write | fs::perms::others_write);
        },
        false},
       {"Pipe",
-       [](const fs::path& answer, const std::string&) {
+       [](const fs::path& answer, const std::vector<fs::path>&) {
          ASSERT_EQ(::mkfifo(answer.c_str(), 0600), 0);
        },
        false},
@@ -62,12 +70,13 @@ TEST(QtProbeMemory, RemembersOnlyItsOwnFileForTheSameCircumstances) {
   TempFolder temp;
   const fs::path module = temp.path() / "libkartiva_qt.so";
   WriteFile(module, "module");
-  const std::string circumstances = posix::QtProbeCircumstances({module});
+  const std::vector<fs::path> files{module};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path answer = temp.path() / c.name;
-    c.arrange(answer, circumstances);
-    EXPECT_EQ(posix::RemembersGoodAnswer(answer, circumstances), c.remembered);
+    WriteFile(module, "module");
+    c.arrange(answer, files);
+    EXPECT_EQ(posix::RemembersGoodAnswer(answer, files), c.remembered);
   }
   EXPECT_EQ(fs::status(temp.path() / "Written").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
@@ -84,8 +93,8 @@ TEST(QtProbeMemory, CircumstancesChangeWithTheDisplayThePlatformAndTheFiles) {
     const char* value = std::getenv(name);
     saved.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
   }
-  const std::string before = posix::QtProbeCircumstances({module});
-  EXPECT_EQ(posix::QtProbeCircumstances({module}), before);
+  const std::string before = posix::QtProbeCircumstances("", {module});
+  EXPECT_EQ(posix::QtProbeCircumstances("", {module}), before);
   const std::function<void()> changes[] = {
       [] { ::setenv("DISPLAY", ":97", 1); },
       [] { ::setenv("QT_QPA_PLATFORM", "wayland;xcb", 1); },
@@ -95,9 +104,9 @@ TEST(QtProbeMemory, CircumstancesChangeWithTheDisplayThePlatformAndTheFiles) {
       },
   };
   for (const auto& change : changes) {
-    const std::string was = posix::QtProbeCircumstances({module});
+    const std::string was = posix::QtProbeCircumstances("", {module});
     change();
-    EXPECT_NE(posix::QtProbeCircumstances({module}), was);
+    EXPECT_NE(posix::QtProbeCircumstances("", {module}), was);
   }
   for (const auto& [name, value] : saved) {
     if (value) {
