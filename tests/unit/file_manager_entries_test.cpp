@@ -309,9 +309,11 @@ TEST_F(FileManagerEntries, ScriptsTakeTheSelectionFromWhereItIsIntact) {
        {},
        path("a.txt") + "\n" + path("Rabatt 20%.txt"),
        {"Rabatt 20%.txt", "a.txt"}},
+      {"PatternInAName", {}, path("*.txt") + "\n", {"*.txt"}},
   };
   fs::create_directories(files);
-  for (const char* name : {"Rabatt 20%.txt", "Rabatt 20txt", "a.txt", "line\nbreak.txt", "line"}) {
+  for (const char* name :
+       {"Rabatt 20%.txt", "Rabatt 20txt", "a.txt", "line\nbreak.txt", "line", "*.txt"}) {
     WriteFile(files / name, name);
   }
   const fs::path folder = desk_.temp.path() / "programs";
