@@ -63,9 +63,10 @@ int main(int argc, char** argv) {
     menorix.push_back(MillisToMap(display, MENORIX_PATH));
     bare.push_back(MillisToMap(display, BARE_WINDOW_PATH));
   }
-  std::printf("first window mapped (median of %d): Menorix %.1f ms, bare Qt window %.1f ms, "
-              "ratio %.2f; Menorix's first start (asks whether Qt starts) %.1f ms\n",
-              runs, Median(menorix), Median(bare), Median(menorix) / Median(bare), first);
+  std::printf(
+      "first window mapped (median of %d): Menorix %.1f ms, bare Qt window %.1f ms, "
+      "ratio %.2f; Menorix's first start (asks whether Qt starts) %.1f ms\n",
+      runs, Median(menorix), Median(bare), Median(menorix) / Median(bare), first);
   XCloseDisplay(display);
   fs::remove_all(folder);
   return 0;
