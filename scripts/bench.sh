@@ -6,7 +6,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target process_bench big_file_bench comma_list_bench shading_bench >/dev/null
+cmake --build --preset dev --target process_bench big_file_bench comma_list_bench shading_bench \
+  window_bench >/dev/null
+
+# The first window against a bare Qt window, on an Xvfb display of the benchmark's own.
+window_figure() {
+  local folder xvfb
+  folder=$(mktemp -d)
+  exec 3>"$folder/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  exec 3>&-
+  for _ in $(seq 100); do [ -s "$folder/display" ] && break; sleep 0.1; done
+  DISPLAY=":$(head -n 1 "$folder/display")" build/dev/bench/window_bench "${BENCH_WINDOW_RUNS:-30}"
+  kill "$xvfb"
+  rm -rf "$folder"
+}
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
   "$(free -g | awk '/Mem:/ {print $2}') GiB, $(. /etc/os-release && echo "$PRETTY_NAME"), $(uname -r)"
@@ -14,6 +29,8 @@ echo
 build/dev/bench/process_bench "${BENCH_RUNS:-300}"
 echo
 build/dev/bench/big_file_bench "${BENCH_BIG_RUNS:-9}"
+echo
+window_figure
 echo
 build/dev/bench/comma_list_bench --benchmark_format=console 2>/dev/null | grep BM_
 build/dev/bench/shading_bench --benchmark_format=console 2>/dev/null | grep BM_

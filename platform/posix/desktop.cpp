@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "core/program.h"
 #include "platform/posix/base/xdg_folders.h"
@@ -18,6 +20,7 @@
 #include "platform/posix/command_line.h"
 #include "platform/posix/components.h"
 #include "platform/posix/qt_probe.h"
+#include "platform/posix/qt_probe_memory.h"
 
 namespace kartiva::posix {
 namespace {
@@ -42,23 +45,53 @@ bool SocketAnswers(std::string_view path) {
   return answers;
 }
 
-// An X display as DISPLAY names it, "[host]:number[.screen]". Qt ends the process when it cannot
-// reach the display, so a local display is asked first; a remote one is taken as it stands.
-bool XDisplayAnswers(std::string_view display) {
+// The socket of a local X display as DISPLAY names it, "[host]:number[.screen]", without the
+// abstract namespace's '@'; empty for a display on another host (as ssh forwards it) or no display.
+std::string XDisplaySocket(std::string_view display) {
   const std::size_t colon = display.rfind(':');
-  if (colon == std::string_view::npos) return false;
+  if (colon == std::string_view::npos) return "";
   const std::string_view host = display.substr(0, colon);
-  if (!host.empty() && host != "unix") return true;
+  if (!host.empty() && host != "unix") return "";
   std::string_view number = display.substr(colon + 1);
   number = number.substr(0, number.find('.'));
-  const std::string socket = "/tmp/.X11-unix/X" + std::string(number);
-  return SocketAnswers("@" + socket) || SocketAnswers(socket);
+  return "/tmp/.X11-unix/X" + std::string(number);
+}
+
+// Qt ends the process when it cannot reach the display, so a local display is asked first; a
+// remote one is taken as it stands.
+bool XDisplayAnswers(std::string_view display) {
+  if (display.rfind(':') == std::string_view::npos) return false;
+  const std::string socket = XDisplaySocket(display);
+  return socket.empty() || SocketAnswers("@" + socket) || SocketAnswers(socket);
+}
+
+std::string WaylandDisplaySocket(std::string_view display) {
+  if (display.empty() || display.front() == '/') return std::string(display);
+  const std::filesystem::path runtimeFolder = RuntimeFolder();
+  return runtimeFolder.empty() ? "" : (runtimeFolder / display).string();
 }
 
 bool WaylandDisplayAnswers(std::string_view display) {
-  if (display.front() == '/') return SocketAnswers(display);
+  const std::string socket = WaylandDisplaySocket(display);
+  return !socket.empty() && SocketAnswers(socket);
+}
+
+// Whether Qt shows windows here: as remembered for the same circumstances, else as a child that
+// starts it finds. A new X or Wayland server has a new socket, and a new Qt a new library file.
+bool QtStartsHere(const std::string& moduleFile) {
+  std::vector<std::filesystem::path> files{moduleFile};
+  for (const std::string& socket : {XDisplaySocket(Environment("DISPLAY")),
+                                    WaylandDisplaySocket(Environment("WAYLAND_DISPLAY"))}) {
+    if (!socket.empty()) files.emplace_back(socket);
+  }
   const std::filesystem::path runtimeFolder = RuntimeFolder();
-  return !runtimeFolder.empty() && SocketAnswers((runtimeFolder / display).string());
+  const std::filesystem::path answer =
+      runtimeFolder.empty() ? std::filesystem::path() : runtimeFolder / "kartiva-qt-answer";
+  if (!answer.empty() && RemembersGoodAnswer(answer, files)) return true;
+  const std::optional<std::string> qtLibrary = QtShowsWindows(moduleFile, kQtProbeTimeout);
+  if (!qtLibrary) return false;
+  if (!answer.empty()) RememberGoodAnswer(answer, files, *qtLibrary);
+  return true;
 }
 
 }  // namespace
@@ -101,8 +134,10 @@ qt::GuiModule* DesktopUi::Gui() {
   if (loadTried_) return gui_.get();
   loadTried_ = true;
   const std::string file = programFolder_ + "/" + qt::kModuleFile;
-  if (!WantsGui() || !QtShowsWindows(file, kQtProbeTimeout)) return nullptr;
-  void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!WantsGui() || !QtStartsHere(file)) return nullptr;
+  // Lazy binding, as a program linked to Qt has it: resolving all of Qt's symbols up front costs
+  // milliseconds, and the probe's child, which binds them all, has vouched for the module.
+  void* module = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
   if (!module) return nullptr;
   const auto open = reinterpret_cast<qt::OpenFunction>(::dlsym(module, qt::kEntryName));
   if (open) gui_.reset(open());

@@ -21,7 +21,8 @@ namespace kartiva::posix {
 // platform other than offscreen and minimal, which show nothing, or WAYLAND_DISPLAY or DISPLAY
 // names a display that answers. Qt ends the process when it cannot reach its display, so a local
 // display is asked first; a display on another host (as ssh forwards it) is taken as it stands.
-// The Qt module is then opened only when QtShowsWindows says that Qt starts.
+// The Qt module is then opened only when QtShowsWindows says that Qt starts, or said so before in
+// the same circumstances (qt_probe_memory.h).
 bool WantsGui();
 
 class DesktopUi : public Ui {

@@ -30,6 +30,21 @@ std::string WithoutTokens(std::string_view text) {
   return plain;
 }
 
+// What every entry runs: sh gets the program as $0, the removal as $1 and the files after it, so no
+// path is ever shell text. A file manager itself would show nothing of a program that has gone.
+constexpr std::string_view kRunner =
+    "removal=$1; shift; "
+    "if [ ! -f \"$0\" ] || [ ! -x \"$0\" ]; then "
+    "text=\"Kartiva Explorer tools are no longer installed (cannot run $0); "
+    "remove this entry with: $removal\"; "
+    "printf '%s\\n' \"$text\" >&2; "
+    "if [ -n \"$DISPLAY$WAYLAND_DISPLAY\" ]; then "
+    "{ notify-send 'Kartiva Explorer tools' \"$text\" || "
+    "zenity --error --no-markup --text=\"$text\" || kdialog --error \"$text\" || "
+    "xmessage -center \"$text\"; } 2>/dev/null; "
+    "fi; exit 1; fi; "
+    "for file do \"$0\" \"$file\" & done; wait";
+
 }  // namespace
 
 bool BearsMarker(std::string_view head) {
@@ -42,35 +57,48 @@ bool BearsMarker(std::string_view head) {
   return false;
 }
 
-std::string RunForEachFile(std::string_view program) {
-  // sh gets the program as $0 and the files as its arguments, so no path is ever shell text.
-  return "sh -c " + ExecArgument("for file do \"$0\" \"$file\"; done") + " " +
-         ExecArgument(program) + " %F";
+std::string RemovalByDeleting(const std::filesystem::path& file) {
+  const std::string path = file.string();
+  if (IsPortableText(path)) return "rm " + ShellWord(path);
+  return "a file manager's own settings";
 }
 
-std::string ScriptFile(const MenuEntry& entry, std::string_view selectionVariable) {
+std::string RunTogether(std::string_view program, std::string_view removal) {
+  return "sh -c " + ExecArgument(kRunner) + " " + ExecArgument(program) + " " +
+         ExecArgument(removal) + " %F";
+}
+
+std::string ScriptFile(const MenuEntry& entry, std::string_view selectionVariable,
+                       std::string_view removal) {
   const std::string variable(selectionVariable);
   return "#!/bin/sh\n" + std::string(kMarkerLine) +
          "\n"
-         "# Starts the program once for each selected file, with the file's absolute path.\n"
+         "# Starts the program at once for every selected file, with the file's absolute path.\n"
          "program=" +
-         ShellWord(entry.program) +
+         ShellWord(entry.program) + "\nremoval=" + ShellWord(removal) +
          "\n"
-         "if [ $# -eq 0 ]; then\n"
-         "  printf '%s\\n' \"$" +
+         "selection=${" +
          variable +
-         "\" | while IFS= read -r file; do\n"
-         "    if [ -n \"$file\" ]; then \"$program\" \"$file\"; fi\n"
-         "  done\n"
-         "  exit 0\n"
+         "-}\n"
+         "if [ -n \"$selection\" ]; then\n"
+         "  set -f\n"
+         "  IFS='\n"
+         "'\n"
+         "  for file in $selection; do [ -e \"$file\" ] || selection=; done\n"
+         "  if [ -n \"$selection\" ]; then set -- $selection; fi\n"
+         "  unset IFS\n"
+         "  set +f\n"
          "fi\n"
          "for file do\n"
+         "  shift\n"
          "  case $file in /*) ;; *) file=$PWD/$file ;; esac\n"
-         "  \"$program\" \"$file\"\n"
-         "done\n";
+         "  set -- \"$@\" \"$file\"\n"
+         "done\n"
+         "exec sh -c " +
+         ShellWord(kRunner) + " \"$program\" \"$removal\" \"$@\"\n";
 }
 
-std::string NemoAction(const MenuEntry& entry) {
+std::string NemoAction(const MenuEntry& entry, std::string_view removal) {
   return std::string(kMarkerLine) +
          "\n"
          "[Nemo Action]\n"
@@ -78,7 +106,7 @@ std::string NemoAction(const MenuEntry& entry) {
          DesktopValue(WithoutTokens(entry.menuText)) +
          "\n"
          "Exec=" +
-         DesktopValue(RunForEachFile(entry.program)) +
+         DesktopValue(RunTogether(entry.program, removal)) +
          "\n"
          "Selection=notnone\n"
          "Extensions=nodirs;\n";
@@ -88,14 +116,14 @@ std::string NemoActionFileName(std::string_view menuText) {
   return "kartiva-" + TextId(menuText) + ".nemo_action";
 }
 
-std::string DolphinServiceMenu(const std::vector<MenuEntry>& entries) {
+std::string DolphinServiceMenu(const std::vector<MenuEntry>& entries, std::string_view removal) {
   std::string actions;
   std::string groups;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string id = "kartiva" + std::to_string(i + 1);
     actions += id + ";";
     groups += "\n[Desktop Action " + id + "]\nName=" + DesktopValue(entries[i].menuText) +
-              "\nExec=" + DesktopValue(RunForEachFile(entries[i].program)) + "\n";
+              "\nExec=" + DesktopValue(RunTogether(entries[i].program, removal)) + "\n";
   }
   // Type=Application keeps the file valid for desktop-file-validate; NoDisplay keeps it out of
   // application menus, and its own Exec is the first action's.
@@ -106,7 +134,7 @@ std::string DolphinServiceMenu(const std::vector<MenuEntry>& entries) {
          "Name=Kartiva Explorer tools\n"
          "NoDisplay=true\n"
          "Exec=" +
-         DesktopValue(RunForEachFile(entries.front().program)) +
+         DesktopValue(RunTogether(entries.front().program, removal)) +
          "\n"
          "MimeType=application/octet-stream;\n"
          "Actions=" +
@@ -115,6 +143,31 @@ std::string DolphinServiceMenu(const std::vector<MenuEntry>& entries) {
          "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
          "X-KDE-Priority=TopLevel\n" +
          groups;
+}
+
+std::string FileManagerAction(const MenuEntry& entry, std::string_view removal) {
+  return std::string(kMarkerLine) +
+         "\n"
+         "[Desktop Entry]\n"
+         "Type=Action\n"
+         "Name=" +
+         DesktopValue(entry.menuText) +
+         "\n"
+         "Profiles=kartiva;\n"
+         "\n"
+         "[X-Action-Profile kartiva]\n"
+         "Name=" +
+         DesktopValue(entry.menuText) +
+         "\n"
+         "Exec=" +
+         DesktopValue(RunTogether(entry.program, removal)) +
+         "\n"
+         "MimeTypes=all/allfiles;\n"
+         "SelectionCount=>0\n";
+}
+
+std::string FileManagerActionFileName(std::string_view menuText) {
+  return "kartiva-" + TextId(menuText) + ".desktop";
 }
 
 std::string ThunarAction(const MenuEntry& entry) {
@@ -128,7 +181,7 @@ std::string ThunarAction(const MenuEntry& entry) {
          std::string(kThunarIdPrefix) + TextId(entry.menuText) +
          "</unique-id>\n"
          "\t<command>" +
-         XmlText(RunForEachFile(entry.program)) +
+         XmlText(RunTogether(entry.program, kThunarRemoval)) +
          "</command>\n"
          "\t<description></description>\n"
          "\t<range>*</range>\n"

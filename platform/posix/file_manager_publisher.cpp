@@ -52,7 +52,8 @@ FileManagerPlaces UserFileManagerPlaces() {
           .cajaScripts = config / "caja" / "scripts",
           .nemoActions = data / "nemo" / "actions",
           .dolphinMenus = data / "kio" / "servicemenus",
-          .thunarActions = config / "Thunar" / "uca.xml"};
+          .thunarActions = config / "Thunar" / "uca.xml",
+          .fileManagerActions = data / "file-manager" / "actions"};
 }
 
 RegResult FileManagerPublisher::Publish(const std::vector<MenuEntry>& entries) {
@@ -61,10 +62,11 @@ RegResult FileManagerPublisher::Publish(const std::vector<MenuEntry>& entries) {
   const std::vector<MenuEntry> valid = Offerable(entries, invalid);
   const OwnFiles files = FilesFor(valid);
   // Every file manager is brought in line even after one failed; the first failure is reported.
-  return FirstFailure({invalid, SyncFolder(places_.nautilusScripts, files.nautilus),
-                       SyncFolder(places_.cajaScripts, files.caja),
-                       SyncFolder(places_.nemoActions, files.nemo),
-                       SyncFolder(places_.dolphinMenus, files.dolphin), SyncThunar(valid, false)});
+  return FirstFailure(
+      {invalid, SyncFolder(places_.nautilusScripts, files.nautilus),
+       SyncFolder(places_.cajaScripts, files.caja), SyncFolder(places_.nemoActions, files.nemo),
+       SyncFolder(places_.dolphinMenus, files.dolphin),
+       SyncFolder(places_.fileManagerActions, files.fileManager), SyncThunar(valid, false)});
 }
 
 RegResult FileManagerPublisher::Withdraw(const std::vector<MenuEntry>& kept) {
@@ -77,22 +79,38 @@ RegResult FileManagerPublisher::Withdraw(const std::vector<MenuEntry>& kept) {
                        RemoveUnwanted(places_.cajaScripts, files.caja),
                        RemoveUnwanted(places_.nemoActions, files.nemo),
                        WithdrawFolder(places_.dolphinMenus, files.dolphin),
+                       RemoveUnwanted(places_.fileManagerActions, files.fileManager),
                        SyncThunar(valid, true)});
 }
 
 FileManagerPublisher::OwnFiles FileManagerPublisher::FilesFor(
-    const std::vector<MenuEntry>& entries) {
+    const std::vector<MenuEntry>& entries) const {
+  // Each file tells, should its program go, how to delete it by hand.
+  const auto removal = [](const fs::path& folder, const std::string& name) {
+    return RemovalByDeleting(folder / name);
+  };
   OwnFiles files;
   for (const MenuEntry& entry : entries) {
-    files.nautilus.push_back(
-        {entry.menuText, ScriptFile(entry, "NAUTILUS_SCRIPT_SELECTED_FILE_PATHS"), 0755});
+    const std::string& script = entry.menuText;
+    files.nautilus.push_back({script,
+                              ScriptFile(entry, "NAUTILUS_SCRIPT_SELECTED_FILE_PATHS",
+                                         removal(places_.nautilusScripts, script)),
+                              0755});
     files.caja.push_back(
-        {entry.menuText, ScriptFile(entry, "CAJA_SCRIPT_SELECTED_FILE_PATHS"), 0755});
-    files.nemo.push_back({NemoActionFileName(entry.menuText), NemoAction(entry), 0644});
+        {script,
+         ScriptFile(entry, "CAJA_SCRIPT_SELECTED_FILE_PATHS", removal(places_.cajaScripts, script)),
+         0755});
+    const std::string nemo = NemoActionFileName(entry.menuText);
+    files.nemo.push_back({nemo, NemoAction(entry, removal(places_.nemoActions, nemo)), 0644});
+    const std::string action = FileManagerActionFileName(entry.menuText);
+    files.fileManager.push_back(
+        {action, FileManagerAction(entry, removal(places_.fileManagerActions, action)), 0644});
   }
   // Dolphin runs only service menus that are executable.
   if (!entries.empty()) {
-    files.dolphin.push_back({std::string(kDolphinFileName), DolphinServiceMenu(entries), 0755});
+    const std::string dolphin(kDolphinFileName);
+    files.dolphin.push_back(
+        {dolphin, DolphinServiceMenu(entries, removal(places_.dolphinMenus, dolphin)), 0755});
   }
   return files;
 }

@@ -15,11 +15,12 @@ namespace kartiva::posix {
 
 // Where each file manager looks for the user's entries.
 struct FileManagerPlaces {
-  std::filesystem::path nautilusScripts;  // GNOME Files: one script per entry
-  std::filesystem::path cajaScripts;      // Caja: one script per entry
-  std::filesystem::path nemoActions;      // Nemo: one .nemo_action file per entry
-  std::filesystem::path dolphinMenus;     // Dolphin: one service menu for all entries
-  std::filesystem::path thunarActions;    // Thunar: the user's uca.xml
+  std::filesystem::path nautilusScripts;     // GNOME Files: one script per entry
+  std::filesystem::path cajaScripts;         // Caja: one script per entry
+  std::filesystem::path nemoActions;         // Nemo: one .nemo_action file per entry
+  std::filesystem::path dolphinMenus;        // Dolphin: one service menu for all entries
+  std::filesystem::path thunarActions;       // Thunar: the user's uca.xml
+  std::filesystem::path fileManagerActions;  // PCManFM, PCManFM-Qt...: one .desktop per entry
 };
 
 // The places under the user's XDG base folders.
@@ -51,12 +52,13 @@ class FileManagerPublisher {
     std::vector<OwnFile> caja;
     std::vector<OwnFile> nemo;
     std::vector<OwnFile> dolphin;
+    std::vector<OwnFile> fileManager;
   };
 
   // The entries that every file manager can carry; `invalid` gets the first other one's code.
   std::vector<MenuEntry> Offerable(const std::vector<MenuEntry>& entries, RegResult& invalid);
   [[nodiscard]] RegResult CheckEntry(const MenuEntry& entry);
-  static OwnFiles FilesFor(const std::vector<MenuEntry>& entries);
+  OwnFiles FilesFor(const std::vector<MenuEntry>& entries) const;
   [[nodiscard]] RegResult SyncFolder(const std::filesystem::path& folder,
                                      const std::vector<OwnFile>& wanted);
   [[nodiscard]] RegResult RemoveUnwanted(const std::filesystem::path& folder,

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <string>
 
 #include "platform/posix/base/unique_fd.h"
 #include "platform/qt/gui_module.h"
@@ -19,6 +20,7 @@ namespace kartiva::posix {
 namespace {
 
 constexpr char kShowsWindows = 'y';
+constexpr std::size_t kAnswerLimit = 4096;  // the answer and a path
 
 // The child's whole life: it never returns, and leaves the parent's buffers and exit handlers
 // alone.
@@ -33,26 +35,39 @@ constexpr char kShowsWindows = 'y';
                          ? reinterpret_cast<qt::ProbeFunction>(::dlsym(module, qt::kProbeName))
                          : nullptr;
   if (probe != nullptr && probe()) {
-    const char yes = kShowsWindows;
-    [[maybe_unused]] const ssize_t written = ::write(answer, &yes, 1);
+    std::string yes(1, kShowsWindows);
+    Dl_info qt{};
+    void* version = ::dlsym(module, "qVersion");
+    if (version != nullptr && ::dladdr(version, &qt) != 0 && qt.dli_fname != nullptr) {
+      yes += qt.dli_fname;
+    }
+    yes += '\0';  // the end: a helper of Qt's that kept the pipe open holds up nothing
+    [[maybe_unused]] const ssize_t written =
+        ::write(answer, yes.data(), std::min(yes.size(), kAnswerLimit));
   }
   ::_exit(0);
 }
 
-// Waits for the child's one byte, at most `timeout`.
-bool Answered(int answer, std::chrono::milliseconds timeout) {
+// Waits for the child's answer, at most `timeout`: after a yes, the Qt library's file up to a NUL.
+std::optional<std::string> Answered(int answer, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::string said;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     pollfd ready{answer, POLLIN, 0};
     const int polled = ::poll(&ready, 1, static_cast<int>(std::max<long>(0, left.count())));
     if (polled < 0 && errno == EINTR) continue;
-    if (polled <= 0) return false;
-    char byte = 0;
-    const ssize_t got = ::read(answer, &byte, 1);
+    if (polled <= 0) return std::nullopt;
+    char part[512];
+    const ssize_t got = ::read(answer, part, sizeof part);
     if (got < 0 && errno == EINTR) continue;
-    return got == 1 && byte == kShowsWindows;
+    if (got <= 0 || said.size() > kAnswerLimit) return std::nullopt;
+    said.append(part, static_cast<std::size_t>(got));
+    const std::size_t end = said.find('\0');
+    if (end == std::string::npos) continue;
+    if (said.front() != kShowsWindows) return std::nullopt;
+    return said.substr(1, end - 1);
   }
 }
 
@@ -64,16 +79,17 @@ void Reap(pid_t child) {
 
 }  // namespace
 
-bool QtShowsWindows(const std::string& moduleFile, std::chrono::milliseconds timeout) {
+std::optional<std::string> QtShowsWindows(const std::string& moduleFile,
+                                          std::chrono::milliseconds timeout) {
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
+  if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
   UniqueFd answer(ends[0]);
   UniqueFd write(ends[1]);
   const pid_t child = ::fork();
-  if (child < 0) return false;
+  if (child < 0) return std::nullopt;
   if (child == 0) Probe(moduleFile, write.get());
   write = UniqueFd();
-  const bool shows = Answered(answer.get(), timeout);
+  std::optional<std::string> shows = Answered(answer.get(), timeout);
   // A child that hangs is ended; one that answered is on its way out.
   if (!shows) ::kill(child, SIGKILL);
   Reap(child);

@@ -6,6 +6,7 @@
 // nobody can give; either way the console must serve instead.
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 namespace kartiva::posix {
@@ -15,7 +16,9 @@ inline constexpr std::chrono::milliseconds kQtProbeTimeout{5000};
 
 // Whether the module `moduleFile` starts Qt on a platform that shows windows to a person. Asked
 // in a child process with no terminal output, so that neither an abort nor a hang reaches the
-// program: a child that dies, answers no or outlasts `timeout` (then killed) means no.
-bool QtShowsWindows(const std::string& moduleFile, std::chrono::milliseconds timeout);
+// program: a child that dies, answers no or outlasts `timeout` (then killed) means no. A yes
+// comes with the file of the Qt library that the module loaded ("" when the child could not tell).
+std::optional<std::string> QtShowsWindows(const std::string& moduleFile,
+                                          std::chrono::milliseconds timeout);
 
 }  // namespace kartiva::posix

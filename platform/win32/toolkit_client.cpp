@@ -105,11 +105,11 @@ class DispatchSession : public ToolkitSession, private DispatchObject {
 };
 
 [[noreturn]] void CannotCreate(std::string_view progId, std::string_view step, HRESULT result) {
-  throw OutrightFailure(kErrCannotCreateComponent,
-                        "ActiveX component can't create object: " + std::string(progId) + " (" +
-                            std::string(step) + ", HRESULT " +
-                            HexCode(static_cast<ErrorCode>(result)) + ": " + SystemMessage(result) +
-                            ")");
+  std::string cause = std::string(step) + ", HRESULT " + HexCode(static_cast<ErrorCode>(result));
+  // Wine has no text for some codes (800401F3 among them).
+  if (const std::string text = SystemMessage(result); !text.empty()) cause += ": " + text;
+  throw OutrightFailure(kErrCannotCreateComponent, "ActiveX component can't create object: " +
+                                                       std::string(progId) + " (" + cause + ")");
 }
 
 }  // namespace

@@ -17,7 +17,9 @@ namespace {
 constexpr std::size_t kMaxPath = 32768;
 
 UINT Style(const MsgBoxRequest& box) {
-  UINT style = MB_SETFOREGROUND | MB_DEFBUTTON1;
+  // Task-modal: the box holds every window of the program (Menorix's among them), so that no
+  // second click reaches them while it is up.
+  UINT style = MB_TASKMODAL | MB_SETFOREGROUND | MB_DEFBUTTON1;
   style |= box.buttons == Buttons::YesNo ? MB_YESNO : MB_OK;
   switch (box.icon) {
     case Icon::None:

@@ -1,7 +1,8 @@
 #pragma once
 
-// Message boxes, the file-open dialog and the date, the Windows way. The tools have no window of
-// their own, so every box and dialog is owned by the desktop and brought to the foreground.
+// Message boxes, the file-open dialog and the date, the Windows way. Every box and dialog is owned
+// by the desktop and brought to the foreground; a box is task-modal, so that it holds the
+// program's own windows as an owned box would.
 
 #include "core/runtime.h"
 

@@ -26,7 +26,8 @@ struct FileManagerDesk {
                                   .cajaScripts = home / "caja",
                                   .nemoActions = home / "nemo",
                                   .dolphinMenus = home / "kio",
-                                  .thunarActions = home / "Thunar" / "uca.xml"};
+                                  .thunarActions = home / "Thunar" / "uca.xml",
+                                  .fileManagerActions = home / "file-manager"};
   posix::HiveRegistry hive{home / "classes.reg"};
   posix::FileManagerPublisher publisher{places};
   posix::PublishedRegistry registry{hive, publisher, home / "classes.reg.lock"};

@@ -69,6 +69,21 @@ COLORREF WindowColor(const Screenshot& shown, int y) {
   return shown.At({kColumns[0], std::min(y, kHeight - 2)});
 }
 
+// Whether the focused cmdAppend shows its access key's underline whole: a run of six or more
+// pixels of the caption's colour inside its edges, which no glyph of "Aktivieren" and no dotted
+// focus line draws.
+bool ShowsAccessKeyUnderline(const Screenshot& shown) {
+  constexpr RECT kInsideAppend{106, 50, 207, 63};  // cmdAppend within its 2-pixel edge
+  for (int y = kInsideAppend.top; y < kInsideAppend.bottom; ++y) {
+    int run = 0;
+    for (int x = kInsideAppend.left; x < kInsideAppend.right; ++x) {
+      run = shown.At({x, y}) == GetSysColor(COLOR_BTNTEXT) ? run + 1 : 0;
+      if (run >= 6) return true;
+    }
+  }
+  return false;
+}
+
 void ExpectBands(const Screenshot& shown) {
   for (const Row& row : kRows) {
     for (int x : kColumns) {
@@ -141,6 +156,15 @@ class MenorixRun {
   }
 
   bool shown() const { return window_ != nullptr; }
+
+  // Waits up to 5 seconds until the window is disabled.
+  bool WaitForDisabled() const {
+    for (int i = 0; i < 100; ++i) {
+      if (!IsWindowEnabled(window_)) return true;
+      Sleep(50);
+    }
+    return false;
+  }
 
   RECT Place() const {
     RECT place{};
@@ -247,6 +271,7 @@ TEST_F(Menorix, ShapedShadedWindowMovesWithALeftDragAndActivatesTheEntries) {
   ASSERT_EQ(first.bottom - first.top, kHeight);
   const Screenshot before = Shoot(first);
   ExpectBands(before);
+  EXPECT_TRUE(ShowsAccessKeyUnderline(before));
 
   // A drag with the right button leaves the window where it is; once xdotool has parked the mouse
   // after it, the window has had the whole drag.
@@ -280,6 +305,8 @@ TEST_F(Menorix, ShapedShadedWindowMovesWithALeftDragAndActivatesTheEntries) {
   EXPECT_TRUE(run.LinkShows(Rgb(0, 80, 80)));
 
   ASSERT_TRUE(Xdotool("mousemove " + run.At(kAppend) + " click 1"));
+  // While the confirmation is up, the window takes no second click.
+  EXPECT_TRUE(run.WaitForDisabled());
   EXPECT_EQ(run.Answer("Return"), (Box{"Menorix",
                                        "Funktion wurde dem Kontextmen\xC3\xBC hinzugef\xC3\xBCgt.",
                                        {IDOK},

@@ -127,10 +127,11 @@ TEST_F(ToolkitClient, AnUnknownComponentCannotBeCreated) {
     ADD_FAILURE() << "no failure";
   } catch (const OutrightFailure& failure) {
     EXPECT_EQ(failure.code(), kErrCannotCreateComponent);
-    EXPECT_NE(
-        std::string(failure.what()).find("KV5ToolKit.Missing (CLSIDFromProgID, HRESULT 800401F3"),
-        std::string::npos)
-        << failure.what();
+    const std::string what = failure.what();
+    EXPECT_NE(what.find("KV5ToolKit.Missing (CLSIDFromProgID, HRESULT 800401F3"), std::string::npos)
+        << what;
+    // A code without the system's text (Wine has none for this one) is not followed by ": ".
+    EXPECT_EQ(what.find(": )"), std::string::npos) << what;
   }
 }
 
