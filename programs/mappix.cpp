@@ -4,7 +4,8 @@
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunProgram(argc, argv, {"Mappix", {1, 0, 0}}, [](kartiva::Runtime& runtime) {
+  return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}}, kartiva::kImportBatchTexts,
+                                 [](kartiva::Runtime& runtime) {
     kartiva::frmImport form(runtime);
     form.Form_Load();
   });

@@ -155,7 +155,8 @@ TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
   // The client check's lock lies in the test's runtime folder, outside the store.
   EXPECT_EQ(files, (std::set<fs::path>{"offer.txt", "kartiva.ini", "index.sqlite", "journal.log",
                                        "baskets.Eingang", "archives.Allgemein", "stdin", "stdout",
-                                       "stderr", "kartiva-client-check"}));
+                                       "stderr", "kartiva-client-check",
+                                       "kartiva-Mappix.socket.lock"}));
 }
 
 // Makes a folder unwritable, also for root (which chmod does not stop), until destroyed.
