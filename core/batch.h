@@ -44,6 +44,7 @@ class SingleFileQueue : public FileQueue {
   explicit SingleFileQueue(std::string path) : path_(std::move(path)) {}
   std::optional<std::string> NextFile() override;
   bool Collect(const MsgBoxRequest&) override { return false; }
+  bool AlreadyTold(const MsgBoxRequest&) override { return false; }
 
  private:
   std::string path_;

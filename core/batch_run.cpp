@@ -47,6 +47,13 @@ bool BatchRun::Collect(const MsgBoxRequest& box) {
   return true;
 }
 
+bool BatchRun::AlreadyTold(const MsgBoxRequest& box) {
+  if (!current_) return false;
+  if (std::find(told_.begin(), told_.end(), box) != told_.end()) return true;
+  told_.push_back(box);
+  return false;
+}
+
 // Takes what arrives within `wait`, and then whatever is there already.
 void BatchRun::Take(std::chrono::milliseconds wait) {
   if (!listener_) return;

@@ -23,6 +23,7 @@ class BatchRun final : public FileQueue {
   // to show. None when the queue is empty or the user cancelled.
   std::optional<std::string> NextFile() override;
   bool Collect(const MsgBoxRequest& box) override;
+  bool AlreadyTold(const MsgBoxRequest& box) override;
 
   // Ends the batch once its form has ended, by an outright failure with its report or otherwise:
   // tells every waiter its status, stops listening and shows the outcome. Gives the status of this
@@ -54,7 +55,8 @@ class BatchRun final : public FileQueue {
   std::deque<File> waiting_;
   std::optional<File> current_;
   std::vector<File> done_;
-  std::vector<File> cancelled_;  // left undone because the user cancelled
+  std::vector<File> cancelled_;     // left undone because the user cancelled
+  std::vector<MsgBoxRequest> told_;  // the messages shown while doing a file
   int ownStatus_ = 0;
   bool progressShown_ = false;
   bool cancelAsked_ = false;

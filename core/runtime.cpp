@@ -12,6 +12,8 @@ FileQueue& Files(Runtime& runtime) {
 
 Answer MsgBox(Runtime& runtime, MsgBoxRequest box) {
   if (box.title.empty()) box.title = runtime.program.title;
+  const bool informs = box.buttons == Buttons::Ok;
+  if (informs && runtime.files && runtime.files->AlreadyTold(box)) return Answer::Ok;
   return runtime.ui.Show(box);
 }
 

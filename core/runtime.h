@@ -69,6 +69,9 @@ class FileQueue {
   // Keeps a failure box of the file being done, to be shown with the batch's outcome. False when
   // no file is being done or the box is to be shown at once.
   virtual bool Collect(const MsgBoxRequest& box) = 0;
+  // Whether a message for the file being done was shown for an earlier file of the batch already:
+  // a batch says each such message once.
+  virtual bool AlreadyTold(const MsgBoxRequest& box) = 0;
 };
 
 struct ProgramVersion {
@@ -101,7 +104,8 @@ struct Runtime {
 // The files of the run; a form that works on files is only ever loaded with them set.
 FileQueue& Files(Runtime& runtime);
 
-// Shows a box; an empty title stands for the program's title.
+// Shows a box; an empty title stands for the program's title. Within a batch, a message that
+// only informs is shown once, not once per file.
 Answer MsgBox(Runtime& runtime, MsgBoxRequest box);
 // Shows a box that reports a failure of the tool's job (an import, an add, a store, a
 // registration), and remembers that one was shown; within a batch, a failure of one file is kept

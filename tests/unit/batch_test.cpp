@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "core/batch.h"
 #include "import/frm_import.h"
+#include "store/frm_store_docs.h"
 #include "tests/support/fakes.h"
 
 namespace kartiva::testing {
@@ -251,6 +253,36 @@ TEST_P(FirstInstance, DoesEveryFileInOneSession) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, FirstInstance, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
+
+// The store tool opens its archive and basket once for the batch, says that basket documents
+// cannot be converted once, and sums up in English.
+TEST(StoreBatch, OpensOnceSaysOnceAndSumsUp) {
+  Rig rig("/basket/00000001.001", "Tresolo");
+  rig.toolkit.Script("StoreFile", {});
+  rig.toolkit.Script("StoreFile", {.code = 255});
+  FakeEndpoint endpoint;
+  endpoint.arrivals = {"/basket/00000002.001", "/basket/00000003.001"};
+
+  EXPECT_EQ(RunBatch(rig.runtime, endpoint, kStoreBatchTexts, [&] { RunStoreTool(rig.runtime); }),
+            0);
+
+  const auto count = [&](const std::string& operation) {
+    return std::count_if(rig.toolkit.calls.begin(), rig.toolkit.calls.end(),
+                         [&](const std::string& call) { return call.rfind(operation, 0) == 0; });
+  };
+  EXPECT_EQ(count("CreateObject"), 1);
+  EXPECT_EQ(count("QueryActiveArchive"), 1);
+  EXPECT_EQ(count("OpenArchive"), 1);
+  EXPECT_EQ(count("OpenBasket"), 1);
+  EXPECT_EQ(count("StoreFile"), 3);
+  EXPECT_EQ(rig.ui.boxes,
+            (std::vector<MsgBoxRequest>{
+                Box("Unable to convert the desired file.", "Unable to convert file."),
+                Box("1 of 3 files could not be stored:\n"
+                    "00000002.001: Unable to store the document: FF",
+                    "Tresolo")}));
+  EXPECT_EQ(endpoint.told["/basket/00000002.001"], kStartedFailed);
+}
 
 // An instance that finds a first instance hands its file over and never touches the toolkit;
 // one whose first instance went away before starting its file does the file itself.
