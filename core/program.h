@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "core/runtime.h"
 
@@ -16,5 +18,11 @@ inline constexpr int kFailureShown = 2;     // a failure box told the user the j
 // kOutrightFailure after an outright failure, which is reported in a box bearing the program's
 // title that names what failed and its code.
 [[nodiscard]] int RunForm(Runtime& runtime, const std::function<void()>& loadForm);
+
+// The two halves of RunForm, for a run that has more to show before the report. LoadForm runs the
+// form to its end or End, and gives back the report of an outright failure, if one ended it.
+[[nodiscard]] std::optional<std::string> LoadForm(const std::function<void()>& loadForm);
+// Shows the report of an outright failure; gives kOutrightFailure.
+[[nodiscard]] int ReportFailure(Runtime& runtime, const std::string& report);
 
 }  // namespace kartiva

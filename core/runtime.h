@@ -2,7 +2,9 @@
 
 // The ports through which the forms reach the platform: message boxes and the program's own facts.
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/client_check_lock.h"
@@ -25,6 +27,17 @@ struct MsgBoxRequest {
 
 // The state of a file-open dialog control: what it starts in and shows, and the file name it
 // holds, which only a confirmed choice changes.
+// The progress window of a long batch: which file is being done, of how many, and the button
+// that cancels the files after it.
+struct ProgressRequest {
+  std::string title{};
+  std::string line{};    // "File 37 of 100: <name>", in the tool's language
+  std::string cancel{};  // the cancel button's caption
+  std::size_t done = 0;
+  std::size_t total = 0;
+  bool operator==(const ProgressRequest&) const = default;
+};
+
 struct FileDialog {
   std::string initialFolder{};
   std::string filter{};  // "Description|pattern" pairs joined by '|'
@@ -39,6 +52,26 @@ class Ui {
   virtual void ShowOpen(FileDialog& dialog) = 0;
   // The current date in the user's short date format.
   virtual std::string CurrentDateText() = 0;
+  // Shows the progress window, or brings it up to date, and lets it handle what the user did
+  // since the last call. True once the user asked to cancel.
+  virtual bool ShowProgress(const ProgressRequest& progress) = 0;
+  // Takes the progress window away, if one is shown.
+  virtual void CloseProgress() = 0;
+};
+
+// The files a run works on, one after the other: the one on its own command line, and in a
+// batch those that other instances of the tool handed over.
+class FileQueue {
+ public:
+  virtual ~FileQueue() = default;
+  // The next file to do, once the one before is done; none when the run has no more.
+  virtual std::optional<std::string> NextFile() = 0;
+  // Keeps a failure box of the file being done, to be shown with the batch's outcome. False when
+  // no file is being done or the box is to be shown at once.
+  virtual bool Collect(const MsgBoxRequest& box) = 0;
+  // Whether a message for the file being done was shown for an earlier file of the batch already:
+  // a batch says each such message once.
+  virtual bool AlreadyTold(const MsgBoxRequest& box) = 0;
 };
 
 struct ProgramVersion {
@@ -53,6 +86,7 @@ struct ProgramFacts {
   std::string folder{};       // the folder the program file lies in
   std::string title{};        // the program's title, the caption of boxes without one of their own
   ProgramVersion version;
+  CheckTime started = CheckTimeNow();  // the moment the program started
 };
 
 // Everything a form needs from outside, handed to it by main.
@@ -61,15 +95,22 @@ struct Runtime {
   Ui& ui;
   const ProgramFacts& program;
   ClientCheckLock& clientCheckLock;  // shared with the other instances of the tools
+  // The files of the import and store tools, set by the run that loads their form.
+  FileQueue* files = nullptr;
   // Set once a box told the user that the tool could not do its job; the program then ends with
   // the exit status kFailureShown, so that a script can tell a failed run from a good one.
   bool failureShown = false;
 };
 
-// Shows a box; an empty title stands for the program's title.
+// The files of the run; a form that works on files is only ever loaded with them set.
+FileQueue& Files(Runtime& runtime);
+
+// Shows a box; an empty title stands for the program's title. Within a batch, a message that
+// only informs is shown once, not once per file.
 Answer MsgBox(Runtime& runtime, MsgBoxRequest box);
 // Shows a box that reports a failure of the tool's job (an import, an add, a store, a
-// registration), and remembers that one was shown.
+// registration), and remembers that one was shown; within a batch, a failure of one file is kept
+// for the batch's summary instead.
 Answer FailureBox(Runtime& runtime, MsgBoxRequest box);
 
 }  // namespace kartiva

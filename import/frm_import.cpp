@@ -1,6 +1,29 @@
 #include "import/frm_import.h"
 
+#include <string>
+
 namespace kartiva {
+namespace {
+
+std::string ProgressLine(std::size_t number, std::size_t total, std::string_view name) {
+  return "Datei " + std::to_string(number) + " von " + std::to_string(total) + ": " +
+         std::string(name);
+}
+
+std::string SummaryHeading(std::size_t notDone, std::size_t total) {
+  return std::to_string(notDone) + " von " + std::to_string(total) +
+         " Dateien wurden nicht importiert:";
+}
+
+std::string MoreLines(std::size_t rest) { return "... und " + std::to_string(rest) + " weitere"; }
+
+}  // namespace
+
+const BatchTexts kImportBatchTexts{.progressLine = ProgressLine,
+                                   .summaryHeading = SummaryHeading,
+                                   .moreLines = MoreLines,
+                                   .cancelButton = "Abbrechen",
+                                   .cancelledFile = "abgebrochen"};
 
 void frmImport::Form_Load() {
   client_.TKSession = runtime_.components.CreateToolkit(kToolkitProgId);
@@ -10,16 +33,17 @@ void frmImport::Form_Load() {
   GetActiveBasket(client_, runtime_, sBasket);
   Require(client_.TKSession, "TKSession").OpenBasket(sBasket, TKBasket, client_.TKError);
 
-  const std::string sFilename = runtime_.program.commandLine;
   const std::string sDescription;
-  if (!sFilename.empty()) {
-    std::string sNewFileName;
-    // A failure has shown its box already: the basket is refreshed either way.
-    static_cast<void>(ImportFile(sFilename, sDescription, sNewFileName));
-    Require(client_.TKSession, "TKSession").Refresh(client_.TKError);
-  } else {
-    FailureBox(runtime_, {.text = "Es ist ein Fehler beim Import aufgetreten!",
-                          .title = "Fehler beim Import"});
+  while (const std::optional<std::string> sFilename = Files(runtime_).NextFile()) {
+    if (!sFilename->empty()) {
+      std::string sNewFileName;
+      // A failure has shown its box (or kept it for the batch): the basket is refreshed either way.
+      static_cast<void>(ImportFile(*sFilename, sDescription, sNewFileName));
+      Require(client_.TKSession, "TKSession").Refresh(client_.TKError);
+    } else {
+      FailureBox(runtime_, {.text = "Es ist ein Fehler beim Import aufgetreten!",
+                            .title = "Fehler beim Import"});
+    }
   }
   Unload();
   End();

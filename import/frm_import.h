@@ -1,11 +1,12 @@
 #pragma once
 
 // The import tool's form: it is never shown; its load routine imports the file named on the command
-// line into the user's active basket and ends the program.
+// line, and in a batch every file handed over, into the user's active basket and ends the program.
 
 #include <memory>
 #include <string>
 
+#include "core/batch.h"
 #include "core/client_session.h"
 #include "core/form.h"
 #include "core/runtime.h"
@@ -27,5 +28,8 @@ class frmImport : public Form {
   ClientState client_;  // TKSession and TKError
   std::shared_ptr<ToolkitBasket> TKBasket;
 };
+
+// The import tool's words for its batches, in German.
+extern const BatchTexts kImportBatchTexts;
 
 }  // namespace kartiva

@@ -4,8 +4,9 @@
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunProgram(argc, argv, {"Mappix", {1, 0, 0}}, [](kartiva::Runtime& runtime) {
-    kartiva::frmImport form(runtime);
-    form.Form_Load();
-  });
+  return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}}, kartiva::kImportBatchTexts,
+                                 [](kartiva::Runtime& runtime) {
+                                   kartiva::frmImport form(runtime);
+                                   form.Form_Load();
+                                 });
 }

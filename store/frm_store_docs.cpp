@@ -4,6 +4,26 @@
 #include "store/comma_list.h"
 
 namespace kartiva {
+namespace {
+
+std::string ProgressLine(std::size_t number, std::size_t total, std::string_view name) {
+  return "File " + std::to_string(number) + " of " + std::to_string(total) + ": " +
+         std::string(name);
+}
+
+std::string SummaryHeading(std::size_t notDone, std::size_t total) {
+  return std::to_string(notDone) + " of " + std::to_string(total) + " files could not be stored:";
+}
+
+std::string MoreLines(std::size_t rest) { return "... and " + std::to_string(rest) + " more"; }
+
+}  // namespace
+
+const BatchTexts kStoreBatchTexts{.progressLine = ProgressLine,
+                                  .summaryHeading = SummaryHeading,
+                                  .moreLines = MoreLines,
+                                  .cancelButton = "Cancel",
+                                  .cancelledFile = "cancelled"};
 
 frmStoreDocs::frmStoreDocs(Runtime& runtime, Module1& module) : runtime_(runtime), module_(module) {
   txtFilename.change = [this] { txtFilename_Change(); };
@@ -33,7 +53,10 @@ void frmStoreDocs::Form_Load() {
                       .title = "No archives available"});
   }
 
-  cmdStore_Click();
+  while (const std::optional<std::string> file = Files(runtime_).NextFile()) {
+    txtFilename.SetText(*file);
+    StoreOneFile();
+  }
   Unload();
   End();
 }

@@ -2,13 +2,16 @@
 
 // The store tool's form. It is never shown: its load routine puts the command line into the file
 // field, checks the client, shows the active basket, fills the archive chooser, stores the file
-// with the form's design-time settings and ends the program. The reactions of its buttons and
+// (and in a batch every file handed over) with the form's design-time settings and ends the
+// program. The reactions of its buttons and
 // fields are kept for a window that a user can operate.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/batch.h"
 #include "core/client_session.h"
 #include "core/controls.h"
 #include "core/form.h"
@@ -85,15 +88,23 @@ class frmStoreDocs : public Form {
   std::int32_t lProceed = 0;
 
  private:
+  // The store operation without the unload: one file of the run.
+  void StoreOneFile();
   // Steps of the store operation once the fields have passed the check.
   void StoreDocument();
+  // Finds and opens the archive and the basket, once for all the files of a run.
+  void OpenTargets();
   std::string ArchiveName();
   std::string IndexString() const;
 
   Runtime& runtime_;
   Module1& module_;
   bool loaded_ = true;
+  std::optional<std::string> sBasket_;  // the basket of the opened targets, once opened
 };
+
+// The store tool's words for its batches, in English.
+extern const BatchTexts kStoreBatchTexts;
 
 // Runs the store tool: loads its form with fresh module state. Returns only by an exception:
 // ProgramEnd when the run is over, OutrightFailure when a call failed outright.

@@ -15,9 +15,13 @@ bool IsBasketDocument(const std::string& sFilename) {
 }  // namespace
 
 void frmStoreDocs::cmdStore_Click() {
+  StoreOneFile();
+  Unload();
+}
+
+void frmStoreDocs::StoreOneFile() {
   CheckFields();
   if (lProceed != 1) StoreDocument();
-  Unload();
 }
 
 std::string frmStoreDocs::ArchiveName() {
@@ -33,18 +37,23 @@ std::string frmStoreDocs::IndexString() const {
   return text;
 }
 
-void frmStoreDocs::StoreDocument() {
+void frmStoreDocs::OpenTargets() {
   const std::string sArchive = ArchiveName();
   std::string sBasket;
   Require(module_.TKSession, "TKSession").QueryActiveBasket(sBasket, module_.TKError);
-  const std::string sFilename = txtFilename.text();
-  const bool basketDocument = IsBasketDocument(sFilename);
-  const std::string sIndex = IndexString();
-
   Require(module_.TKSession, "TKSession").OpenArchive(sArchive, module_.TKArchive, module_.TKError);
   Require(module_.TKArchive, "TKArchive").Open(module_.TKError);
   Require(module_.TKSession, "TKSession").OpenBasket(sBasket, module_.TKBasket, module_.TKError);
   Require(module_.TKBasket, "TKBasket").Open(module_.TKError);
+  sBasket_ = sBasket;
+}
+
+void frmStoreDocs::StoreDocument() {
+  if (!sBasket_) OpenTargets();
+  const std::string& sBasket = *sBasket_;
+  const std::string sFilename = txtFilename.text();
+  const bool basketDocument = IsBasketDocument(sFilename);
+  const std::string sIndex = IndexString();
 
   if (chkConversion.value == kChecked) {
     if (basketDocument) {

@@ -35,11 +35,14 @@ UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
 FileClientCheckLock::FileClientCheckLock(std::string runtimeFolder, std::string fallbackParent)
     : runtimeFolder_(std::move(runtimeFolder)), fallbackParent_(std::move(fallbackParent)) {}
 
+UniqueFd OpenMeetingFolder(const std::string& runtimeFolder, const std::string& fallbackParent) {
+  UniqueFd folder = OpenPrivateFolder(runtimeFolder, false);
+  if (folder.get() >= 0) return folder;
+  return OpenPrivateFolder(fallbackParent + "/kartiva-" + std::to_string(::geteuid()), true);
+}
+
 UniqueFd FileClientCheckLock::OpenLockFile() const {
-  UniqueFd folder = OpenPrivateFolder(runtimeFolder_, false);
-  if (folder.get() < 0) {
-    folder = OpenPrivateFolder(fallbackParent_ + "/kartiva-" + std::to_string(::geteuid()), true);
-  }
+  const UniqueFd folder = OpenMeetingFolder(runtimeFolder_, fallbackParent_);
   if (folder.get() < 0) return {};
   UniqueFd file(::openat(folder.get(), kLockFileName,
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,

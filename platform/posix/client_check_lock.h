@@ -34,4 +34,9 @@ class FileClientCheckLock : public ClientCheckLock {
 // An invalid descriptor otherwise.
 UniqueFd OpenPrivateFolder(const std::string& path, bool create);
 
+// The private folder where the instances of the tools meet: the runtime folder when it is the
+// user's own, else "kartiva-<uid>" in `fallbackParent`, made when missing. Invalid when neither
+// can be had.
+UniqueFd OpenMeetingFolder(const std::string& runtimeFolder, const std::string& fallbackParent);
+
 }  // namespace kartiva::posix

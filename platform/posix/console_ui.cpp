@@ -48,6 +48,12 @@ void ConsoleUi::ShowOpen(FileDialog& dialog) {
   if (ReadLine(line) && !Trimmed(line).empty()) dialog.fileName = line;
 }
 
+bool ConsoleUi::ShowProgress(const ProgressRequest& progress) {
+  std::fprintf(out_, "%s\n", progress.line.c_str());
+  std::fflush(out_);
+  return false;
+}
+
 std::string ConsoleUi::CurrentDateText() {
   std::setlocale(LC_TIME, "");
   const std::time_t now = std::time(nullptr);

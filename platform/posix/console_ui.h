@@ -7,7 +7,8 @@
 namespace kartiva::posix {
 
 // Message boxes and the file dialog on a terminal: a box writes its title and text verbatim to the
-// error stream; a question or the dialog reads one line from the input stream.
+// error stream; a question or the dialog reads one line from the input stream. The progress of a
+// batch is a line on the error stream per file; a terminal user cancels with Ctrl+C.
 class ConsoleUi : public Ui {
  public:
   ConsoleUi(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
@@ -15,6 +16,8 @@ class ConsoleUi : public Ui {
   Answer Show(const MsgBoxRequest& box) override;
   void ShowOpen(FileDialog& dialog) override;
   std::string CurrentDateText() override;
+  bool ShowProgress(const ProgressRequest& progress) override;
+  void CloseProgress() override {}
 
  private:
   bool ReadLine(std::string& line);

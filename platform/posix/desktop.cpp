@@ -154,13 +154,23 @@ void DesktopUi::ShowOpen(FileDialog& dialog) {
   console_.ShowOpen(dialog);
 }
 
+bool DesktopUi::ShowProgress(const ProgressRequest& progress) {
+  if (qt::GuiModule* gui = Gui()) return gui->ShowProgress(progress);
+  return console_.ShowProgress(progress);
+}
+
+void DesktopUi::CloseProgress() {
+  if (qt::GuiModule* gui = Gui()) return gui->CloseProgress();
+  console_.CloseProgress();
+}
+
 std::unique_ptr<ConfiguratorWindow> DesktopUi::CreateConfiguratorWindow() {
   if (qt::GuiModule* gui = Gui()) return gui->CreateConfiguratorWindow();
   return nullptr;
 }
 
 int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
-                 const std::function<void(Runtime&, DesktopUi&)>& load) {
+                 const std::function<void(Runtime&, DesktopUi&)>& load, const FormRunner& run) {
   const ProgramFacts facts{.commandLine = JoinArguments(argc, argv),
                            .folder = ProgramFolder(argc > 0 ? argv[0] : nullptr),
                            .title = identity.title,
@@ -169,7 +179,7 @@ int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
   DesktopUi ui(facts.folder, stdin, stderr);
   FileClientCheckLock checkLock(RuntimeFolder().string(), "/tmp");
   Runtime runtime{components, ui, facts, checkLock};
-  return RunForm(runtime, [&] { load(runtime, ui); });
+  return run(runtime, [&] { load(runtime, ui); });
 }
 
 }  // namespace kartiva::posix

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "configurator/window_port.h"
+#include "core/program.h"
 #include "core/runtime.h"
 #include "platform/posix/console_ui.h"
 #include "platform/program_main.h"
@@ -36,6 +37,8 @@ class DesktopUi : public Ui {
   Answer Show(const MsgBoxRequest& box) override;
   void ShowOpen(FileDialog& dialog) override;
   std::string CurrentDateText() override { return console_.CurrentDateText(); }
+  bool ShowProgress(const ProgressRequest& progress) override;
+  void CloseProgress() override;
 
   // The configurator's Qt window, or null where no window can be shown.
   std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow();
@@ -50,9 +53,12 @@ class DesktopUi : public Ui {
   std::unique_ptr<qt::GuiModule> gui_;
 };
 
-// Builds a program's platform objects and runs `load` with them; the outcome becomes the exit
-// status as RunForm makes it.
+// How a program runs its form and makes its exit status: RunForm, or RunBatch over an endpoint.
+using FormRunner = std::function<int(Runtime&, const std::function<void()>& loadForm)>;
+
+// Builds a program's platform objects and runs `load` with them through `run`.
 [[nodiscard]] int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
-                               const std::function<void(Runtime&, DesktopUi&)>& load);
+                               const std::function<void(Runtime&, DesktopUi&)>& load,
+                               const FormRunner& run = RunForm);
 
 }  // namespace kartiva::posix

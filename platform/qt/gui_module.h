@@ -18,6 +18,10 @@ class GuiModule {
   virtual Answer Show(const MsgBoxRequest& box) = 0;
   // A confirmed choice replaces dialog.fileName; a cancel leaves it.
   virtual void ShowOpen(FileDialog& dialog) = 0;
+  // The progress window of a batch, shown or brought up to date, with its events handled; true
+  // once the user cancelled. CloseProgress takes it away.
+  virtual bool ShowProgress(const ProgressRequest& progress) = 0;
+  virtual void CloseProgress() = 0;
   // The configurator's window, hidden and sized to the form's client area.
   virtual std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow() = 0;
 };

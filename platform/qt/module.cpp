@@ -7,9 +7,12 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <memory>
+
 #include "platform/qt/configurator_window.h"
 #include "platform/qt/gui_module.h"
 #include "platform/qt/message_boxes.h"
+#include "platform/qt/progress_window.h"
 
 namespace kartiva::qt {
 namespace {
@@ -27,6 +30,11 @@ class QtGui : public GuiModule {
 
   Answer Show(const MsgBoxRequest& box) override { return ShowMessageBox(box); }
   void ShowOpen(FileDialog& dialog) override { ShowOpenDialog(dialog); }
+  bool ShowProgress(const ProgressRequest& progress) override {
+    if (!progress_) progress_ = std::make_unique<QtProgressWindow>();
+    return progress_->Show(progress);
+  }
+  void CloseProgress() override { progress_.reset(); }
   std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow() override {
     // Desktops find the window's launcher, and with it its name and icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("kartiva-menorix"));
@@ -41,6 +49,7 @@ class QtGui : public GuiModule {
 
   QApplication application_;
   QTranslator translator_;
+  std::unique_ptr<QtProgressWindow> progress_;  // gone before the application
 };
 
 }  // namespace

@@ -29,11 +29,10 @@ std::wstring ProgramPath() {
   }
 }
 
-}  // namespace
-
-// Windows hands the command line over as one string, so argc and argv are not needed.
-int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
-               const std::function<void(Runtime&)>& loadForm) {
+// Builds the platform objects and runs the form through `run`. Windows hands the command line
+// over as one string, so argc and argv are not needed.
+int RunOnWindows(const ProgramIdentity& identity, const std::function<void(Runtime&)>& loadForm,
+                 const std::function<int(Runtime&, const std::function<void()>&)>& run) {
   const std::wstring path = ProgramPath();
   const ProgramFacts facts{.commandLine = win32::ToUtf8(win32::ArgumentText(
                                std::wstring_view(GetCommandLineW()), std::wstring_view(path))),
@@ -46,9 +45,24 @@ int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
   Runtime runtime{components, ui, facts, checkLock};
   // The apartment lives inside the form's run, so that a failure to join it is reported like any
   // other, and it outlasts every toolkit object that the form creates.
-  return RunForm(runtime, [&] {
+  return run(runtime, [&] {
     win32::ComApartment apartment;
     loadForm(runtime);
+  });
+}
+
+}  // namespace
+
+int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
+               const std::function<void(Runtime&)>& loadForm) {
+  return RunOnWindows(identity, loadForm, RunForm);
+}
+
+int RunFileProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
+                   const BatchTexts& texts, const std::function<void(Runtime&)>& loadForm) {
+  EveryInstanceAlone endpoint;
+  return RunOnWindows(identity, loadForm, [&](Runtime& runtime, const std::function<void()>& load) {
+    return RunBatch(runtime, endpoint, texts, load);
   });
 }
 

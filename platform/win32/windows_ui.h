@@ -16,6 +16,10 @@ class WindowsUi : public Ui {
   void ShowOpen(FileDialog& dialog) override;
   // GetDateFormatEx with the user's short date format.
   std::string CurrentDateText() override;
+  // No progress window on Windows yet: its instances do not meet (EveryInstanceAlone), so every
+  // run does one file and never asks for one.
+  bool ShowProgress(const ProgressRequest&) override { return false; }
+  void CloseProgress() override {}
 };
 
 }  // namespace kartiva::win32

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,7 +32,31 @@ class MappixProgram : public StoreTest {
     return RunIn(MAPPIX_PATH, std::move(arguments), std::move(input));
   }
   std::vector<fs::path> Documents() const { return FilesIn(basket()); }
+  // `count` selected files, "selected/<i>.txt" holding "<i>".
+  std::vector<fs::path> Selection(int count) const {
+    std::vector<fs::path> selection;
+    for (int i = 0; i < count; ++i) {
+      selection.push_back(Source("selected/" + std::to_string(i) + ".txt", std::to_string(i)));
+    }
+    return selection;
+  }
 };
+
+int Count(const std::vector<std::string>& journal, const std::string& operation) {
+  return static_cast<int>(
+      std::count_if(journal.begin(), journal.end(),
+                    [&](const std::string& line) { return line.rfind(operation + " ", 0) == 0; }));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t begin = 0;
+  for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', begin)) {
+    lines.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return lines;
+}
 
 TEST_F(MappixProgram, FreshStoreAsksToStartAndFollowsTheAnswer) {
   const struct {
@@ -153,9 +178,10 @@ TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
     if (entry.is_regular_file()) files.insert(entry.path().filename());
   }
   // The client check's lock lies in the test's runtime folder, outside the store.
-  EXPECT_EQ(files, (std::set<fs::path>{"offer.txt", "kartiva.ini", "index.sqlite", "journal.log",
-                                       "baskets.Eingang", "archives.Allgemein", "stdin", "stdout",
-                                       "stderr", "kartiva-client-check"}));
+  EXPECT_EQ(files,
+            (std::set<fs::path>{"offer.txt", "kartiva.ini", "index.sqlite", "journal.log",
+                                "baskets.Eingang", "archives.Allgemein", "stdin", "stdout",
+                                "stderr", "kartiva-client-check", "kartiva-Mappix.socket.lock"}));
 }
 
 // Makes a folder unwritable, also for root (which chmod does not stop), until destroyed.
@@ -220,29 +246,148 @@ TEST_F(MappixProgram, FiftyProcessesAtOnceGiveFiftyDistinctDocuments) {
   EXPECT_EQ(documents, sources);
 }
 
-// Twenty files selected while the client is stopped: one instance asks and starts it, the others
-// wait for its answer and import silently.
-TEST_F(MappixProgram, TwentyAtOnceOnAStoppedStoreAskOnce) {
-  std::vector<fs::path> selection;
-  for (int i = 0; i < 20; ++i) {
-    selection.push_back(Source("selected/" + std::to_string(i) + ".txt", std::to_string(i)));
+// A hundred files selected while the client is stopped: one instance asks; on Yes every file goes
+// in, on No every instance ends without writing the store.
+TEST_F(MappixProgram, HundredAtOnceOnAStoppedStoreAskOnce) {
+  for (const bool yes : {true, false}) {
+    SCOPED_TRACE(yes ? "yes" : "no");
+    fs::remove_all(home());
+    const std::vector<fs::path> selection = Selection(100);
+    int questions = 0;
+    for (const ProcessResult& result : RunAtOnce(MAPPIX_PATH, selection, yes ? "y\n" : "n\n")) {
+      EXPECT_EQ(result.exitStatus, 0);
+      if (result.errors == kStartQuestion) {
+        ++questions;
+      } else {
+        EXPECT_EQ(result.errors, "");
+      }
+    }
+    EXPECT_EQ(questions, 1);
+    if (!yes) {
+      EXPECT_FALSE(fs::exists(home())) << "declining wrote to the store";
+      continue;
+    }
+    const std::vector<std::string> journal = Journal();
+    EXPECT_EQ(Count(journal, "StartClient"), 1);
+    EXPECT_EQ(Documents().size(), selection.size());
   }
-  int questions = 0;
-  for (const ProcessResult& result : RunAtOnce(MAPPIX_PATH, selection, "y\n")) {
-    EXPECT_EQ(result.exitStatus, 0);
-    if (result.errors == kStartQuestion) {
-      ++questions;
-    } else {
-      EXPECT_EQ(result.errors, "");
+}
+
+TEST_F(MappixProgram, HundredAtOnceIntoAReadOnlyBasketShowOneSummary) {
+  Initialise();
+  const std::vector<fs::path> selection = Selection(100);
+  ReadOnlyFolder readOnly(basket());
+  if (!readOnly.active()) GTEST_SKIP() << "this file system cannot make a folder read-only";
+  std::vector<std::string> shown;
+  for (const ProcessResult& result : RunAtOnce(MAPPIX_PATH, selection)) {
+    EXPECT_EQ(result.exitStatus, 2);
+    if (!result.errors.empty()) shown.push_back(result.errors);
+  }
+  ASSERT_EQ(shown.size(), 1u);
+  const std::vector<std::string> lines = Lines(shown.front());
+  ASSERT_EQ(lines.size(), 22u) << shown.front();
+  EXPECT_EQ(lines[0], "Mappix");
+  EXPECT_EQ(lines[1], "100 von 100 Dateien wurden nicht importiert:");
+  EXPECT_EQ(lines[2].substr(lines[2].find(':')), ": Fehler beim Datei-Import: 8004500A");
+  EXPECT_EQ(lines[21], "... und 81 weitere");
+}
+
+// A batch whose first instance waits at the start question, its answer coming through a FIFO,
+// until the other instances have handed their files over.
+class HeldBatch : public MappixProgram {
+ protected:
+  struct Run {
+    pid_t pid;
+    fs::path folder;
+  };
+
+  // Starts the first instance on selection[0], then, once it listens, the others.
+  void Start(const std::vector<fs::path>& selection) {
+    const fs::path answers = temp_.path() / "answers";
+    ASSERT_EQ(::mkfifo(answers.c_str(), 0600), 0);
+    ProcessSpec first = Spec({selection[0].string()});
+    first.inputFrom = answers;
+    runs_.push_back(StartIn(first, "run0"));
+    answers_ = ::open(answers.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(answers_, 0);
+    const fs::path socket = temp_.path() / "runtime" / "kartiva-Mappix.socket";
+    for (int i = 0; i < 1000 && !fs::exists(socket); ++i) ::usleep(10'000);
+    ASSERT_TRUE(fs::exists(socket)) << "the first instance does not listen";
+    for (std::size_t i = 1; i < selection.size(); ++i) {
+      runs_.push_back(StartIn(Spec({selection[i].string()}, "y\n"), "run" + std::to_string(i)));
     }
   }
-  EXPECT_EQ(questions, 1);
+  // Answers the start question Yes, once the batch has run for more than a second.
+  void AnswerYesLater() {
+    ::usleep(1'200'000);
+    ASSERT_EQ(::write(answers_, "y\n", 2), 2);
+    ::close(answers_);
+  }
+  std::vector<ProcessResult> FinishAll() {
+    std::vector<ProcessResult> results;
+    for (const Run& run : runs_) results.push_back(Finish(run.pid, run.folder, 120));
+    return results;
+  }
+  pid_t first() const { return runs_.front().pid; }
+
+ private:
+  Run StartIn(const ProcessSpec& spec, const std::string& name) {
+    const fs::path folder = temp_.path() / name;
+    fs::create_directories(folder);
+    return {testing::Start(spec, folder), folder};
+  }
+  std::vector<Run> runs_;
+  int answers_ = -1;
+};
+
+TEST_F(HeldBatch, LongBatchShowsItsProgressOnTheTerminal) {
+  const std::vector<fs::path> selection = Selection(10);
+  Start(selection);
+  AnswerYesLater();
+  const std::vector<ProcessResult> results = FinishAll();
+  for (const ProcessResult& result : results) EXPECT_EQ(result.exitStatus, 0);
+  const std::string& errors = results.front().errors;
+  ASSERT_EQ(errors.rfind(kStartQuestion, 0), 0u) << errors;
+  const std::vector<std::string> lines = Lines(errors.substr(std::string(kStartQuestion).size()));
+  ASSERT_EQ(lines.size(), 10u) << errors;
+  EXPECT_EQ(lines[0], "Datei 1 von 10: 0.txt");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].rfind("Datei " + std::to_string(i + 1) + " von 10: ", 0), 0u) << lines[i];
+  }
   const std::vector<std::string> journal = Journal();
-  EXPECT_EQ(
-      std::count_if(journal.begin(), journal.end(),
-                    [](const std::string& line) { return line.rfind("StartClient", 0) == 0; }),
-      1);
+  EXPECT_EQ(Count(journal, "StartClient"), 1);
+  EXPECT_EQ(Count(journal, "OpenBasket"), 1);
   EXPECT_EQ(Documents().size(), selection.size());
+}
+
+// The first instance killed while it works through the batch: the files it had not started are
+// done by their own instances, and no file goes in twice. The one file it may have been doing
+// when it died is reported as a failure (status 1), never done again.
+TEST_F(HeldBatch, FirstInstanceKilledHalfWayCostsNoFileAndDoesNoneTwice) {
+  const std::vector<fs::path> selection = Selection(40);
+  Start(selection);
+  AnswerYesLater();
+  for (int i = 0; i < 100'000 && Count(Journal(), "AddFile") < 5; ++i) {
+  }
+  ::kill(first(), SIGKILL);
+  const std::vector<ProcessResult> results = FinishAll();
+
+  std::multiset<std::string> documents;
+  for (const fs::path& document : Documents()) documents.insert(ReadFile(document));
+  int lost = 0;
+  for (std::size_t i = 1; i < results.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::size_t copies = documents.count(std::to_string(i));
+    if (results[i].exitStatus == 1) {
+      ++lost;
+      EXPECT_LE(copies, 1u);
+    } else {
+      EXPECT_EQ(results[i].exitStatus, 0) << results[i].errors;
+      EXPECT_EQ(copies, 1u);
+    }
+  }
+  EXPECT_LE(lost, 1);
+  EXPECT_LE(documents.count("0"), 1u);
 }
 
 TEST_F(MappixProgram, SilentRunLoadsNoGuiLibrary) {

@@ -153,11 +153,17 @@ void ScriptedUi::ShowOpen(FileDialog& dialog) {
   if (!chosenFile.empty()) dialog.fileName = chosenFile;
 }
 
-Rig::Rig(std::string commandLine, std::string title) {
-  facts.commandLine = std::move(commandLine);
-  facts.folder = "C:\\Tools";
-  facts.title = std::move(title);
+bool ScriptedUi::ShowProgress(const ProgressRequest& request) {
+  progress.push_back(request);
+  progressUp = true;
+  return progress.size() == cancelAt;
 }
+
+Rig::Rig(std::string commandLine, std::string title)
+    : facts{.commandLine = std::move(commandLine),
+            .folder = "C:\\Tools",
+            .title = std::move(title),
+            .version = {}} {}
 
 std::string RunToEnd(const std::function<void()>& load) {
   try {

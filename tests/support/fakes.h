@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/batch.h"
 #include "core/runtime.h"
 #include "core/toolkit.h"
 
@@ -67,6 +68,14 @@ class ScriptedUi : public Ui {
 
   std::string today = "07.12.2026";
   std::string CurrentDateText() override { return today; }
+
+  // Every state of the progress window shown, and whether it is up now; the user cancels at the
+  // showing numbered cancelAt (from 1), if set.
+  std::vector<ProgressRequest> progress;
+  bool progressUp = false;
+  std::size_t cancelAt = 0;
+  bool ShowProgress(const ProgressRequest& request) override;
+  void CloseProgress() override { progressUp = false; }
 };
 
 // A client check lock of one instance among others: what the others do while it waits is scripted,
@@ -99,7 +108,8 @@ struct Rig {
   ScriptedUi ui;
   ProgramFacts facts;
   FakeClientCheckLock checkLock{toolkit};
-  Runtime runtime{toolkit, ui, facts, checkLock};
+  SingleFileQueue files{facts.commandLine};
+  Runtime runtime{toolkit, ui, facts, checkLock, &files};
 };
 
 // Runs `load` as main would and tells how it ended: "end" (End was called), "failure: <code>" (an

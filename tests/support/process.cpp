@@ -49,7 +49,8 @@ void Redirect(const fs::path& path, int flags, int target) {
 }  // namespace
 
 pid_t Start(const ProcessSpec& spec, const fs::path& folder) {
-  WriteFile(folder / "stdin", spec.input);
+  const fs::path input = spec.inputFrom.empty() ? folder / "stdin" : spec.inputFrom;
+  if (spec.inputFrom.empty()) WriteFile(input, spec.input);
   std::vector<std::string> argumentTexts{spec.program};
   argumentTexts.insert(argumentTexts.end(), spec.arguments.begin(), spec.arguments.end());
   std::vector<std::string> environmentTexts = Environment(spec.environment);
@@ -59,7 +60,7 @@ pid_t Start(const ProcessSpec& spec, const fs::path& folder) {
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    Redirect(folder / "stdin", O_RDONLY, 0);
+    Redirect(input, O_RDONLY, 0);
     Redirect(folder / "stdout", O_WRONLY | O_CREAT | O_TRUNC, 1);
     Redirect(folder / "stderr", O_WRONLY | O_CREAT | O_TRUNC, 2);
     if (spec.fileSizeLimit >= 0) {

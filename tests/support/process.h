@@ -17,7 +17,8 @@ struct ProcessSpec {
   std::vector<std::string> arguments;
   std::map<std::string, std::string> environment;  // set on top of this process's environment
   std::string input;                               // standard input; end of input after it
-  long fileSizeLimit = -1;                         // bytes any file may grow to, -1 for none
+  std::filesystem::path inputFrom{};  // standard input from this file (a FIFO) instead of `input`
+  long fileSizeLimit = -1;            // bytes any file may grow to, -1 for none
 };
 
 struct ProcessResult {

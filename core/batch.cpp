@@ -1,0 +1,101 @@
+#include "core/batch.h"
+
+#include <charconv>
+#include <memory>
+
+#include "core/batch_run.h"
+#include "core/program.h"
+
+namespace kartiva {
+namespace {
+
+// How often an instance tries to meet the others before it does its file alone: each try either
+// hands the file over or becomes the first, unless another instance just took that place.
+constexpr int kMeetingTries = 20;
+
+constexpr const char* kLostReport =
+    "Run-time error:\n\nThe instance that took over this file ended while it was doing it. The "
+    "file may or may not have been taken in: look before you start it again.";
+
+struct HandOverResult {
+  enum class End { NoFirst, NotTaken, Lost, Told } end;
+  int status = 0;
+};
+
+std::optional<int> StatusIn(std::string_view message) {
+  constexpr std::string_view kPrefix = "status ";
+  if (message.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
+  message.remove_prefix(kPrefix.size());
+  int status = -1;
+  const auto [end, error] =
+      std::from_chars(message.data(), message.data() + message.size(), status);
+  if (error != std::errc() || end != message.data() + message.size()) return std::nullopt;
+  if (status < 0 || status > 2) return std::nullopt;
+  return status;
+}
+
+// Hands the file to the first instance, if one listens, and waits for its status. A file whose
+// first instance is gone before it started the file is not taken; one it started is lost.
+HandOverResult HandOverFile(BatchEndpoint& endpoint, const std::string& path) {
+  using End = HandOverResult::End;
+  const std::unique_ptr<FirstInstanceLink> link = endpoint.Connect();
+  if (!link) return {End::NoFirst};
+  if (!link->HandOver(path)) return {End::NotTaken};
+  bool started = false;
+  while (const std::optional<std::string> message = link->NextMessage()) {
+    if (*message == "started") started = true;
+    if (const std::optional<int> status = StatusIn(*message)) return {End::Told, *status};
+  }
+  return {started ? End::Lost : End::NotTaken};
+}
+
+int RunFirst(Runtime& runtime, std::unique_ptr<BatchListener> listener, const BatchTexts& texts,
+             const std::function<void()>& loadForm, const BatchClock& now) {
+  BatchRun batch(runtime, std::move(listener), texts, now);
+  runtime.files = &batch;
+  const std::optional<std::string> failure = LoadForm(loadForm);
+  const int status = batch.Finish(failure);
+  runtime.files = nullptr;
+  return status;
+}
+
+int RunAlone(Runtime& runtime, const std::function<void()>& loadForm) {
+  SingleFileQueue file(runtime.program.commandLine);
+  runtime.files = &file;
+  const int status = RunForm(runtime, loadForm);
+  runtime.files = nullptr;
+  return status;
+}
+
+}  // namespace
+
+std::optional<std::string> SingleFileQueue::NextFile() {
+  if (given_) return std::nullopt;
+  given_ = true;
+  return path_;
+}
+
+int RunBatch(Runtime& runtime, BatchEndpoint& endpoint, const BatchTexts& texts,
+             const std::function<void()>& loadForm, const BatchClock& now) {
+  using End = HandOverResult::End;
+  const std::string& path = runtime.program.commandLine;
+  const bool canMeet = !path.empty() && path.size() <= kLongestHandedPath;
+  for (int tries = 0; canMeet && tries < kMeetingTries; ++tries) {
+    const HandOverResult handOver = HandOverFile(endpoint, path);
+    if (handOver.end == End::Told) return handOver.status;
+    if (handOver.end == End::Lost) return ReportFailure(runtime, kLostReport);
+    BatchEndpoint::Listening listening = endpoint.Listen();
+    if (listening.listener) {
+      return RunFirst(runtime, std::move(listening.listener), texts, loadForm, now);
+    }
+    if (!listening.taken) break;
+  }
+  return RunAlone(runtime, loadForm);
+}
+
+std::string FileNameOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+}  // namespace kartiva

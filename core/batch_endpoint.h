@@ -1,0 +1,87 @@
+#pragma once
+
+// The local endpoint through which the instances of one tool, started together for a selection of
+// files, find each other: the first listens and does every file; the others hand their path over
+// and wait for its outcome. Only instances of the same tool and the same user in the same session
+// meet. Everything that comes through it is input from outside.
+//
+// What the first instance tells a waiting one, one message at a time:
+//   "started"     it begins the waiter's file now; from here on the file may have been done;
+//   "status <n>"  the file's exit status (0, 1 or 2); nothing follows.
+// A waiter that loses the first instance before "started" does its file itself; one that loses it
+// after "started" cannot know whether the file went in, and reports a failure rather than risk
+// doing the file twice.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kartiva {
+
+// Paths longer than this are not taken through the endpoint.
+inline constexpr std::size_t kLongestHandedPath = std::size_t{64} * 1024;
+// Messages from the first instance are short lines; longer ones are not read.
+inline constexpr std::size_t kLongestBatchMessage = 64;
+
+// The first instance's side of one handed-over file.
+class WaiterLink {
+ public:
+  virtual ~WaiterLink() = default;
+  // Sends one message; a waiter that has gone is not missed.
+  virtual void Tell(std::string_view message) = 0;
+};
+
+// A path handed over, with the instance waiting for its outcome.
+struct Arrival {
+  std::string path;
+  std::unique_ptr<WaiterLink> waiter;
+};
+
+// The first instance's listening endpoint. It reads the paths of several instances side by side,
+// so that one that connects and says nothing holds up no one; it takes none from another user and
+// none longer than kLongestHandedPath. Destroying it stops the listening: instances whose path
+// was not taken yet see their link end.
+class BatchListener {
+ public:
+  virtual ~BatchListener() = default;
+  // The next path handed over, waiting at most `wait` for one; none when none came.
+  virtual std::optional<Arrival> NextArrival(std::chrono::milliseconds wait) = 0;
+};
+
+// A waiting instance's link to the first instance.
+class FirstInstanceLink {
+ public:
+  virtual ~FirstInstanceLink() = default;
+  // Hands the path over; false when the first instance is gone.
+  virtual bool HandOver(std::string_view path) = 0;
+  // Waits for the next message; none once the first instance has gone or ended the link.
+  virtual std::optional<std::string> NextMessage() = 0;
+};
+
+class BatchEndpoint {
+ public:
+  virtual ~BatchEndpoint() = default;
+  // A link to the first instance; null when none listens.
+  virtual std::unique_ptr<FirstInstanceLink> Connect() = 0;
+
+  struct Listening {
+    std::unique_ptr<BatchListener> listener;  // set: this instance is the first
+    bool taken = false;  // another instance became the first meanwhile: connect to it
+  };
+  // Starts listening as the first instance. Neither listening nor taken: the endpoint cannot be
+  // had (its place is held by something that is not ours), and the instance does its file alone.
+  virtual Listening Listen() = 0;
+};
+
+// The endpoint of a platform that has none yet: no instance ever meets another, so each one does
+// its own file, as every instance did before batches.
+class EveryInstanceAlone : public BatchEndpoint {
+ public:
+  std::unique_ptr<FirstInstanceLink> Connect() override { return nullptr; }
+  Listening Listen() override { return {}; }
+};
+
+}  // namespace kartiva

@@ -1,0 +1,179 @@
+#include "core/batch_run.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+#include "core/program.h"
+
+namespace kartiva {
+namespace {
+
+std::string WithoutTrailingBreaks(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+BatchRun::BatchRun(Runtime& runtime, std::unique_ptr<BatchListener> listener,
+                   const BatchTexts& texts, BatchClock now)
+    : runtime_(runtime),
+      listener_(std::move(listener)),
+      texts_(texts),
+      now_(std::move(now)),
+      start_(now_()) {
+  waiting_.push_back({runtime.program.commandLine, nullptr});
+}
+
+std::optional<std::string> BatchRun::NextFile() {
+  FinishCurrent();
+  Take(std::chrono::milliseconds(0));
+  if (waiting_.empty() && SomethingToShow()) Take(kSettleTime);
+  if (waiting_.empty() || cancelAsked_) return std::nullopt;
+  if (CancelAsked()) {
+    cancelAsked_ = true;
+    return std::nullopt;
+  }
+  current_ = std::move(waiting_.front());
+  waiting_.pop_front();
+  if (current_->waiter) current_->waiter->Tell("started");
+  return current_->path;
+}
+
+bool BatchRun::Collect(const MsgBoxRequest& box) {
+  if (!current_) return false;
+  current_->failures.push_back(box);
+  return true;
+}
+
+bool BatchRun::AlreadyTold(const MsgBoxRequest& box) {
+  if (!current_) return false;
+  if (std::find(told_.begin(), told_.end(), box) != told_.end()) return true;
+  told_.push_back(box);
+  return false;
+}
+
+// Takes what arrives within `wait`, and then whatever is there already.
+void BatchRun::Take(std::chrono::milliseconds wait) {
+  if (!listener_) return;
+  for (std::optional<Arrival> arrival = listener_->NextArrival(wait); arrival;
+       arrival = listener_->NextArrival(std::chrono::milliseconds(0))) {
+    waiting_.push_back({std::move(arrival->path), std::move(arrival->waiter)});
+  }
+}
+
+bool BatchRun::SomethingToShow() const {
+  return progressShown_ || runtime_.failureShown ||
+         std::any_of(done_.begin(), done_.end(),
+                     [](const File& file) { return !file.failures.empty(); });
+}
+
+// Shows the progress once the batch has run for a while; true when the user cancelled.
+bool BatchRun::CancelAsked() {
+  if (now_() - start_ < kProgressAfter) return false;
+  progressShown_ = true;
+  const std::size_t number = done_.size() + 1;
+  const std::size_t total = done_.size() + waiting_.size();
+  return runtime_.ui.ShowProgress(
+      {.title = runtime_.program.title,
+       .line = texts_.progressLine(number, total, FileNameOf(waiting_.front().path)),
+       .cancel = std::string(texts_.cancelButton),
+       .done = done_.size(),
+       .total = total});
+}
+
+void BatchRun::Settle(File& file, int status) {
+  if (file.waiter) {
+    file.waiter->Tell("status " + std::to_string(status));
+  } else {
+    ownStatus_ = status;
+  }
+}
+
+void BatchRun::FinishCurrent() {
+  if (!current_) return;
+  const bool failed = !current_->failures.empty() || runtime_.failureShown;
+  Settle(*current_, failed ? kFailureShown : kDone);
+  done_.push_back(std::move(*current_));
+  current_.reset();
+}
+
+// The files not started end with `status`: done with, as far as the batch goes.
+void BatchRun::EndWaiting(int status) {
+  for (File& file : waiting_) Settle(file, status);
+  if (cancelAsked_) std::move(waiting_.begin(), waiting_.end(), std::back_inserter(cancelled_));
+  waiting_.clear();
+}
+
+// After the user ended the batch, the instances of the same selection that come late end the same
+// way instead of starting a batch of their own.
+void BatchRun::AnswerLateArrivals(int status) {
+  while (listener_) {
+    std::optional<Arrival> arrival = listener_->NextArrival(kSettleTime);
+    if (!arrival) return;
+    File file{std::move(arrival->path), std::move(arrival->waiter)};
+    Settle(file, status);
+    if (cancelAsked_) cancelled_.push_back(std::move(file));
+  }
+}
+
+int BatchRun::Finish(const std::optional<std::string>& failure) {
+  const bool failedOutright = failure.has_value();
+  if (current_ && failedOutright) {
+    Settle(*current_, kOutrightFailure);
+    done_.push_back(std::move(*current_));
+    current_.reset();
+  }
+  FinishCurrent();
+  // Before its first file, only the user's "No" to the start question ends a form on purpose.
+  const bool declined = !failedOutright && done_.empty();
+  const int notStarted = failedOutright          ? kOutrightFailure
+                         : runtime_.failureShown ? kFailureShown
+                                                 : kDone;
+  EndWaiting(notStarted);
+  if (progressShown_) runtime_.ui.CloseProgress();
+  if (declined || cancelAsked_) AnswerLateArrivals(notStarted);
+  listener_.reset();
+  ShowOutcome();
+  if (failedOutright) static_cast<void>(ReportFailure(runtime_, *failure));
+  return ownStatus_;
+}
+
+// A batch of one file shows the boxes a run of that file alone shows; a bigger one a summary of
+// the files that did not go in, if any.
+void BatchRun::ShowOutcome() {
+  const std::size_t total = done_.size() + cancelled_.size();
+  if (total == 1 && cancelled_.empty()) {
+    for (const MsgBoxRequest& box : done_.front().failures) runtime_.ui.Show(box);
+    return;
+  }
+  const auto failed = static_cast<std::size_t>(std::count_if(
+      done_.begin(), done_.end(), [](const File& file) { return !file.failures.empty(); }));
+  const std::size_t notDone = failed + cancelled_.size();
+  if (notDone > 0) MsgBox(runtime_, {.text = Summary(notDone)});
+}
+
+std::string BatchRun::Summary(std::size_t notDone) const {
+  std::vector<std::string> lines;
+  for (const File& file : done_) {
+    for (const MsgBoxRequest& box : file.failures) {
+      lines.push_back(FileNameOf(file.path) + ": " + WithoutTrailingBreaks(box.text));
+    }
+  }
+  for (const File& file : cancelled_) {
+    lines.push_back(FileNameOf(file.path) + ": " + std::string(texts_.cancelledFile));
+  }
+  std::string text = texts_.summaryHeading(notDone, done_.size() + cancelled_.size());
+  const std::size_t shown = lines.size() > kSummaryLines ? kSummaryLines - 1 : lines.size();
+  if (shown < lines.size()) {
+    const std::size_t rest = lines.size() - shown;
+    lines.resize(shown);
+    lines.push_back(texts_.moreLines(rest));
+  }
+  // Line by line: GCC 12 at -O3 takes `"\n" + line` for an overlapping copy (-Wrestrict).
+  for (const std::string& line : lines) text.append("\n").append(line);
+  return text;
+}
+
+}  // namespace kartiva

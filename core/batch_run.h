@@ -1,0 +1,65 @@
+#pragma once
+
+// The first instance of a batch: the queue of files that its form works through.
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/batch.h"
+
+namespace kartiva {
+
+class BatchRun final : public FileQueue {
+ public:
+  // Starts with the file of this instance's own command line.
+  BatchRun(Runtime& runtime, std::unique_ptr<BatchListener> listener, const BatchTexts& texts,
+           BatchClock now);
+
+  // Ends the file before (telling its waiter the status) and gives the next: one handed over,
+  // or, once none is left, one that arrives within the settle time when the batch has something
+  // to show. None when the queue is empty or the user cancelled.
+  std::optional<std::string> NextFile() override;
+  bool Collect(const MsgBoxRequest& box) override;
+  bool AlreadyTold(const MsgBoxRequest& box) override;
+
+  // Ends the batch once its form has ended, by an outright failure with its report or otherwise:
+  // tells every waiter its status, stops listening and shows the outcome. Gives the status of this
+  // instance's own file.
+  [[nodiscard]] int Finish(const std::optional<std::string>& failure);
+
+ private:
+  struct File {
+    std::string path;
+    std::unique_ptr<WaiterLink> waiter;  // none for the own file
+    std::vector<MsgBoxRequest> failures{};
+  };
+
+  void Take(std::chrono::milliseconds wait);
+  bool SomethingToShow() const;
+  bool CancelAsked();
+  void Settle(File& file, int status);
+  void FinishCurrent();
+  void EndWaiting(int status);
+  void AnswerLateArrivals(int status);
+  void ShowOutcome();
+  std::string Summary(std::size_t notDone) const;
+
+  Runtime& runtime_;
+  std::unique_ptr<BatchListener> listener_;
+  const BatchTexts& texts_;
+  BatchClock now_;
+  std::chrono::steady_clock::time_point start_;
+  std::deque<File> waiting_;
+  std::optional<File> current_;
+  std::vector<File> done_;
+  std::vector<File> cancelled_;      // left undone because the user cancelled
+  std::vector<MsgBoxRequest> told_;  // the messages shown while doing a file
+  int ownStatus_ = 0;
+  bool progressShown_ = false;
+  bool cancelAsked_ = false;
+};
+
+}  // namespace kartiva

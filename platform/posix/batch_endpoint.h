@@ -1,0 +1,34 @@
+#pragma once
+
+// The batch endpoint on Linux: a Unix stream socket "kartiva-<tool>.socket" in the private folder
+// where the client check's lock lies (the runtime folder, see OpenMeetingFolder). A waiting
+// instance writes its path and shuts its side; the first instance answers with lines. Both sides
+// take only a peer of the same user (SO_PEERCRED).
+
+#include <string>
+
+#include "core/batch_endpoint.h"
+#include "platform/posix/base/unique_fd.h"
+
+namespace kartiva::posix {
+
+class UnixBatchEndpoint : public BatchEndpoint {
+ public:
+  // `tool` names the socket, so that only instances of one tool meet.
+  UnixBatchEndpoint(std::string runtimeFolder, std::string fallbackParent, const std::string& tool);
+
+  std::unique_ptr<FirstInstanceLink> Connect() override;
+  // A socket left by an instance that died (nobody answers on it) is replaced; a name held by
+  // anything but a socket is left alone, and the instance does its file without meeting others.
+  Listening Listen() override;
+
+ private:
+  std::string runtimeFolder_;
+  std::string fallbackParent_;
+  std::string name_;
+};
+
+// Whether the process at the other end of the socket runs as this user.
+bool PeerIsThisUser(int socket);
+
+}  // namespace kartiva::posix

@@ -1,0 +1,329 @@
+// The batch of many files, driven through the import tool's form against fakes: which instance
+// does which file, what the toolkit sees, which boxes show and which status each file ends with.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/batch.h"
+#include "import/frm_import.h"
+#include "store/frm_store_docs.h"
+#include "tests/support/fakes.h"
+
+namespace kartiva::testing {
+namespace {
+
+using std::chrono::milliseconds;
+
+// What every waiting instance was told, by path.
+using Told = std::map<std::string, std::vector<std::string>>;
+
+template <typename T>
+std::optional<T> Pop(std::deque<T>& queue) {
+  if (queue.empty()) return std::nullopt;
+  T front = std::move(queue.front());
+  queue.pop_front();
+  return front;
+}
+
+class FakeWaiter : public WaiterLink {
+ public:
+  FakeWaiter(Told& told, std::string path) : told_(told), path_(std::move(path)) {}
+  void Tell(std::string_view message) override { told_[path_].emplace_back(message); }
+
+ private:
+  Told& told_;
+  std::string path_;
+};
+
+// Hands over the paths in order, all there from the start.
+class FakeListener : public BatchListener {
+ public:
+  FakeListener(Told& told, std::deque<std::string> paths) : told_(told), paths_(std::move(paths)) {}
+  std::optional<Arrival> NextArrival(milliseconds) override {
+    const std::optional<std::string> path = Pop(paths_);
+    if (!path) return std::nullopt;
+    return Arrival{*path, std::make_unique<FakeWaiter>(told_, *path)};
+  }
+
+ private:
+  Told& told_;
+  std::deque<std::string> paths_;
+};
+
+// A first instance that answers with `messages` and then ends the link.
+class FakeFirstLink : public FirstInstanceLink {
+ public:
+  explicit FakeFirstLink(std::deque<std::string> messages) : messages_(std::move(messages)) {}
+  bool HandOver(std::string_view) override { return true; }
+  std::optional<std::string> NextMessage() override { return Pop(messages_); }
+
+ private:
+  std::deque<std::string> messages_;
+};
+
+// Each Connect meets the next scripted first instance ("none": nobody listens); each Listen
+// gives the next scripted answer ("listen", "taken", "unavailable").
+class FakeEndpoint : public BatchEndpoint {
+ public:
+  std::deque<std::optional<std::deque<std::string>>> firsts;
+  std::deque<std::string> listens;
+  std::deque<std::string> arrivals;
+  Told told;
+
+  std::unique_ptr<FirstInstanceLink> Connect() override {
+    const auto first = Pop(firsts);
+    return first && *first ? std::make_unique<FakeFirstLink>(**first) : nullptr;
+  }
+  Listening Listen() override {
+    const std::string answer = Pop(listens).value_or("listen");
+    if (answer == "listen") return {std::make_unique<FakeListener>(told, arrivals), false};
+    return {nullptr, answer == "taken"};
+  }
+};
+
+// A clock that moves on by `step` each time it is read.
+BatchClock SteppingClock(milliseconds step) {
+  auto now = std::make_shared<std::chrono::steady_clock::time_point>();
+  return [now, step] { return *now += step; };
+}
+
+const std::string kCreate = "CreateObject(\"KV5ToolKit.App\")";
+const std::string kRunning = "IsClientRunning()";
+const std::string kQueryBasket = "QueryActiveBasket()";
+const std::string kOpenBasket = "OpenBasket(\"Eingang\")";
+const std::string kRefresh = "Refresh()";
+std::string Add(const std::string& path) { return "AddFile(\"" + path + "\", \"\")"; }
+
+struct BatchCase {
+  std::string name;
+  std::deque<std::string> arrivals;  // handed over by other instances, all at once
+  std::function<void(Rig&)> arrange;
+  std::vector<std::string> calls;
+  std::vector<MsgBoxRequest> boxes;
+  int ownStatus;
+  Told told;
+  milliseconds clockStep{1};
+  std::vector<std::string> progress{};
+};
+
+const std::string kOwn = "/scans/a.txt";
+const std::vector<std::string> kStartedOk = {"started", "status 0"};
+const std::vector<std::string> kStartedFailed = {"started", "status 2"};
+
+MsgBoxRequest Summary(const std::string& text) { return Box(text, "Mappix"); }
+
+std::deque<std::string> ManyPaths(int count) {
+  std::deque<std::string> paths;
+  for (int i = 1; i <= count; ++i) paths.push_back("/scans/" + std::to_string(i) + ".txt");
+  return paths;
+}
+
+std::string CutSummary() {
+  std::string text = "25 von 25 Dateien wurden nicht importiert:";
+  text += "\na.txt: Fehler beim Datei-Import: 5";
+  for (int i = 1; i <= 18; ++i)
+    text += "\n" + std::to_string(i) + ".txt: Fehler beim Datei-Import: 5";
+  return text + "\n... und 6 weitere";
+}
+
+const BatchCase kCases[] = {
+    {"ThreeFilesInOneSessionShowNothing",
+     {"/b.txt", "/c.txt"},
+     {},
+     {kCreate, kRunning, kQueryBasket, kOpenBasket, Add(kOwn), kRefresh, Add("/b.txt"), kRefresh,
+      Add("/c.txt"), kRefresh},
+     {},
+     0,
+     {{"/b.txt", kStartedOk}, {"/c.txt", kStartedOk}}},
+    {"FailuresGatherInOneSummary",
+     {"/in/b.txt", "/c.txt"},
+     [](Rig& rig) {
+       rig.toolkit.Script("AddFile", {});
+       rig.toolkit.Script("AddFile", {.code = 255});
+       rig.toolkit.Script("AddFile", {.code = -1});
+     },
+     {kCreate, kRunning, kQueryBasket, kOpenBasket, Add(kOwn), kRefresh, Add("/in/b.txt"), kRefresh,
+      Add("/c.txt"), kRefresh},
+     {Summary("2 von 3 Dateien wurden nicht importiert:\nb.txt: Fehler beim Datei-Import: FF\n"
+              "c.txt: Fehler beim Datei-Import: FFFFFFFF")},
+     0,
+     {{"/in/b.txt", kStartedFailed}, {"/c.txt", kStartedFailed}}},
+    {"LongSummaryIsCutAfterAScreenful",
+     ManyPaths(24),
+     [](Rig& rig) {
+       for (int i = 0; i < 25; ++i) rig.toolkit.Script("AddFile", {.code = 5});
+     },
+     {},
+     {Summary(CutSummary())},
+     2,
+     {}},
+    {"OutrightFailureEndsTheFilesNotDoneWithOne",
+     {"/b.txt", "/c.txt"},
+     [](Rig& rig) {
+       rig.toolkit.Script("AddFile", {});
+       rig.toolkit.Script("AddFile", {.failsOutright = true});
+     },
+     {kCreate, kRunning, kQueryBasket, kOpenBasket, Add(kOwn), kRefresh, Add("/b.txt")},
+     {Box("Run-time error '-2147352567 (80020009)':\n\nAddFile failed", "Mappix", Buttons::Ok,
+          Icon::Critical)},
+     0,
+     {{"/b.txt", {"started", "status 1"}}, {"/c.txt", {"status 1"}}}},
+    {"NoToTheStartQuestionEndsEveryFile",
+     {"/b.txt", "/c.txt"},
+     [](Rig& rig) {
+       rig.toolkit.Script("IsClientRunning", {.flag = false});
+       rig.ui.answers = {Answer::No};
+     },
+     {kCreate, kRunning},
+     {StartQuestion()},
+     0,
+     {{"/b.txt", {"status 0"}}, {"/c.txt", {"status 0"}}}},
+    {"CancelEndsTheFilesLeftWithZeroAndNamesThem",
+     {"/b.txt", "/c.txt"},
+     [](Rig& rig) { rig.ui.cancelAt = 1; },
+     {kCreate, kRunning, kQueryBasket, kOpenBasket, Add(kOwn), kRefresh},
+     {Summary("2 von 3 Dateien wurden nicht importiert:\nb.txt: abgebrochen\nc.txt: abgebrochen")},
+     0,
+     {{"/b.txt", {"status 0"}}, {"/c.txt", {"status 0"}}},
+     milliseconds(600),
+     {"Datei 2 von 3: b.txt"}},
+};
+
+void PrintTo(const BatchCase& c, std::ostream* os) { *os << c.name; }
+
+class FirstInstance : public ::testing::TestWithParam<BatchCase> {};
+
+TEST_P(FirstInstance, DoesEveryFileInOneSession) {
+  const BatchCase& c = GetParam();
+  Rig rig(kOwn);
+  if (c.arrange) c.arrange(rig);
+  FakeEndpoint endpoint;
+  endpoint.arrivals = c.arrivals;
+
+  const int status = RunBatch(
+      rig.runtime, endpoint, kImportBatchTexts,
+      [&] {
+        frmImport form(rig.runtime);
+        form.Form_Load();
+      },
+      SteppingClock(c.clockStep));
+
+  EXPECT_EQ(status, c.ownStatus);
+  if (!c.calls.empty()) {
+    EXPECT_EQ(rig.toolkit.calls, c.calls);
+  }
+  EXPECT_EQ(rig.ui.boxes, c.boxes);
+  if (!c.told.empty()) {
+    EXPECT_EQ(endpoint.told, c.told);
+  }
+  std::vector<std::string> progress;
+  for (const ProgressRequest& shown : rig.ui.progress) progress.push_back(shown.line);
+  EXPECT_EQ(progress, c.progress);
+  EXPECT_FALSE(rig.ui.progressUp) << "the progress window stayed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FirstInstance, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return info.param.name; });
+
+// The store tool opens its archive and basket once for the batch, says that basket documents
+// cannot be converted once, and sums up in English.
+TEST(StoreBatch, OpensOnceSaysOnceAndSumsUp) {
+  Rig rig("/basket/00000001.001", "Tresolo");
+  rig.toolkit.Script("StoreFile", {});
+  rig.toolkit.Script("StoreFile", {.code = 255});
+  FakeEndpoint endpoint;
+  endpoint.arrivals = {"/basket/00000002.001", "/basket/00000003.001"};
+
+  EXPECT_EQ(RunBatch(rig.runtime, endpoint, kStoreBatchTexts, [&] { RunStoreTool(rig.runtime); }),
+            0);
+
+  const auto count = [&](const std::string& operation) {
+    return std::count_if(rig.toolkit.calls.begin(), rig.toolkit.calls.end(),
+                         [&](const std::string& call) { return call.rfind(operation, 0) == 0; });
+  };
+  EXPECT_EQ(count("CreateObject"), 1);
+  EXPECT_EQ(count("QueryActiveArchive"), 1);
+  EXPECT_EQ(count("OpenArchive"), 1);
+  EXPECT_EQ(count("OpenBasket"), 1);
+  EXPECT_EQ(count("StoreFile"), 3);
+  EXPECT_EQ(rig.ui.boxes, (std::vector<MsgBoxRequest>{
+                              Box("Unable to convert the desired file.", "Unable to convert file."),
+                              Box("1 of 3 files could not be stored:\n"
+                                  "00000002.001: Unable to store the document: FF",
+                                  "Tresolo")}));
+  EXPECT_EQ(endpoint.told["/basket/00000002.001"], kStartedFailed);
+}
+
+// An instance that finds a first instance hands its file over and never touches the toolkit;
+// one whose first instance went away before starting its file does the file itself.
+TEST(WaitingInstance, EndsWithItsFilesStatusOrDoesItItself) {
+  using Firsts = std::deque<std::optional<std::deque<std::string>>>;
+  const std::optional<std::deque<std::string>> none;
+  const std::string lost =
+      "Run-time error:\n\nThe instance that took over this file ended while it was doing it. The "
+      "file may or may not have been taken in: look before you start it again.";
+  const struct {
+    std::string name;
+    std::string commandLine;
+    Firsts firsts;
+    std::deque<std::string> listens;
+    int status;
+    bool didItself;
+    std::vector<MsgBoxRequest> boxes;
+  } cases[] = {
+      {"told", kOwn, {std::deque<std::string>{"started", "status 2"}}, {}, 2, false, {}},
+      {"gone before starting", kOwn, {std::deque<std::string>{}}, {}, 0, true, {}},
+      {"nonsense is no status",
+       kOwn,
+       {std::deque<std::string>{"status 7", "status"}},
+       {},
+       0,
+       true,
+       {}},
+      {"gone after starting",
+       kOwn,
+       {std::deque<std::string>{"started"}},
+       {},
+       1,
+       false,
+       {Box(lost, "Mappix", Buttons::Ok, Icon::Critical)}},
+      {"another became first meanwhile",
+       kOwn,
+       {none, std::deque<std::string>{"started", "status 0"}},
+       {"taken"},
+       0,
+       false,
+       {}},
+      {"no endpoint to be had", kOwn, {none}, {"unavailable"}, 0, true, {}},
+      {"empty command line never meets",
+       "",
+       {},
+       {},
+       2,
+       true,
+       {Box("Es ist ein Fehler beim Import aufgetreten!", "Fehler beim Import")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig(c.commandLine);
+    FakeEndpoint endpoint;
+    endpoint.firsts = c.firsts;
+    endpoint.listens = c.listens;
+    const int status = RunBatch(rig.runtime, endpoint, kImportBatchTexts, [&] {
+      frmImport form(rig.runtime);
+      form.Form_Load();
+    });
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(!rig.toolkit.calls.empty(), c.didItself);
+    EXPECT_EQ(rig.ui.boxes, c.boxes);
+  }
+}
+
+}  // namespace
+}  // namespace kartiva::testing
