@@ -30,6 +30,12 @@ constexpr std::size_t kAnswerLimit = 4096;  // the answer and a path
   ::setrlimit(RLIMIT_CORE, &noCore);
   const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::dup2(null, fd);
+  // The child keeps only its answer: a batch's listening socket or a waiter's link held open by a
+  // child that hangs in Qt would keep the other instances waiting for it.
+  if (::dup2(answer, 3) == 3) {
+    answer = 3;
+    ::close_range(4, ~0U, 0);
+  }
   void* module = ::dlopen(moduleFile.c_str(), RTLD_NOW | RTLD_LOCAL);
   const auto probe = module != nullptr
                          ? reinterpret_cast<qt::ProbeFunction>(::dlsym(module, qt::kProbeName))
