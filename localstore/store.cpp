@@ -12,6 +12,7 @@
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "platform/posix/base/atomic_file.h"
 #include "platform/posix/base/environment.h"
@@ -65,6 +66,8 @@ ErrorCode Store::Initialise() const {
   const fs::path basket = root_ / "baskets" / kDefaultBasket;
   if (ErrorCode code = CreateFolders(basket)) return code;
   if (ErrorCode code = CreateFolders(archive)) return code;
+  if (ErrorCode code = MakeInFlightFolder(basket)) return code;
+  if (ErrorCode code = MakeInFlightFolder(archive)) return code;
   if (ErrorCode code = StartCounting(basket)) return code;
   if (ErrorCode code = StartCounting(archive)) return code;
   if (ErrorCode code = ArchiveIndex::Create(archive)) return code;

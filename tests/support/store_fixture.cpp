@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "localstore/store.h"
 
@@ -134,6 +135,12 @@ StoreTest::Census StoreTest::TakeCensus() const {
     census.documents.insert(ReadFile(file));
   }
   for (const std::string& file : indexed) census.faults.push_back("row without a file: " + file);
+  // The work in flight that nobody finished: everything in an in-flight folder but its stamp.
+  for (const fs::path& folder : {basket(), archive()}) {
+    for (const fs::path& file : FilesIn(folder / localstore::kInFlightFolder)) {
+      if (file.filename() != "stamp") census.faults.push_back("left in flight: " + file.string());
+    }
+  }
   return census;
 }
 
