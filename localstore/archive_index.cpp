@@ -1,5 +1,8 @@
 #include "localstore/archive_index.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <ctime>
 
 #include "localstore/codes.h"
@@ -72,6 +75,7 @@ int UserVersion(sqlite3* db) {
 
 ErrorCode ArchiveIndex::Create(const std::filesystem::path& archive) {
   ArchiveIndex index;
+  index.archive_ = archive;
   sqlite3* raw = nullptr;
   const int opened = sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -82,26 +86,33 @@ ErrorCode ArchiveIndex::Create(const std::filesystem::path& archive) {
 
 ErrorCode ArchiveIndex::Failure() const {
   if (!db_) return kIndexError;
-  switch (sqlite3_errcode(db_.get())) {
+  switch (sqlite3_errcode(db_.get()) & 0xFF) {
     case SQLITE_FULL:
       return kStoreFull;
     case SQLITE_READONLY:
       return kStoreReadOnly;
     case SQLITE_IOERR:
-    case SQLITE_CANTOPEN:
-      return CodeForErrno(sqlite3_system_errno(db_.get()), kIndexError);
+    case SQLITE_CANTOPEN: {
+      const ErrorCode code = CodeForErrno(sqlite3_system_errno(db_.get()), kIndexError);
+      // SQLite tries other ways after a refusal, and its last errno may be theirs: a folder
+      // that may not be written is why its log could not be made.
+      if (code != kIndexError || ::access(archive_.c_str(), W_OK) == 0) return code;
+      return CodeForErrno(errno, kIndexError);
+    }
     default:
       return kIndexError;
   }
 }
 
-ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive) {
+ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive,
+                           std::chrono::milliseconds wait) {
+  archive_ = archive;
   sqlite3* raw = nullptr;
   const int opened =
       sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   db_.reset(raw);
   if (opened != SQLITE_OK) return Failure();
-  sqlite3_busy_timeout(raw, static_cast<int>(kLockWait.count() * 1000));
+  sqlite3_busy_timeout(raw, static_cast<int>(wait.count()));
   // Each tool opens the index once and ends: a checkpoint and a new write-ahead log on every run
   // would cost more disk flushes than the store itself. The log is checkpointed as it grows.
   sqlite3_db_config(raw, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);

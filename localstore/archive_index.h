@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "localstore/files.h"
 
 namespace kartiva::localstore {
 
@@ -42,8 +44,9 @@ class ArchiveIndex {
   [[nodiscard]] static ErrorCode Create(const std::filesystem::path& archive);
 
   // Opens the existing index, bringing an older one up to date once. A process that holds it
-  // locked delays a read or write by at most kLockWait, after which it gives kIndexError.
-  [[nodiscard]] ErrorCode Open(const std::filesystem::path& archive);
+  // locked delays a read or write by at most `wait`, after which it gives kIndexError.
+  [[nodiscard]] ErrorCode Open(const std::filesystem::path& archive,
+                               std::chrono::milliseconds wait = kLockWait);
   // Adds the row in one committed, synchronous transaction; many processes may add at once.
   [[nodiscard]] ErrorCode Add(const IndexRow& row);
   Found HasFile(const std::string& file);
@@ -69,6 +72,7 @@ class ArchiveIndex {
                                  const std::string& second = {});
   Found ReadTexts(const char* sql, const std::string& value, std::vector<std::string>& texts);
   [[nodiscard]] ErrorCode Failure() const;
+  std::filesystem::path archive_;
   std::unique_ptr<sqlite3, Close> db_;
 };
 

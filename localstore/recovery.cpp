@@ -27,6 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// How long recovery waits for an index that another process holds before it leaves what needs
+// that index for a later run: a repair is nobody's errand, and nobody should wait for it.
+constexpr std::chrono::seconds kRecoveryWait{1};
+
 // The names in a folder; false when it cannot be read.
 bool NamesIn(const fs::path& folder, std::vector<std::string>& names) {
   names.clear();
@@ -132,7 +136,7 @@ ArchiveIndex* Recovery::IndexOf(const fs::path& archive) {
   const auto shared = indexes_.find(archive);
   if (shared != indexes_.end()) return shared->second;
   auto index = std::make_unique<ArchiveIndex>();
-  ArchiveIndex* opened = index->Open(archive) == 0 ? index.get() : nullptr;
+  ArchiveIndex* opened = index->Open(archive, kRecoveryWait) == 0 ? index.get() : nullptr;
   opened_[archive] = std::move(index);
   return indexes_[archive] = opened;
 }

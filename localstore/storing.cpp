@@ -46,8 +46,8 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
 // Flushes the staged copy, adds its row and publishes it. A durable store needs three flushes:
 // the data, before a row can name it; the row's commit, before anything is let go; and the
 // archive folder once the document bears its name, before the staged name and the claim go.
-// Without a row the staged copy goes again and `row.file` is empty; once the row is there, a
-// failure leaves the staged copy for recovery to publish.
+// Without a row the staged copy goes again and `row.file` is empty; once the document bears its
+// name, a failure leaves the staged copy for recovery to finish.
 [[nodiscard]] ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive,
                                    const Staged& staged, IndexRow& row) {
   CrashPoint("copy-written");
@@ -62,8 +62,15 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
     return code;
   }
   CrashPoint("index-row-added");
-  if (ErrorCode published = PublishStaged(index, archive, staged.identity, row.file))
+  if (ErrorCode published = PublishStaged(index, archive, staged.identity, row.file)) {
+    // Where the document never got its name (a folder that may not be written, no room for the
+    // name), its row goes again and the store fails cleanly.
+    if (!SameFile(staged.path, archive / row.file) && index.RemoveIdentity(staged.identity) == 0) {
+      ::unlink(staged.path.c_str());
+      row.file.clear();
+    }
     return published;
+  }
   CrashPoint("archive-copy-published");
   return 0;
 }

@@ -117,23 +117,34 @@ TEST_F(TresoloProgram, FreshStoreAsksToStartAndDeclineStoresNothing) {
 
 // Kills the store at each step of storing a basket document and checks that, after the next
 // operation, the document is in the basket or in the archive (file and index row) exactly once,
-// and nothing of the killed store is left over.
+// and nothing of the killed store is left over; also when the counters then lose the numbers the
+// killed store handed out, and a new document gets the killed one's basket number.
 TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
   for (const std::string point :
        {"document-claimed", "copy-written", "copy-flushed", "index-row-added",
         "archive-copy-published", "basket-copy-deleted"}) {
-    SCOPED_TRACE(point);
-    fs::remove_all(home());
-    Initialise();
-    const fs::path document = BasketDocument("precious");
-    ProcessSpec spec = Spec(TRESOLO_PATH, {document.string()});
-    spec.environment["KARTIVA_CRASH_AT"] = point;
-    EXPECT_EQ(RunProcess(spec, temp_.path()).exitStatus, -1) << "the store did not reach " << point;
+    for (const bool countersLost : {false, true}) {
+      SCOPED_TRACE(point + (countersLost ? ", the counters lost" : ""));
+      fs::remove_all(home());
+      Initialise();
+      const fs::path counters = SaveCounters("counters");
+      const fs::path document = BasketDocument("precious");
+      ProcessSpec spec = Spec(TRESOLO_PATH, {document.string()});
+      spec.environment["KARTIVA_CRASH_AT"] = point;
+      EXPECT_EQ(RunProcess(spec, temp_.path()).exitStatus, -1)
+          << "the store did not reach " << point;
+      std::multiset<std::string> expected{"next", "precious"};
+      if (countersLost) {
+        SpoilCounters(counters);
+        BasketDocument("again");
+        expected.insert("again");
+      }
 
-    EXPECT_EQ(Tresolo({Source("next.txt", "next").string()}).exitStatus, 0);
-    const Census census = TakeCensus();
-    EXPECT_EQ(census.faults, std::vector<std::string>{});
-    EXPECT_EQ(census.documents, (std::multiset<std::string>{"next", "precious"}));
+      EXPECT_EQ(Tresolo({Source("next.txt", "next").string()}).exitStatus, 0);
+      const Census census = TakeCensus();
+      EXPECT_EQ(census.faults, std::vector<std::string>{});
+      EXPECT_EQ(census.documents, expected);
+    }
   }
 }
 
