@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "localstore/local_session.h"
@@ -146,6 +147,51 @@ TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
       EXPECT_EQ(census.documents, expected);
     }
   }
+}
+
+// The explicit check repairs every folder in full, says per folder what it did, and tells by its
+// status whether anything is left for a later run.
+TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
+  const auto line = [](const std::string& folder, int rowsAdded, int rowsRemoved, int left) {
+    return folder + ": 0 finished, 0 handed back, " + std::to_string(rowsAdded) + " rows added, " +
+           std::to_string(rowsRemoved) + " rows removed, 0 removed, " + std::to_string(left) +
+           " left for a later run\n";
+  };
+  const struct {
+    std::string name;
+    bool indexBlocked;
+    std::string output;
+    int exitStatus;
+  } cases[] = {
+      {"a file dropped in, a file deleted",
+       false,
+       line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0),
+       0},
+      {"the index held by another process",
+       true,
+       line("archive Allgemein", 0, 0, 1) + line("basket Eingang", 0, 0, 0),
+       2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(home());
+    Initialise();
+    EXPECT_EQ(Tresolo({Source("x.txt", "X").string()}).exitStatus, 0);
+    fs::remove(archive() / "00000001.001");
+    WriteFile(archive() / "00000009.001", "dropped in");
+    {
+      std::optional<IndexLock> blocking;
+      if (c.indexBlocked) blocking.emplace(archive(), true);
+      const ProcessResult result = Tresolo({"--check"});
+      EXPECT_EQ(result.output, c.output);
+      EXPECT_EQ(result.exitStatus, c.exitStatus);
+    }
+    if (c.exitStatus == 0) {
+      EXPECT_EQ(TakeCensus().faults, std::vector<std::string>{});
+    }
+  }
+  fs::remove_all(home());
+  EXPECT_EQ(Tresolo({"--check"}).exitStatus, 1);
 }
 
 TEST_F(TresoloProgram, FiftyProcessesAtOnceStoreFiftyDocuments) {
