@@ -19,6 +19,9 @@ using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 // The layout this code writes; an index with a lower user_version is brought up to it once.
 constexpr int kLayout = 2;
 
+// The pages of the write-ahead log after which it is copied into the index and emptied.
+constexpr int kLongestLog = 64;
+
 constexpr const char* kSchema =
     "PRAGMA journal_mode=WAL;"
     "CREATE TABLE IF NOT EXISTS documents ("
@@ -84,6 +87,20 @@ ErrorCode ArchiveIndex::Create(const std::filesystem::path& archive) {
   return sqlite3_exec(raw, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK ? 0 : index.Failure();
 }
 
+// The first process to open the index after all others closed it reads the whole write-ahead log
+// to find its way in it, and takes every row in it for not yet copied into the index: a log that
+// only grew would cost every run more. So once it holds a few dozen pages, the process that made
+// it so copies them over and empties it, where nobody else is reading it just then (never
+// waiting for them: the next one tries again).
+int ArchiveIndex::TruncateLongLog(void* self, sqlite3* db, const char* name, int pages) {
+  if (pages >= kLongestLog) {
+    sqlite3_busy_timeout(db, 0);
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(db, static_cast<int>(static_cast<ArchiveIndex*>(self)->wait_.count()));
+  }
+  return SQLITE_OK;
+}
+
 ErrorCode ArchiveIndex::Failure() const {
   if (!db_) return kIndexError;
   switch (sqlite3_errcode(db_.get()) & 0xFF) {
@@ -112,12 +129,15 @@ ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive,
       sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   db_.reset(raw);
   if (opened != SQLITE_OK) return Failure();
-  sqlite3_busy_timeout(raw, static_cast<int>(wait.count()));
+  wait_ = wait;
+  sqlite3_busy_timeout(raw, static_cast<int>(wait_.count()));
   // Each tool opens the index once and ends: a checkpoint and a new write-ahead log on every run
-  // would cost more disk flushes than the store itself. The log is checkpointed as it grows.
+  // would cost more disk flushes than the store itself. The log is checkpointed now and then
+  // instead (TruncateLongLog).
   sqlite3_db_config(raw, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   int persist = 1;
   sqlite3_file_control(raw, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  sqlite3_wal_hook(raw, TruncateLongLog, this);
   // A committed row is on disk before the store goes on: the archive copy and its claim are let
   // go only once their row can no longer be lost.
   if (sqlite3_exec(raw, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK)

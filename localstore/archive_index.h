@@ -67,12 +67,14 @@ class ArchiveIndex {
   struct Close {
     void operator()(sqlite3* db) const { sqlite3_close(db); }
   };
+  static int TruncateLongLog(void* self, sqlite3* db, const char* name, int pages);
   [[nodiscard]] ErrorCode Upgrade();
   [[nodiscard]] ErrorCode Change(const char* sql, const std::string& first,
                                  const std::string& second = {});
   Found ReadTexts(const char* sql, const std::string& value, std::vector<std::string>& texts);
   [[nodiscard]] ErrorCode Failure() const;
   std::filesystem::path archive_;
+  std::chrono::milliseconds wait_ = kLockWait;
   std::unique_ptr<sqlite3, Close> db_;
 };
 
