@@ -67,6 +67,33 @@ std::string UtcNow() {
   return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc));
 }
 
+// SQLite flushes the folder of a write-ahead log that it opens with leave to create it, once per
+// connection, which for a tool that opens the index once is a flush on every run. The store
+// flushes the archive folder itself after each publication, before it lets anything go, and that
+// covers the log's name as well: so a log that is there already is opened without that leave.
+int OpenWithoutFolderFlush(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
+                           int* outFlags) {
+  auto* base = static_cast<sqlite3_vfs*>(vfs->pAppData);
+  if ((flags & SQLITE_OPEN_WAL) != 0 && name && ::access(name, F_OK) == 0) {
+    const int opened = base->xOpen(base, name, file, flags & ~SQLITE_OPEN_CREATE, outFlags);
+    if (opened == SQLITE_OK) return opened;  // else it went meanwhile: it is made anew
+  }
+  return base->xOpen(base, name, file, flags, outFlags);
+}
+
+// The platform's file layer with OpenWithoutFolderFlush; registered once per process.
+const char* IndexFiles() {
+  static const char* const name = [] {
+    static sqlite3_vfs vfs = *sqlite3_vfs_find(nullptr);
+    vfs.pAppData = sqlite3_vfs_find(nullptr);
+    vfs.zName = "kartiva-index";
+    vfs.xOpen = OpenWithoutFolderFlush;
+    vfs.pNext = nullptr;
+    return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK ? vfs.zName : nullptr;
+  }();
+  return name;
+}
+
 int UserVersion(sqlite3* db) {
   const Statement statement = Prepare(db, "PRAGMA user_version");
   return statement && sqlite3_step(statement.get()) == SQLITE_ROW
@@ -125,8 +152,8 @@ ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive,
                            std::chrono::milliseconds wait) {
   archive_ = archive;
   sqlite3* raw = nullptr;
-  const int opened =
-      sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  const int opened = sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw,
+                                     SQLITE_OPEN_READWRITE, IndexFiles());
   db_.reset(raw);
   if (opened != SQLITE_OK) return Failure();
   wait_ = wait;

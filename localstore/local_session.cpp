@@ -62,6 +62,7 @@ struct Session {
   Store store;
   std::string documentName{};  // named by SetDocumentName for the next stored document
   std::string unwritten{};     // journal lines of operations before the store existed
+  UniqueFd journal{};          // opened once, at the first line written
 
   // Sets the caller's error code and writes the operation's journal line. Until the store is
   // initialised the lines wait in memory: a session that never starts the store writes nothing.
@@ -72,8 +73,9 @@ struct Session {
     unwritten += " -> " + HexCode(code);
     for (const Value& out : outs) unwritten += " " + out.text();
     unwritten += "\n";
-    if (store.IsInitialised()) {
-      store.Journal(unwritten);
+    if (journal.get() >= 0 || store.IsInitialised()) {
+      if (journal.get() < 0) journal = store.OpenJournal();
+      Store::Journal(journal.get(), unwritten);
       unwritten.clear();
     }
     error = code;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/error.h"
+#include "localstore/files.h"
 
 namespace kartiva::localstore {
 
@@ -48,9 +49,12 @@ class Store {
   // through a symbolic link; `document` is its path through the basket's real folder.
   bool ClaimableDocument(const std::filesystem::path& file, std::filesystem::path& document) const;
 
-  // Appends whole lines to the journal, best-effort: only to a regular file, never blocking on
-  // anything else that bears its name, and a journal that cannot be written costs no operation.
-  void Journal(const std::string& lines) const;
+  // The journal, open to append to: only a regular file, never blocking on anything else that
+  // bears its name; not open (-1) when there is none to write.
+  UniqueFd OpenJournal() const;
+  // Appends whole lines to the journal `fd`, best-effort: a journal that cannot be written costs
+  // no operation.
+  static void Journal(int fd, const std::string& lines);
 
  private:
   [[nodiscard]] ErrorCode Folder(std::string_view kind, const std::string& name, ErrorCode missing,
