@@ -135,6 +135,16 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        2,
        "Unable to add the file to the basket: 80045009\n",
        {}},
+      {"an index that cannot grow is a full store too, and the document stays",
+       [this] {
+         ProcessSpec spec = Spec(TRESOLO_PATH, {Import("x.txt", "X").string()});
+         spec.fileSizeLimit = 8192;
+         return RunProcess(spec, temp_.path());
+       },
+       2,
+       "Unable to store the document: 80045009\n",
+       {"X"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
       {"a symbolic link to a basket document is stored, never deleted",
        [this] {
          const fs::path link = temp_.path() / "x.001";
