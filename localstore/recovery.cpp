@@ -19,8 +19,8 @@
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "localstore/original_name.h"
+#include "localstore/publishing.h"
 #include "localstore/store.h"
-#include "platform/posix/base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -94,39 +94,7 @@ void RemoveIfDead(const fs::path& path, Repairs& repairs) {
   if (TakeOver(path, fd) && ::unlink(path.c_str()) == 0) ++repairs.removed;
 }
 
-// Whether anything at all bears the name: a file, a link (dangling or not), a folder, a pipe.
-bool NameTaken(const fs::path& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
-}
-
 }  // namespace
-
-ErrorCode FreeArchiveName(ArchiveIndex& index, const fs::path& archive, std::string& file) {
-  for (;;) {
-    unsigned long number = 0;
-    if (ErrorCode code = NextNumber(archive, number)) return code;
-    file = DocumentName(number);
-    if (NameTaken(archive / file)) continue;
-    const Found row = index.HasFile(file);
-    if (row == Found::kNo) return 0;
-    if (row == Found::kUnreadable) return kIndexError;
-  }
-}
-
-ErrorCode PublishStaged(ArchiveIndex& index, const fs::path& archive, const std::string& identity,
-                        std::string& file) {
-  const fs::path staged = InFlightFolder(archive) / identity;
-  while (::link(staged.c_str(), (archive / file).c_str()) != 0) {
-    if (errno != EEXIST) return CodeForErrno(errno, kIoError);
-    if (SameFile(staged, archive / file)) break;  // an earlier publication that was cut short
-    if (ErrorCode code = FreeArchiveName(index, archive, file)) return code;
-    if (ErrorCode code = index.MoveIdentity(identity, file)) return code;
-  }
-  if (ErrorCode code = CodeForResult(posix::SyncFolder(archive))) return code;
-  ::unlink(staged.c_str());
-  return 0;
-}
 
 void Recovery::ShareIndex(const fs::path& archive, ArchiveIndex& index) {
   indexes_[archive] = &index;
@@ -150,7 +118,8 @@ Found Recovery::FindClaimed(const std::string& identity, int claim) {
   if (!NamesIn(store_.root() / "archives", archives)) return Found::kUnreadable;
   for (const std::string& name : archives) {
     const fs::path archive = store_.root() / "archives" / name;
-    if (!IsSafeName(name) || !fs::is_directory(archive)) continue;
+    std::error_code error;
+    if (!IsSafeName(name) || !fs::is_directory(archive, error)) continue;
     ArchiveIndex* index = IndexOf(archive);
     if (!index) return Found::kUnreadable;
     std::string file;
@@ -209,7 +178,8 @@ Found Recovery::FindClaimedByOrigin(const std::string& origin, int claim) {
   if (!NamesIn(store_.root() / "archives", archives)) return Found::kUnreadable;
   for (const std::string& name : archives) {
     const fs::path archive = store_.root() / "archives" / name;
-    if (!IsSafeName(name) || !fs::is_directory(archive)) continue;
+    std::error_code error;
+    if (!IsSafeName(name) || !fs::is_directory(archive, error)) continue;
     ArchiveIndex* index = IndexOf(archive);
     std::vector<std::string> files;
     if (!index || index->FindOrigin(origin, files) == Found::kUnreadable) return Found::kUnreadable;
@@ -314,8 +284,9 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
     if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(archive / name, repairs_);
     UniqueFd fd;
     if (StartsWith(name, kStagedPrefix) && NumberIn(name) != 0 && TakeOver(archive / name, fd)) {
-      Count(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size())) ? 0 : kIoError,
-            repairs_.finished);
+      ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size()))
+             ? repairs_.finished
+             : repairs_.leftForLater);
     }
     if (DocumentNumber(name) != 0 && IsRegularName(archive / name)) unfiled.insert(name);
   }

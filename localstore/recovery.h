@@ -65,15 +65,4 @@ class Recovery {
   Repairs repairs_;
 };
 
-// Publishes the staged copy `identity` of `archive` under the name its row gives, `file`, or
-// under the next free number should anything else bear that name, moving the row along; the name
-// reaches the disk before the staged copy goes. 0 only once the document is there under `file`.
-[[nodiscard]] ErrorCode PublishStaged(ArchiveIndex& index, const std::filesystem::path& archive,
-                                      const std::string& identity, std::string& file);
-
-// The next archive number whose name nothing bears: no file, link, folder or pipe of that name,
-// and no row.
-[[nodiscard]] ErrorCode FreeArchiveName(ArchiveIndex& index, const std::filesystem::path& archive,
-                                        std::string& file);
-
 }  // namespace kartiva::localstore

@@ -14,6 +14,7 @@
 #include "localstore/kernel_copy.h"
 #include "localstore/new_file.h"
 #include "localstore/original_name.h"
+#include "localstore/publishing.h"
 #include "localstore/recovery.h"
 #include "localstore/store.h"
 
