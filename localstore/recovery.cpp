@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -111,9 +112,10 @@ ArchiveIndex* Recovery::IndexOf(const fs::path& archive) {
 
 void Recovery::Count(ErrorCode code, int& done) { ++(code == 0 ? done : repairs_.leftForLater); }
 
-// Whether an archive holds the claimed document open as `claim` under the row of the claim's
-// identity, after publishing its staged copy where it is still staged.
-Found Recovery::FindClaimed(const std::string& identity, int claim) {
+// Asks every archive with the question `holds`: kYes as soon as one holds the document, kNo
+// when none does, kUnreadable as soon as one cannot tell.
+Found Recovery::AskEveryArchive(
+    const std::function<Found(const fs::path& archive, ArchiveIndex& index)>& holds) {
   std::vector<std::string> archives;
   if (!NamesIn(store_.root() / "archives", archives)) return Found::kUnreadable;
   for (const std::string& name : archives) {
@@ -121,27 +123,31 @@ Found Recovery::FindClaimed(const std::string& identity, int claim) {
     std::error_code error;
     if (!IsSafeName(name) || !fs::is_directory(archive, error)) continue;
     ArchiveIndex* index = IndexOf(archive);
-    if (!index) return Found::kUnreadable;
-    std::string file;
-    const Found row = index->FindIdentity(identity, file);
-    if (row == Found::kNo) continue;
-    if (row == Found::kUnreadable) return row;
-    // The claimant is dead, so its staged copy is nobody's work any more.
-    const bool staged = Exists(InFlightFolder(archive) / identity);
-    if (staged && PublishStaged(*index, archive, identity, file) != 0) return Found::kUnreadable;
-    if (HoldsSameDocument(claim, archive / file)) return Found::kYes;
+    const Found found = index ? holds(archive, *index) : Found::kUnreadable;
+    if (found != Found::kNo) return found;
   }
   return Found::kNo;
 }
 
-void Recovery::SettleClaim(const fs::path& basket, const std::string& name) {
-  std::string identity;
-  std::string document;
-  if (!SplitClaimName(name, identity, document)) return;
-  const fs::path claim = InFlightFolder(basket) / name;
-  UniqueFd fd;
-  if (!TakeOver(claim, fd)) return;
-  switch (FindClaimed(identity, fd.get())) {
+// Whether an archive holds the claimed document open as `claim` under the row of the claim's
+// identity, after publishing its staged copy where it is still staged.
+Found Recovery::FindClaimed(const std::string& identity, int claim) {
+  return AskEveryArchive([&](const fs::path& archive, ArchiveIndex& index) {
+    std::string file;
+    const Found row = index.FindIdentity(identity, file);
+    if (row != Found::kYes) return row;
+    // The claimant is dead, so its staged copy is nobody's work any more.
+    const bool staged = Exists(InFlightFolder(archive) / identity);
+    if (staged && PublishStaged(index, archive, identity, file) != 0) return Found::kUnreadable;
+    return HoldsSameDocument(claim, archive / file) ? Found::kYes : Found::kNo;
+  });
+}
+
+// A claim whose document an archive holds goes; one that no archive holds goes back to its
+// basket; one that cannot be told stays as it is.
+void Recovery::Conclude(Found stored, const fs::path& claim, const fs::path& basket,
+                        const std::string& document) {
+  switch (stored) {
     case Found::kYes:
       ::unlink(claim.c_str());
       ++repairs_.finished;
@@ -152,6 +158,16 @@ void Recovery::SettleClaim(const fs::path& basket, const std::string& name) {
     case Found::kUnreadable:
       ++repairs_.leftForLater;
   }
+}
+
+void Recovery::SettleClaim(const fs::path& basket, const std::string& name) {
+  std::string identity;
+  std::string document;
+  if (!SplitClaimName(name, identity, document)) return;
+  const fs::path claim = InFlightFolder(basket) / name;
+  UniqueFd fd;
+  if (!TakeOver(claim, fd)) return;
+  Conclude(FindClaimed(identity, fd.get()), claim, basket, document);
 }
 
 // A staged copy of a store made before identities, ".store-<file>" beside the documents, moves
@@ -174,22 +190,16 @@ bool Recovery::AdoptOldStaged(const fs::path& archive, ArchiveIndex& index,
 // A claim of a store made before identities knows only where its document came from: the archive
 // holds it when a row of that origin names a file with the same content.
 Found Recovery::FindClaimedByOrigin(const std::string& origin, int claim) {
-  std::vector<std::string> archives;
-  if (!NamesIn(store_.root() / "archives", archives)) return Found::kUnreadable;
-  for (const std::string& name : archives) {
-    const fs::path archive = store_.root() / "archives" / name;
-    std::error_code error;
-    if (!IsSafeName(name) || !fs::is_directory(archive, error)) continue;
-    ArchiveIndex* index = IndexOf(archive);
+  return AskEveryArchive([&](const fs::path& archive, ArchiveIndex& index) {
     std::vector<std::string> files;
-    if (!index || index->FindOrigin(origin, files) == Found::kUnreadable) return Found::kUnreadable;
+    if (index.FindOrigin(origin, files) == Found::kUnreadable) return Found::kUnreadable;
     for (const std::string& file : files) {
       const bool staged = Exists(archive / (std::string(kStagedPrefix) + file));
-      if (staged && !AdoptOldStaged(archive, *index, file)) return Found::kUnreadable;
+      if (staged && !AdoptOldStaged(archive, index, file)) return Found::kUnreadable;
       if (HoldsSameDocument(claim, archive / file)) return Found::kYes;
     }
-  }
-  return Found::kNo;
+    return Found::kNo;
+  });
 }
 
 void Recovery::SettleOldClaim(const fs::path& basket, const std::string& name) {
@@ -197,17 +207,8 @@ void Recovery::SettleOldClaim(const fs::path& basket, const std::string& name) {
   const fs::path claim = basket / name;
   UniqueFd fd;
   if (!TakeOver(claim, fd)) return;
-  switch (FindClaimedByOrigin(basket.filename().string() + "/" + document, fd.get())) {
-    case Found::kYes:
-      ::unlink(claim.c_str());
-      ++repairs_.finished;
-      break;
-    case Found::kNo:
-      Count(ReturnToBasket(claim, basket, document), repairs_.handedBack);
-      break;
-    case Found::kUnreadable:
-      ++repairs_.leftForLater;
-  }
+  Conclude(FindClaimedByOrigin(basket.filename().string() + "/" + document, fd.get()), claim,
+           basket, document);
 }
 
 void Recovery::SettleStaged(const fs::path& archive, const std::string& identity) {

@@ -8,6 +8,7 @@
 // not be read) is left as it is for a later run, and the only copy of a document is never deleted.
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,19 +37,25 @@ class Recovery {
   // The index an operation opened already, so that no index is opened twice.
   void ShareIndex(const std::filesystem::path& archive, ArchiveIndex& index);
 
-  // A claim goes on into the archive that holds its document, or back into the basket.
+  // A claim goes on into the archive that holds its document, or back into the basket. The
+  // basket is read in full where it was changed from outside, or when `whole`: claims and
+  // temporary files that stores before the in-flight folder left beside the documents.
   void RecoverBasket(const std::filesystem::path& basket, bool whole = false);
   // A staged copy with its row is published, one without goes (its document is still claimed in
-  // its basket or was never more than a copy). On a whole repair, an archive file without a row
-  // gets its row and a row without its file goes.
+  // its basket or was never more than a copy). Read in full where it was changed from outside, or
+  // when `whole`: an archive file without a row gets its row and a row without its file goes.
   void RecoverArchive(const std::filesystem::path& archive, bool whole = false);
 
   const Repairs& repairs() const { return repairs_; }
 
  private:
   ArchiveIndex* IndexOf(const std::filesystem::path& archive);
+  Found AskEveryArchive(
+      const std::function<Found(const std::filesystem::path&, ArchiveIndex&)>& holds);
   Found FindClaimed(const std::string& identity, int claim);
   Found FindClaimedByOrigin(const std::string& origin, int claim);
+  void Conclude(Found stored, const std::filesystem::path& claim,
+                const std::filesystem::path& basket, const std::string& document);
   void SettleClaim(const std::filesystem::path& basket, const std::string& name);
   void SettleOldClaim(const std::filesystem::path& basket, const std::string& name);
   void SettleStaged(const std::filesystem::path& archive, const std::string& identity);
