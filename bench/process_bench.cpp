@@ -166,10 +166,9 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kParallel; ++i) imports.push_back(Spawn({MAPPIX_PATH, source.string()}));
   for (const pid_t pid : imports) Reap(pid);
   const double parallelMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-  const auto documents = std::count_if(fs::directory_iterator(basket), fs::directory_iterator(),
-                                       [](const fs::directory_entry& entry) {
-                                         return entry.is_regular_file();
-                                       });
+  const auto documents =
+      std::count_if(fs::directory_iterator(basket), fs::directory_iterator(),
+                    [](const fs::directory_entry& entry) { return entry.is_regular_file(); });
   if (documents != kParallel) {
     std::fprintf(stderr, "%ld documents after %d parallel imports\n", static_cast<long>(documents),
                  kParallel);

@@ -148,8 +148,7 @@ ErrorCode ArchiveIndex::Failure() const {
   }
 }
 
-ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive,
-                           std::chrono::milliseconds wait) {
+ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive, std::chrono::milliseconds wait) {
   archive_ = archive;
   sqlite3* raw = nullptr;
   const int opened = sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw,
@@ -178,8 +177,7 @@ ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive,
 // and the look-up by identity, once, whichever process comes first.
 ErrorCode ArchiveIndex::Upgrade() {
   sqlite3* db = db_.get();
-  if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-    return Failure();
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return Failure();
   if (UserVersion(db) < kLayout) {
     // A column that is there already fails alone, without ending the transaction.
     for (const char* column : {"original_name", "origin", "identity"}) {
@@ -261,8 +259,8 @@ Found ArchiveIndex::HasFile(const std::string& file) {
 
 Found ArchiveIndex::FindIdentity(const std::string& identity, std::string& file) {
   std::vector<std::string> files;
-  const Found found =
-      ReadTexts("SELECT file FROM documents WHERE identity = ? AND identity <> ''", identity, files);
+  const Found found = ReadTexts("SELECT file FROM documents WHERE identity = ? AND identity <> ''",
+                                identity, files);
   if (found == Found::kYes) file = files.front();
   return found;
 }

@@ -38,9 +38,8 @@ bool ChangedFromOutside(const std::filesystem::path& folder) {
 }
 
 void RecordFolderStamp(const std::filesystem::path& folder) {
-  const UniqueFd fd(
-      ::open(StampFile(folder).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-             0600));
+  const UniqueFd fd(::open(StampFile(folder).c_str(),
+                           O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (fd.get() < 0 || !IsRegularFile(fd.get())) return;
   // Taken under the lock, so that of many processes the last to write saw the latest change.
   if (::flock(fd.get(), LOCK_EX) != 0) return;

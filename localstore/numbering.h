@@ -5,8 +5,8 @@
 // A document is named by exactly eight digits and ".001". Besides its documents a folder holds the
 // hidden folder of the work in flight (in_flight.h); stores made before it kept that work beside
 // the documents under hidden names carrying the document's number, which recovery still reads.
-// Any other file is foreign: it is neither a document nor counted. The highest number each folder handed out is kept apart from its
-// documents, in <root>/.numbers/<baskets or archives>.<name>.
+// Any other file is foreign: it is neither a document nor counted. The highest number each folder
+// handed out is kept apart from its documents, in <root>/.numbers/<baskets or archives>.<name>.
 
 #include <filesystem>
 #include <string>

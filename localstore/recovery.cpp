@@ -285,9 +285,8 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
     if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(archive / name, repairs_);
     UniqueFd fd;
     if (StartsWith(name, kStagedPrefix) && NumberIn(name) != 0 && TakeOver(archive / name, fd)) {
-      ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size()))
-             ? repairs_.finished
-             : repairs_.leftForLater);
+      ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size())) ? repairs_.finished
+                                                                           : repairs_.leftForLater);
     }
     if (DocumentNumber(name) != 0 && IsRegularName(archive / name)) unfiled.insert(name);
   }

@@ -55,9 +55,10 @@ class HostileUse : public StoreTest {
         "NULL, use_mask INTEGER NOT NULL, delete_after INTEGER NOT NULL, stored_at TEXT NOT NULL,"
         " original_name TEXT NOT NULL DEFAULT '', origin TEXT NOT NULL DEFAULT '');";
     for (const auto& [file, origin] : rows) {
-      sql += "INSERT INTO documents (file, document_name, index_string, mode, use_mask,"
-             " delete_after, stored_at, origin) VALUES ('" + file + "', '" + file +
-             "', '', 1, 1, 1, '', '" + origin + "');";
+      sql +=
+          "INSERT INTO documents (file, document_name, index_string, mode, use_mask,"
+          " delete_after, stored_at, origin) VALUES ('" +
+          file + "', '" + file + "', '', 1, 1, 1, '', '" + origin + "');";
     }
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
@@ -227,8 +228,9 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
          const fs::path document = Import("x.txt", "X");
          const ReadOnlyFolder readOnly(archive());
          // Where no folder can be made read-only, the case has nothing to show.
-         return readOnly.active() ? RunOn(TRESOLO_PATH, document)
-                                  : ProcessResult{2, "", "Unable to store the document: 8004500A\n"};
+         return readOnly.active()
+                    ? RunOn(TRESOLO_PATH, document)
+                    : ProcessResult{2, "", "Unable to store the document: 8004500A\n"};
        },
        2,
        "Unable to store the document: 8004500A\n",
@@ -333,8 +335,9 @@ TEST_F(HostileUse, ANameTakenInAnyWayIsTaken) {
       EXPECT_EQ(result.exitStatus, 0) << result.errors;
       EXPECT_EQ(ReadFile(folder / "00000002.001"), "X");
       EXPECT_TRUE(fs::exists(fs::symlink_status(folder / "00000001.001")));
-      EXPECT_EQ(IndexRows(), inArchive ? std::vector<std::string>{"00000001.001||1|1|1|00000002.001"}
-                                       : std::vector<std::string>{});
+      EXPECT_EQ(IndexRows(), inArchive
+                                 ? std::vector<std::string>{"00000001.001||1|1|1|00000002.001"}
+                                 : std::vector<std::string>{});
       EXPECT_EQ(TakeCensus().faults, std::vector<std::string>{});
     }
   }

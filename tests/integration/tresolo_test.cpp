@@ -163,14 +163,10 @@ TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
     std::string output;
     int exitStatus;
   } cases[] = {
-      {"a file dropped in, a file deleted",
-       false,
-       line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0),
-       0},
-      {"the index held by another process",
-       true,
-       line("archive Allgemein", 0, 0, 1) + line("basket Eingang", 0, 0, 0),
-       2},
+      {"a file dropped in, a file deleted", false,
+       line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0), 0},
+      {"the index held by another process", true,
+       line("archive Allgemein", 0, 0, 1) + line("basket Eingang", 0, 0, 0), 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -20,7 +20,8 @@ namespace fs = std::filesystem;
 
 IndexLock::IndexLock(const fs::path& archive, bool blockReaders) {
   sqlite3_open_v2((archive / "index.sqlite").c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-  const char* lock = blockReaders ? "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE" : "BEGIN IMMEDIATE";
+  const char* lock =
+      blockReaders ? "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE" : "BEGIN IMMEDIATE";
   locked_ = sqlite3_exec(db_, lock, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
