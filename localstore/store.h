@@ -4,6 +4,8 @@
 //   <root>/kartiva.ini          ActiveBasket= and ActiveArchive=; its presence means "client runs"
 //   <root>/baskets/<name>/      basket documents NNNNNNNN.001
 //   <root>/archives/<name>/     stored documents and index.sqlite
+//   <folder>/.inflight/         each basket's and archive's work on its way (in_flight.h)
+//   <root>/.numbers/            the highest number each folder handed out (numbering.h)
 //   <root>/journal.log          one line per toolkit operation
 
 #include <cstddef>
