@@ -2,10 +2,15 @@
 //   - a silent Mappix and a silent Tresolo run on a 4 KiB file, each against cp of the same file
 //     (medians, and their ratio);
 //   - the peak memory of each program against a bare C++ program;
-//   - 100 imports started at once, as a file manager starts them for 100 selected files.
+//   - 100 imports started at once, as a file manager starts them for 100 selected files;
+//   - the size curve: the same silent runs in stores of 0, 1,000, 10,000 and 100,000 documents.
 //
-//   process_bench [runs]      (default 200 runs of each)
+//   process_bench [runs] [curve runs]      (default 200 runs of each, 15 per store size)
+//
+// Every timed run starts with the write-back of the runs before it settled (sync), so that no run
+// pays for another.
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +23,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "localstore/numbering.h"
 #include "localstore/store.h"
 
 namespace {
@@ -43,13 +49,92 @@ struct Series {
 };
 
 void EmptyFolder(const fs::path& folder) {
-  for (const auto& entry : fs::directory_iterator(folder)) fs::remove(entry.path());
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.is_regular_file()) fs::remove(entry.path());
+  }
+}
+
+double TimeSettled(std::vector<std::string> command) {
+  ::sync();
+  return TimeOnce(std::move(command));
+}
+
+// Puts `count` documents into `folder` and sets its counter past them.
+void FillFolder(const fs::path& folder, int count) {
+  for (int i = 1; i <= count; ++i) {
+    std::ofstream(folder / kartiva::localstore::DocumentName(static_cast<unsigned long>(i)))
+        << "document " << i << '\n';
+  }
+  std::ofstream(kartiva::localstore::CounterFile(folder))
+      << kartiva::localstore::DocumentName(static_cast<unsigned long>(count)).substr(0, 8) << '\n';
+}
+
+// What years of use leave, made in seconds: half the documents in the basket, half in the
+// archive with their rows, written in one transaction.
+void FillStore(const fs::path& home, int documents) {
+  const fs::path basket = home / "baskets" / kartiva::localstore::kDefaultBasket;
+  const fs::path archive = home / "archives" / kartiva::localstore::kDefaultArchive;
+  FillFolder(basket, documents / 2);
+  FillFolder(archive, documents / 2);
+  sqlite3* db = nullptr;
+  sqlite3_open((archive / "index.sqlite").c_str(), &db);
+  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO documents (file, document_name, index_string, mode, use_mask,"
+                     " delete_after, stored_at) VALUES (?1, ?1, '', 1, 1, 1, '')",
+                     -1, &insert, nullptr);
+  for (int i = 1; i <= documents / 2; ++i) {
+    const std::string file = kartiva::localstore::DocumentName(static_cast<unsigned long>(i));
+    sqlite3_bind_text(insert, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+}
+
+// One silent Mappix and one silent Tresolo of a 4 KiB file in stores of growing size.
+void PrintSizeCurve(const fs::path& folder, const fs::path& source, int runs) {
+  std::printf("\nsilent runs of a 4 KiB file by store size, medians of %d\n\n", runs);
+  std::printf("%10s %10s %10s %8s %8s %10s %10s\n", "documents", "Mappix", "Tresolo", "M / cp",
+              "T / cp", "M / empty", "T / empty");
+  double emptyMappix = 0;
+  double emptyTresolo = 0;
+  for (const int documents : {0, 1000, 10000, 100000}) {
+    const fs::path home = folder / ("store" + std::to_string(documents));
+    if (kartiva::localstore::Store(home).Initialise() != 0) std::exit(1);
+    FillStore(home, documents);
+    setenv("KARTIVA_HOME", home.c_str(), 1);
+    const std::vector<std::string> mappixRun{MAPPIX_PATH, source.string()};
+    const std::vector<std::string> tresoloRun{TRESOLO_PATH, source.string()};
+    // The first runs meet a store they have not stamped yet and read it whole once.
+    TimeOnce(mappixRun);
+    TimeOnce(tresoloRun);
+    std::vector<double> mappix, tresolo, cp;
+    for (int i = 0; i < runs; ++i) {
+      cp.push_back(TimeSettled({"/bin/cp", source.string(), (folder / "copy.pdf").string()}));
+      mappix.push_back(TimeSettled(mappixRun));
+      tresolo.push_back(TimeSettled(tresoloRun));
+    }
+    if (documents == 0) {
+      emptyMappix = Median(mappix);
+      emptyTresolo = Median(tresolo);
+    }
+    std::printf("%10d %7.2f ms %7.2f ms %7.2fx %7.2fx %9.2fx %9.2fx\n", documents,
+                Median(mappix) / 1000, Median(tresolo) / 1000, Median(mappix) / Median(cp),
+                Median(tresolo) / Median(cp), Median(mappix) / emptyMappix,
+                Median(tresolo) / emptyTresolo);
+    fs::remove_all(home);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 200;
+  const int curveRuns = argc > 2 ? std::atoi(argv[2]) : 15;
   const fs::path folder = fs::temp_directory_path() / ("kartiva-bench-" + std::to_string(getpid()));
   const fs::path home = folder / "home";
   fs::create_directories(folder);
@@ -67,7 +152,7 @@ int main(int argc, char** argv) {
   Series* all[] = {&mappix, &tresolo, &cp, &bare};
   for (int i = 0; i < runs; ++i) {
     for (Series* series : all) {
-      series->micros.push_back(TimeOnce(series->command));
+      series->micros.push_back(TimeSettled(series->command));
       if (i % 10 == 0)
         series->peakKiB = std::max(series->peakKiB, PeakKiB(series->command, folder));
     }
@@ -81,11 +166,13 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kParallel; ++i) imports.push_back(Spawn({MAPPIX_PATH, source.string()}));
   for (const pid_t pid : imports) Reap(pid);
   const double parallelMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-  const auto documents = std::distance(fs::directory_iterator(basket), fs::directory_iterator());
-  fs::remove_all(folder);
+  const auto documents =
+      std::count_if(fs::directory_iterator(basket), fs::directory_iterator(),
+                    [](const fs::directory_entry& entry) { return entry.is_regular_file(); });
   if (documents != kParallel) {
     std::fprintf(stderr, "%ld documents after %d parallel imports\n", static_cast<long>(documents),
                  kParallel);
+    fs::remove_all(folder);
     return 1;
   }
 
@@ -102,5 +189,7 @@ int main(int argc, char** argv) {
   row("bare C++ program", bare);
   std::printf("\n%d imports started at once: %.0f ms for all, %d documents\n", kParallel,
               parallelMs, kParallel);
+  PrintSizeCurve(folder, source, curveRuns);
+  fs::remove_all(folder);
   return 0;
 }

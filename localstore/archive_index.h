@@ -4,13 +4,15 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string>
+#include <vector>
 
 #include "core/error.h"
+#include "localstore/files.h"
 
 namespace kartiva::localstore {
 
@@ -23,29 +25,56 @@ struct IndexRow {
   bool deleteAfterStoring = false;
   std::string originalName{};  // the file name the document came from
   std::string origin{};        // "<basket>/<document>" of a document moved out of a basket
+  std::string identity{};      // the identity of the operation that stored it; empty for rows
+                               // made by a repair or before identities
+};
+
+// What a look-up found; kUnreadable when the index could not answer (locked, damaged), which is
+// never taken for "not there".
+enum class Found { kYes, kNo, kUnreadable };
+
+// A row's file and identity, as the repair of a whole archive reads them.
+struct FiledDocument {
+  std::string file;
+  std::string identity;
 };
 
 class ArchiveIndex {
  public:
   [[nodiscard]] static ErrorCode Create(const std::filesystem::path& archive);
 
-  // Opens the existing index. A process that holds it locked delays a write by at most
-  // kLockWait, after which the write gives kIndexError.
-  [[nodiscard]] ErrorCode Open(const std::filesystem::path& archive);
+  // Opens the existing index, bringing an older one up to date once. A process that holds it
+  // locked delays a read or write by at most `wait`, after which it gives kIndexError.
+  [[nodiscard]] ErrorCode Open(const std::filesystem::path& archive,
+                               std::chrono::milliseconds wait = kLockWait);
   // Adds the row in one committed, synchronous transaction; many processes may add at once.
   [[nodiscard]] ErrorCode Add(const IndexRow& row);
-  bool HasFile(const std::string& file);
+  Found HasFile(const std::string& file);
+  // The file of the row that the operation `identity` wrote.
+  Found FindIdentity(const std::string& identity, std::string& file);
+  // The files of the rows of documents moved out of a basket as `origin` (stores before
+  // identities), newest first.
+  Found FindOrigin(const std::string& origin, std::vector<std::string>& files);
+  [[nodiscard]] ErrorCode MoveIdentity(const std::string& identity, const std::string& file);
+  // Gives the row of `file`, made before identities, the identity `identity`.
+  [[nodiscard]] ErrorCode GiveIdentity(const std::string& file, const std::string& identity);
   [[nodiscard]] ErrorCode Remove(const std::string& file);
-  // The archive file of the document moved out of the basket as `origin`, if it was.
-  bool FindOrigin(const std::string& origin, std::string& file);
-  // The files that have a row.
-  std::set<std::string> Files();
+  [[nodiscard]] ErrorCode RemoveIdentity(const std::string& identity);
+  // Every row's file and identity; kUnreadable when they could not all be read.
+  Found AllRows(std::vector<FiledDocument>& rows);
 
  private:
   struct Close {
     void operator()(sqlite3* db) const { sqlite3_close(db); }
   };
-  bool MatchesAny(const char* query, const std::string& value, std::string* first);
+  static int TruncateLongLog(void* self, sqlite3* db, const char* name, int pages);
+  [[nodiscard]] ErrorCode Upgrade();
+  [[nodiscard]] ErrorCode Change(const char* sql, const std::string& first,
+                                 const std::string& second = {});
+  Found ReadTexts(const char* sql, const std::string& value, std::vector<std::string>& texts);
+  [[nodiscard]] ErrorCode Failure() const;
+  std::filesystem::path archive_;
+  std::chrono::milliseconds wait_ = kLockWait;
   std::unique_ptr<sqlite3, Close> db_;
 };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "localstore/codes.h"
+#include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "platform/posix/base/file_lock.h"
 
@@ -28,12 +29,14 @@ ErrorCode Claim::Take(const fs::path& document) {
   if (!IsRegularFile(fd_.get())) return kFileUnreadable;
   // Whoever holds the lock is claiming the same document, or handing it back: wait for them.
   if (!posix::LockWithin(fd_.get(), kLockWait)) return kFileNotFound;
-  const fs::path claim =
-      document.parent_path() / (std::string(kClaimPrefix) + document.filename().string());
+  basket_ = document.parent_path();
+  document_ = document.filename().string();
+  if (ErrorCode code = NewIdentity(identity_)) return code;
+  if (ErrorCode code = MakeInFlightFolder(basket_)) return code;
+  const fs::path claim = InFlightFolder(basket_) / ClaimName(identity_, document_);
   if (::renameat2(AT_FDCWD, document.c_str(), AT_FDCWD, claim.c_str(), RENAME_NOREPLACE) != 0) {
     return errno == ENOENT ? kFileNotFound : CodeForErrno(errno, kIoError);
   }
-  document_ = document;
   claim_ = claim;
   // The name may have been given to another file since it was opened: that one goes back.
   if (!StillNamedBy(fd_.get(), claim_)) {
@@ -49,14 +52,14 @@ void Claim::Release() {
 }
 
 void Claim::PutBack() {
-  // Should it fail, the document keeps its claim name, and the next run's recovery hands it back.
-  static_cast<void>(ReturnToBasket(claim_));
+  // Should it fail, the document keeps its claim, and the next run's recovery hands it back.
+  static_cast<void>(ReturnToBasket(claim_, basket_, document_));
   claim_.clear();
 }
 
-ErrorCode ReturnToBasket(const fs::path& claim) {
-  const fs::path basket = claim.parent_path();
-  fs::path name = basket / claim.filename().string().substr(kClaimPrefix.size());
+ErrorCode ReturnToBasket(const fs::path& claim, const fs::path& basket,
+                         const std::string& document) {
+  fs::path name = basket / document;
   while (::link(claim.c_str(), name.c_str()) != 0) {
     if (errno != EEXIST) return CodeForErrno(errno, kIoError);
     if (SameFile(claim, name)) break;  // an earlier hand-back that was cut short

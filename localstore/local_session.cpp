@@ -11,6 +11,8 @@
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "localstore/folder_stamp.h"
+#include "localstore/in_flight.h"
 #include "localstore/kernel_copy.h"
 #include "localstore/new_file.h"
 #include "localstore/numbering.h"
@@ -60,6 +62,7 @@ struct Session {
   Store store;
   std::string documentName{};  // named by SetDocumentName for the next stored document
   std::string unwritten{};     // journal lines of operations before the store existed
+  UniqueFd journal{};          // opened once, at the first line written
 
   // Sets the caller's error code and writes the operation's journal line. Until the store is
   // initialised the lines wait in memory: a session that never starts the store writes nothing.
@@ -70,8 +73,9 @@ struct Session {
     unwritten += " -> " + HexCode(code);
     for (const Value& out : outs) unwritten += " " + out.text();
     unwritten += "\n";
-    if (store.IsInitialised()) {
-      store.Journal(unwritten);
+    if (journal.get() >= 0 || store.IsInitialised()) {
+      if (journal.get() < 0) journal = store.OpenJournal();
+      Store::Journal(journal.get(), unwritten);
       unwritten.clear();
     }
     error = code;
@@ -120,12 +124,22 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
 
  private:
   [[nodiscard]] ErrorCode Add(const std::string& filePath, std::string& newFileName) const {
-    RecoverBasket(session_->store, folder_);
+    if (ErrorCode code = MakeInFlightFolder(folder_)) return code;
+    Recovery recovery(session_->store);
+    recovery.RecoverBasket(folder_);
+    const ErrorCode code = Import(filePath, newFileName);
+    if (recovery.repairs().leftForLater == 0) RecordFolderStamp(folder_);
+    return code;
+  }
+
+  // Copies the file in and publishes it under the next number that nothing bears: a name that is
+  // taken in any way (a file, a link, a folder, a pipe) is never replaced.
+  [[nodiscard]] ErrorCode Import(const std::string& filePath, std::string& newFileName) const {
     UniqueFd source;
     if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
     // Not flushed to disk: the source stays where it is, so a lost copy loses nothing.
     NewFile copy;
-    if (ErrorCode code = copy.Create(folder_)) return code;
+    if (ErrorCode code = copy.Create(InFlightFolder(folder_))) return code;
     if (ErrorCode code = CopyFileData(source.get(), copy.fd())) return code;
     RecordOriginalName(copy.fd(), fs::path(filePath).filename().string());
     for (;;) {

@@ -2,11 +2,11 @@
 
 // The names in a basket or archive folder, and the numbers its documents get.
 //
-// A document is named by exactly eight digits and ".001". Besides its documents a folder holds only
-// hidden files of the store's own while a document is on its way (claimed in a basket, staged in
-// an archive, each named with the document's number). Any other file is foreign: it is neither a
-// document nor counted. The highest number each folder handed out is kept apart from its
-// documents, in <root>/.numbers/<baskets or archives>.<name>.
+// A document is named by exactly eight digits and ".001". Besides its documents a folder holds the
+// hidden folder of the work in flight (in_flight.h); stores made before it kept that work beside
+// the documents under hidden names carrying the document's number, which recovery still reads.
+// Any other file is foreign: it is neither a document nor counted. The highest number each folder
+// handed out is kept apart from its documents, in <root>/.numbers/<baskets or archives>.<name>.
 
 #include <filesystem>
 #include <string>
@@ -18,7 +18,7 @@
 namespace kartiva::localstore {
 
 inline constexpr std::string_view kCounterFolder = ".numbers";
-inline constexpr std::string_view kClaimPrefix = ".claim-";   // a basket document being stored
+inline constexpr std::string_view kClaimPrefix = ".claim-";   // an earlier store's claim
 inline constexpr std::string_view kStagedPrefix = ".store-";  // its archive copy before its row
 using posix::kIncomingPrefix;                                 // a copy being written
 inline constexpr unsigned long kHighestNumber = 99999999;

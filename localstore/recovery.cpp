@@ -3,36 +3,60 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "localstore/archive_index.h"
 #include "localstore/claim.h"
+#include "localstore/codes.h"
 #include "localstore/files.h"
+#include "localstore/folder_stamp.h"
+#include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "localstore/original_name.h"
+#include "localstore/publishing.h"
 #include "localstore/store.h"
-#include "platform/posix/base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> NamesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-    ::closedir(dir);
+// How long recovery waits for an index that another process holds before it leaves what needs
+// that index for a later run: a repair is nobody's errand, and nobody should wait for it.
+constexpr std::chrono::seconds kRecoveryWait{1};
+
+// The names in a folder; false when it cannot be read.
+bool NamesIn(const fs::path& folder, std::vector<std::string>& names) {
+  names.clear();
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return errno == ENOENT;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      names.emplace_back(entry->d_name);
   }
-  return names;
+  ::closedir(dir);
+  return true;
 }
 
 bool StartsWith(std::string_view name, std::string_view prefix) {
   return name.substr(0, prefix.size()) == prefix;
+}
+
+bool Exists(const fs::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool IsRegularName(const fs::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Opens and locks a file of the store whose process died; false while its process lives, or
@@ -42,109 +66,244 @@ bool TakeOver(const fs::path& path, UniqueFd& fd) {
   return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && StillNamedBy(fd.get(), path);
 }
 
-void RemoveIfDead(const fs::path& path) {
-  UniqueFd fd;
-  if (TakeOver(path, fd)) ::unlink(path.c_str());
-}
-
-// The archive that holds the row of the document moved out of the basket as `origin`.
-bool FindStored(const Store& store, const std::string& origin, fs::path& archive,
-                std::string& file) {
-  for (const std::string& name : NamesIn(store.root() / "archives")) {
-    if (!IsSafeName(name)) continue;
-    ArchiveIndex index;
-    if (index.Open(store.root() / "archives" / name) == 0 && index.FindOrigin(origin, file)) {
-      archive = store.root() / "archives" / name;
-      return true;
+// Whether `path` holds the document open as `fd`: the same file, or the same bytes (a copy made
+// across file systems).
+bool HoldsSameDocument(int fd, const fs::path& path) {
+  const UniqueFd other(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat mine {};
+  struct stat theirs {};
+  if (other.get() < 0 || ::fstat(fd, &mine) != 0 || ::fstat(other.get(), &theirs) != 0 ||
+      !S_ISREG(theirs.st_mode) || mine.st_size != theirs.st_size) {
+    return false;
+  }
+  if (mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) return true;
+  std::vector<char> a(1 << 16), b(1 << 16);
+  for (off_t offset = 0; offset < mine.st_size;) {
+    const ssize_t got = ::pread(fd, a.data(), a.size(), offset);
+    if (got <= 0 || ::pread(other.get(), b.data(), static_cast<std::size_t>(got), offset) != got ||
+        std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got)) != 0) {
+      return false;
     }
+    offset += got;
   }
-  return false;
+  return true;
 }
 
-void SettleClaim(const Store& store, const fs::path& basket, const std::string& name) {
-  const fs::path claim = basket / name;
+// Removes a temporary file whose writer died.
+void RemoveIfDead(const fs::path& path, Repairs& repairs) {
   UniqueFd fd;
-  if (!TakeOver(claim, fd)) return;
-  const std::string origin = basket.filename().string() + "/" + name.substr(kClaimPrefix.size());
-  fs::path archive;
-  std::string file;
-  if (FindStored(store, origin, archive, file)) {
-    PublishStaged(archive, file, true);
-    if (::access((archive / file).c_str(), F_OK) == 0) {
-      ::unlink(claim.c_str());
-      return;
-    }
-  }
-  // Should it fail, the claim stays for the next run's recovery.
-  static_cast<void>(ReturnToBasket(claim));
-}
-
-void SettleStaged(ArchiveIndex& index, const fs::path& archive, const std::string& name) {
-  const fs::path staged = archive / name;
-  UniqueFd fd;
-  if (!TakeOver(staged, fd)) return;
-  const std::string file = name.substr(kStagedPrefix.size());
-  if (index.HasFile(file)) {
-    PublishStaged(archive, file, true);
-  } else {
-    ::unlink(staged.c_str());
-  }
-}
-
-// A document file that no row names, as a store killed before its row left it in earlier times,
-// gets its row: it is never deleted, since it may be the only copy. A row whose file is gone (a
-// user deleted it) goes, as long as no staged copy is on its way to that name.
-void Reconcile(ArchiveIndex& index, const fs::path& archive,
-               const std::vector<std::string>& documents) {
-  std::set<std::string> unfiled = index.Files();
-  for (const std::string& file : documents) {
-    if (unfiled.erase(file) != 0) continue;
-    UniqueFd fd(::open((archive / file).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) continue;
-    // A row that cannot be written now is found missing again by the next run.
-    static_cast<void>(index.Add({.file = file,
-                                 .documentName = file,
-                                 .indexString = "",
-                                 .originalName = OriginalName(fd.get(), file)}));
-  }
-  // Rows added after the folder was read have their staged copy already: it is made first.
-  for (const std::string& file : unfiled) {
-    const fs::path staged = archive / (std::string(kStagedPrefix) + file);
-    if (::access((archive / file).c_str(), F_OK) != 0 && ::access(staged.c_str(), F_OK) != 0) {
-      static_cast<void>(index.Remove(file));  // a row left is met again next run
-    }
-  }
+  if (TakeOver(path, fd) && ::unlink(path.c_str()) == 0) ++repairs.removed;
 }
 
 }  // namespace
 
-void PublishStaged(const fs::path& archive, const std::string& file, bool flush) {
-  const fs::path staged = archive / (std::string(kStagedPrefix) + file);
-  const fs::path document = archive / file;
-  // A file of another inode under the document's name is not the document: the copy stays.
-  const bool published = ::link(staged.c_str(), document.c_str()) == 0 ||
-                         (errno == EEXIST && SameFile(staged, document));
-  // The flush is best effort: recovery has nobody to report a failure to.
-  if (published && ::unlink(staged.c_str()) == 0 && flush) {
-    static_cast<void>(posix::SyncFolder(archive));
+void Recovery::ShareIndex(const fs::path& archive, ArchiveIndex& index) {
+  indexes_[archive] = &index;
+}
+
+ArchiveIndex* Recovery::IndexOf(const fs::path& archive) {
+  const auto shared = indexes_.find(archive);
+  if (shared != indexes_.end()) return shared->second;
+  auto index = std::make_unique<ArchiveIndex>();
+  ArchiveIndex* opened = index->Open(archive, kRecoveryWait) == 0 ? index.get() : nullptr;
+  opened_[archive] = std::move(index);
+  return indexes_[archive] = opened;
+}
+
+void Recovery::Count(ErrorCode code, int& done) { ++(code == 0 ? done : repairs_.leftForLater); }
+
+// Asks every archive with the question `holds`: kYes as soon as one holds the document, kNo
+// when none does, kUnreadable as soon as one cannot tell.
+Found Recovery::AskEveryArchive(
+    const std::function<Found(const fs::path& archive, ArchiveIndex& index)>& holds) {
+  std::vector<std::string> archives;
+  if (!NamesIn(store_.root() / "archives", archives)) return Found::kUnreadable;
+  for (const std::string& name : archives) {
+    const fs::path archive = store_.root() / "archives" / name;
+    std::error_code error;
+    if (!IsSafeName(name) || !fs::is_directory(archive, error)) continue;
+    ArchiveIndex* index = IndexOf(archive);
+    const Found found = index ? holds(archive, *index) : Found::kUnreadable;
+    if (found != Found::kNo) return found;
+  }
+  return Found::kNo;
+}
+
+// Whether an archive holds the claimed document open as `claim` under the row of the claim's
+// identity, after publishing its staged copy where it is still staged.
+Found Recovery::FindClaimed(const std::string& identity, int claim) {
+  return AskEveryArchive([&](const fs::path& archive, ArchiveIndex& index) {
+    std::string file;
+    const Found row = index.FindIdentity(identity, file);
+    if (row != Found::kYes) return row;
+    // The claimant is dead, so its staged copy is nobody's work any more.
+    const bool staged = Exists(InFlightFolder(archive) / identity);
+    if (staged && PublishStaged(index, archive, identity, file) != 0) return Found::kUnreadable;
+    return HoldsSameDocument(claim, archive / file) ? Found::kYes : Found::kNo;
+  });
+}
+
+// A claim whose document an archive holds goes; one that no archive holds goes back to its
+// basket; one that cannot be told stays as it is.
+void Recovery::Conclude(Found stored, const fs::path& claim, const fs::path& basket,
+                        const std::string& document) {
+  switch (stored) {
+    case Found::kYes:
+      ::unlink(claim.c_str());
+      ++repairs_.finished;
+      break;
+    case Found::kNo:
+      Count(ReturnToBasket(claim, basket, document), repairs_.handedBack);
+      break;
+    case Found::kUnreadable:
+      ++repairs_.leftForLater;
   }
 }
 
-void RecoverBasket(const Store& store, const fs::path& basket) {
-  for (const std::string& name : NamesIn(basket)) {
-    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(basket / name);
-    if (StartsWith(name, kClaimPrefix) && NumberIn(name) != 0) SettleClaim(store, basket, name);
+void Recovery::SettleClaim(const fs::path& basket, const std::string& name) {
+  std::string identity;
+  std::string document;
+  if (!SplitClaimName(name, identity, document)) return;
+  const fs::path claim = InFlightFolder(basket) / name;
+  UniqueFd fd;
+  if (!TakeOver(claim, fd)) return;
+  Conclude(FindClaimed(identity, fd.get()), claim, basket, document);
+}
+
+// A staged copy of a store made before identities, ".store-<file>" beside the documents, moves
+// into the in-flight folder under a new identity that its row takes too, and is published there.
+// Without a row it goes; its document is still claimed in its basket or was only a copy.
+bool Recovery::AdoptOldStaged(const fs::path& archive, ArchiveIndex& index,
+                              const std::string& file) {
+  const fs::path old = archive / (std::string(kStagedPrefix) + file);
+  const Found row = index.HasFile(file);
+  if (row == Found::kUnreadable) return false;
+  if (row == Found::kNo) return ::unlink(old.c_str()) == 0;
+  std::string identity;
+  std::string published = file;
+  return NewIdentity(identity) == 0 && index.GiveIdentity(file, identity) == 0 &&
+         MakeInFlightFolder(archive) == 0 &&
+         ::rename(old.c_str(), (InFlightFolder(archive) / identity).c_str()) == 0 &&
+         PublishStaged(index, archive, identity, published) == 0;
+}
+
+// A claim of a store made before identities knows only where its document came from: the archive
+// holds it when a row of that origin names a file with the same content.
+Found Recovery::FindClaimedByOrigin(const std::string& origin, int claim) {
+  return AskEveryArchive([&](const fs::path& archive, ArchiveIndex& index) {
+    std::vector<std::string> files;
+    if (index.FindOrigin(origin, files) == Found::kUnreadable) return Found::kUnreadable;
+    for (const std::string& file : files) {
+      const bool staged = Exists(archive / (std::string(kStagedPrefix) + file));
+      if (staged && !AdoptOldStaged(archive, index, file)) return Found::kUnreadable;
+      if (HoldsSameDocument(claim, archive / file)) return Found::kYes;
+    }
+    return Found::kNo;
+  });
+}
+
+void Recovery::SettleOldClaim(const fs::path& basket, const std::string& name) {
+  const std::string document = name.substr(kClaimPrefix.size());
+  const fs::path claim = basket / name;
+  UniqueFd fd;
+  if (!TakeOver(claim, fd)) return;
+  Conclude(FindClaimedByOrigin(basket.filename().string() + "/" + document, fd.get()), claim,
+           basket, document);
+}
+
+void Recovery::SettleStaged(const fs::path& archive, const std::string& identity) {
+  const fs::path staged = InFlightFolder(archive) / identity;
+  UniqueFd fd;
+  if (!TakeOver(staged, fd)) return;
+  ArchiveIndex* index = IndexOf(archive);
+  std::string file;
+  const Found row = index ? index->FindIdentity(identity, file) : Found::kUnreadable;
+  if (row == Found::kYes) {
+    Count(PublishStaged(*index, archive, identity, file), repairs_.finished);
+  } else if (row == Found::kNo) {
+    ::unlink(staged.c_str());
+    ++repairs_.removed;
+  } else {
+    ++repairs_.leftForLater;
   }
 }
 
-void RecoverArchive(ArchiveIndex& index, const fs::path& archive) {
-  std::vector<std::string> documents;
-  for (const std::string& name : NamesIn(archive)) {
-    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(archive / name);
-    if (StartsWith(name, kStagedPrefix) && NumberIn(name) != 0) SettleStaged(index, archive, name);
-    if (DocumentNumber(name) != 0) documents.push_back(name);
+void Recovery::RecoverBasket(const fs::path& basket, bool whole) {
+  std::vector<std::string> names;
+  if (!NamesIn(InFlightFolder(basket), names)) ++repairs_.leftForLater;
+  for (const std::string& name : names) {
+    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightFolder(basket) / name, repairs_);
+    if (IsIdentity(name.substr(0, kIdentityLength))) SettleClaim(basket, name);
   }
-  Reconcile(index, archive, documents);
+  if (whole || ChangedFromOutside(basket)) ScanBasket(basket);
+}
+
+void Recovery::ScanBasket(const fs::path& basket) {
+  std::vector<std::string> names;
+  const int before = repairs_.leftForLater;
+  if (!NamesIn(basket, names)) ++repairs_.leftForLater;
+  for (const std::string& name : names) {
+    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(basket / name, repairs_);
+    if (StartsWith(name, kClaimPrefix) && NumberIn(name) != 0) SettleOldClaim(basket, name);
+  }
+  if (repairs_.leftForLater == before) RecordFolderStamp(basket);
+}
+
+void Recovery::RecoverArchive(const fs::path& archive, bool whole) {
+  std::vector<std::string> names;
+  if (!NamesIn(InFlightFolder(archive), names)) ++repairs_.leftForLater;
+  for (const std::string& name : names) {
+    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightFolder(archive) / name, repairs_);
+    if (IsIdentity(name)) SettleStaged(archive, name);
+  }
+  if (whole || ChangedFromOutside(archive)) ScanArchive(archive);
+}
+
+void Recovery::ScanArchive(const fs::path& archive) {
+  const int before = repairs_.leftForLater;
+  ArchiveIndex* index = IndexOf(archive);
+  if (index) {
+    Reconcile(archive, *index);
+  } else {
+    ++repairs_.leftForLater;
+  }
+  if (repairs_.leftForLater == before) RecordFolderStamp(archive);
+}
+
+// A document file that no row names (a store killed before its row in earlier times, a file
+// put there by hand) gets its row: it is never deleted, since it may be the only copy. A row
+// whose file is gone or is no document (a user deleted it) goes, unless its copy is on its way.
+void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
+  std::vector<std::string> names;
+  std::vector<FiledDocument> rows;
+  if (!NamesIn(archive, names) || index.AllRows(rows) != Found::kYes) {
+    ++repairs_.leftForLater;
+    return;
+  }
+  std::set<std::string> unfiled;
+  for (const std::string& name : names) {
+    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(archive / name, repairs_);
+    UniqueFd fd;
+    if (StartsWith(name, kStagedPrefix) && NumberIn(name) != 0 && TakeOver(archive / name, fd)) {
+      ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size())) ? repairs_.finished
+                                                                           : repairs_.leftForLater);
+    }
+    if (DocumentNumber(name) != 0 && IsRegularName(archive / name)) unfiled.insert(name);
+  }
+  for (const FiledDocument& row : rows) {
+    if (unfiled.erase(row.file) != 0 || IsRegularName(archive / row.file)) continue;
+    if (!row.identity.empty() && Exists(InFlightFolder(archive) / row.identity)) continue;
+    Count(index.Remove(row.file), repairs_.rowsRemoved);
+  }
+  for (const std::string& file : unfiled) {
+    UniqueFd fd(::open((archive / file).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || !IsRegularFile(fd.get())) continue;
+    Count(index.Add({.file = file,
+                     .documentName = file,
+                     .indexString = "",
+                     .originalName = OriginalName(fd.get(), file)}),
+          repairs_.rowsAdded);
+  }
 }
 
 }  // namespace kartiva::localstore

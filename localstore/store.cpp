@@ -12,6 +12,7 @@
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "platform/posix/base/atomic_file.h"
 #include "platform/posix/base/environment.h"
@@ -65,6 +66,8 @@ ErrorCode Store::Initialise() const {
   const fs::path basket = root_ / "baskets" / kDefaultBasket;
   if (ErrorCode code = CreateFolders(basket)) return code;
   if (ErrorCode code = CreateFolders(archive)) return code;
+  if (ErrorCode code = MakeInFlightFolder(basket)) return code;
+  if (ErrorCode code = MakeInFlightFolder(archive)) return code;
   if (ErrorCode code = StartCounting(basket)) return code;
   if (ErrorCode code = StartCounting(archive)) return code;
   if (ErrorCode code = ArchiveIndex::Create(archive)) return code;
@@ -138,14 +141,18 @@ bool Store::ClaimableDocument(const fs::path& file, fs::path& document) const {
   return true;
 }
 
-void Store::Journal(const std::string& lines) const {
+UniqueFd Store::OpenJournal() const {
   const fs::path journal = root_ / "journal.log";
   UniqueFd fd(::open(journal.c_str(),
                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
                      0644));
-  if (fd.get() < 0 || !IsRegularFile(fd.get())) return;
+  return fd.get() >= 0 && IsRegularFile(fd.get()) ? std::move(fd) : UniqueFd();
+}
+
+void Store::Journal(int fd, const std::string& lines) {
   // One write: appends from many processes at once never interleave within a line.
-  [[maybe_unused]] const ssize_t written = ::write(fd.get(), lines.data(), lines.size());
+  if (fd < 0) return;
+  [[maybe_unused]] const ssize_t written = ::write(fd, lines.data(), lines.size());
 }
 
 }  // namespace kartiva::localstore

@@ -4,6 +4,8 @@
 //   <root>/kartiva.ini          ActiveBasket= and ActiveArchive=; its presence means "client runs"
 //   <root>/baskets/<name>/      basket documents NNNNNNNN.001
 //   <root>/archives/<name>/     stored documents and index.sqlite
+//   <folder>/.inflight/         each basket's and archive's work on its way (in_flight.h)
+//   <root>/.numbers/            the highest number each folder handed out (numbering.h)
 //   <root>/journal.log          one line per toolkit operation
 
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include <string_view>
 
 #include "core/error.h"
+#include "localstore/files.h"
 
 namespace kartiva::localstore {
 
@@ -48,9 +51,12 @@ class Store {
   // through a symbolic link; `document` is its path through the basket's real folder.
   bool ClaimableDocument(const std::filesystem::path& file, std::filesystem::path& document) const;
 
-  // Appends whole lines to the journal, best-effort: only to a regular file, never blocking on
-  // anything else that bears its name, and a journal that cannot be written costs no operation.
-  void Journal(const std::string& lines) const;
+  // The journal, open to append to: only a regular file, never blocking on anything else that
+  // bears its name; not open (-1) when there is none to write.
+  UniqueFd OpenJournal() const;
+  // Appends whole lines to the journal `fd`, best-effort: a journal that cannot be written costs
+  // no operation.
+  static void Journal(int fd, const std::string& lines);
 
  private:
   [[nodiscard]] ErrorCode Folder(std::string_view kind, const std::string& name, ErrorCode missing,

@@ -1,7 +1,6 @@
 #include "localstore/storing.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,74 +9,69 @@
 #include "localstore/codes.h"
 #include "localstore/crash_point.h"
 #include "localstore/files.h"
+#include "localstore/folder_stamp.h"
+#include "localstore/in_flight.h"
 #include "localstore/kernel_copy.h"
 #include "localstore/new_file.h"
-#include "localstore/numbering.h"
 #include "localstore/original_name.h"
+#include "localstore/publishing.h"
 #include "localstore/recovery.h"
 #include "localstore/store.h"
-#include "platform/posix/base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The archive copy of a document before its row: "<archive>/.store-NNNNNNNN.001".
+// The archive copy of a document before its publication: "<archive>/.inflight/<identity>".
 struct Staged {
-  fs::path path{};
-  std::string file{};  // the document name it is published under
-  int dataFd = -1;     // open on its content
+  std::string identity;
+  fs::path path;
+  int dataFd = -1;  // open on its content
 };
 
-// Gives the archive copy a staged name under a new archive number; `place` makes the name (link
-// or publish) and hands back its errno.
-template <typename Place>
-[[nodiscard]] ErrorCode Stage(const fs::path& archive, Staged& staged, Place place) {
-  for (;;) {
-    unsigned long number = 0;
-    if (ErrorCode code = NextNumber(archive, number)) return code;
-    staged.file = DocumentName(number);
-    staged.path = archive / (std::string(kStagedPrefix) + staged.file);
-    if (::access((archive / staged.file).c_str(), F_OK) == 0) continue;  // a foreign file
-    const int error = place(staged.path);
-    if (error == 0) return 0;
-    if (error != EEXIST) return CodeForErrno(error, kIoError);
-  }
+Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd) {
+  return {identity, InFlightFolder(archive) / identity, dataFd};
 }
 
 [[nodiscard]] ErrorCode StageCopy(int source, const std::string& originalName,
                                   const fs::path& archive, NewFile& copy, Staged& staged) {
-  if (ErrorCode code = copy.Create(archive)) return code;
+  if (ErrorCode code = copy.Create(InFlightFolder(archive))) return code;
   if (ErrorCode code = CopyFileData(source, copy.fd())) return code;
   RecordOriginalName(copy.fd(), originalName);
   staged.dataFd = copy.fd();
-  return Stage(archive, staged, [&](const fs::path& path) { return copy.Publish(path); });
+  const int error = copy.Publish(staged.path);
+  return error == 0 ? 0 : CodeForErrno(error, kIoError);
 }
 
-// Flushes the staged copy, adds its row, and publishes it under its document name. Without a row
-// the staged copy goes again; with one, a failure after it leaves the rest to recovery.
-[[nodiscard]] ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive, Staged& staged,
-                                   IndexRow& row) {
+// Flushes the staged copy, adds its row and publishes it. A durable store needs three flushes:
+// the data, before a row can name it; the row's commit, before anything is let go; and the
+// archive folder once the document bears its name, before the staged name and the claim go.
+// Without a row the staged copy goes again and `row.file` is empty; once the document bears its
+// name, a failure leaves the staged copy for recovery to finish.
+[[nodiscard]] ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive,
+                                   const Staged& staged, IndexRow& row) {
   CrashPoint("copy-written");
-  // The staged copy reaches the disk, content and name, before its row: from then on the row
-  // always finds its document. Publishing it under its document name afterwards needs no flush
-  // of its own, as recovery publishes a staged copy that has its row.
-  ErrorCode flushed = ::fdatasync(staged.dataFd) == 0 ? 0 : CodeForErrno(errno, kIoError);
-  if (flushed == 0) flushed = CodeForResult(posix::SyncFolder(archive));
-  if (flushed != 0) {
-    ::unlink(staged.path.c_str());
-    return flushed;
-  }
-  CrashPoint("copy-flushed");
-  row.file = staged.file;
-  if (ErrorCode code = index.Add(row)) {
+  ErrorCode code = ::fdatasync(staged.dataFd) == 0 ? 0 : CodeForErrno(errno, kIoError);
+  if (code == 0) CrashPoint("copy-flushed");
+  if (code == 0) code = FreeArchiveName(index, archive, row.file);
+  row.identity = staged.identity;
+  if (code == 0) code = index.Add(row);
+  if (code != 0) {
     ::unlink(staged.path.c_str());
     row.file.clear();
     return code;
   }
   CrashPoint("index-row-added");
-  PublishStaged(archive, staged.file, false);
+  if (ErrorCode published = PublishStaged(index, archive, staged.identity, row.file)) {
+    // Where the document never got its name (a folder that may not be written, no room for the
+    // name), its row goes again and the store fails cleanly.
+    if (!SameFile(staged.path, archive / row.file) && index.RemoveIdentity(staged.identity) == 0) {
+      ::unlink(staged.path.c_str());
+      row.file.clear();
+    }
+    return published;
+  }
   CrashPoint("archive-copy-published");
   return 0;
 }
@@ -91,20 +85,22 @@ template <typename Place>
   const std::string name = document.filename().string();
   row.originalName = OriginalName(claim.fd(), name);
   row.origin = document.parent_path().filename().string() + "/" + name;
-  Staged staged{.dataFd = claim.fd()};
+  Staged staged = StagedIn(archive, claim.identity(), claim.fd());
   NewFile copy;
-  int linkError = 0;
-  ErrorCode code = Stage(archive, staged, [&](const fs::path& path) {
-    linkError = ::link(claim.path().c_str(), path.c_str()) == 0 ? 0 : errno;
-    return linkError;
-  });
-  // Only across file systems is the document copied.
-  if (linkError == EXDEV) code = StageCopy(claim.fd(), row.originalName, archive, copy, staged);
+  ErrorCode code = 0;
+  if (::link(claim.path().c_str(), staged.path.c_str()) != 0) {
+    // Only across file systems is the document copied.
+    code = errno == EXDEV ? StageCopy(claim.fd(), row.originalName, archive, copy, staged)
+                          : CodeForErrno(errno, kIoError);
+  }
   if (code == 0) code = FileStaged(index, archive, staged, row);
   if (row.file.empty()) {
     claim.PutBack();
     return code;
   }
+  // With its row written, the document is the archive's: should its publication have failed,
+  // recovery finishes it, and the claim stays for that.
+  if (code != 0) return code;
   claim.Release();
   CrashPoint("basket-copy-deleted");
   return 0;
@@ -116,7 +112,9 @@ template <typename Place>
   UniqueFd source;
   if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
   row.originalName = OriginalName(source.get(), fs::path(filePath).filename().string());
-  Staged staged;
+  std::string identity;
+  if (ErrorCode code = NewIdentity(identity)) return code;
+  Staged staged = StagedIn(archive, identity, -1);
   NewFile copy;
   if (ErrorCode code = StageCopy(source.get(), row.originalName, archive, copy, staged))
     return code;
@@ -129,13 +127,22 @@ ErrorCode StoreIntoArchive(const Store& store, const fs::path& archive, const st
                            IndexRow& row) {
   ArchiveIndex index;
   if (ErrorCode code = index.Open(archive)) return code;
-  RecoverArchive(index, archive);
+  if (ErrorCode code = MakeInFlightFolder(archive)) return code;
+  Recovery recovery(store);
+  recovery.ShareIndex(archive, index);
+  recovery.RecoverArchive(archive);
   fs::path document;
+  ErrorCode code = 0;
   if (row.deleteAfterStoring && store.ClaimableDocument(filePath, document)) {
-    RecoverBasket(store, document.parent_path());
-    return StoreClaimed(index, archive, document, row);
+    const fs::path basket = document.parent_path();
+    recovery.RecoverBasket(basket);
+    code = StoreClaimed(index, archive, document, row);
+    if (recovery.repairs().leftForLater == 0) RecordFolderStamp(basket);
+  } else {
+    code = StoreCopy(index, archive, filePath, row);
   }
-  return StoreCopy(index, archive, filePath, row);
+  if (recovery.repairs().leftForLater == 0) RecordFolderStamp(archive);
+  return code;
 }
 
 }  // namespace kartiva::localstore

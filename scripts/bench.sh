@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark on the dev build and says which machine they ran on; the figures in
 # docs/speed.md come from this. Run it on an otherwise idle machine: BENCH_RUNS sets the runs of
-# each program.
+# each program, BENCH_CURVE_RUNS those of each store size in the size curve.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,7 +26,9 @@ window_figure() {
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
   "$(free -g | awk '/Mem:/ {print $2}') GiB, $(. /etc/os-release && echo "$PRETTY_NAME"), $(uname -r)"
 echo
-build/dev/bench/process_bench "${BENCH_RUNS:-300}"
+echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+build/dev/bench/process_bench "${BENCH_RUNS:-300}" "${BENCH_CURVE_RUNS:-15}"
 echo
 build/dev/bench/big_file_bench "${BENCH_BIG_RUNS:-9}"
 echo

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -183,40 +182,6 @@ TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
                                 "baskets.Eingang", "archives.Allgemein", "stdin", "stdout",
                                 "stderr", "kartiva-client-check", "kartiva-Mappix.socket.lock"}));
 }
-
-// Makes a folder unwritable, also for root (which chmod does not stop), until destroyed.
-class ReadOnlyFolder {
- public:
-  explicit ReadOnlyFolder(const fs::path& folder) : folder_(folder) {
-    if (::geteuid() != 0) {
-      fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::remove);
-      active_ = true;
-    } else {
-      active_ = SetImmutable(true);
-    }
-  }
-  ~ReadOnlyFolder() {
-    if (::geteuid() != 0) {
-      fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::add);
-    } else if (active_) {
-      SetImmutable(false);
-    }
-  }
-  bool active() const { return active_; }
-
- private:
-  bool SetImmutable(bool on) const {
-    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
-    int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0) ::close(fd);
-    return done;
-  }
-  fs::path folder_;
-  bool active_ = false;
-};
 
 TEST_F(MappixProgram, FullOrReadOnlyStoreIsReportedAndLeavesNothingHalfWritten) {
   Initialise();

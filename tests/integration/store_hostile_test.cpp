@@ -30,6 +30,45 @@ class HostileUse : public StoreTest {
     EXPECT_EQ(result.exitStatus, 0) << result.errors;
     return FilesIn(basket()).empty() ? fs::path() : FilesIn(basket()).back();
   }
+  // Imports a document, stores it, lets the counters lose what they counted, imports `content`
+  // under the number that comes back and kills its store at `point`.
+  void StoreAgainUnderANumberThatCameBack(bool garbage, const char* point,
+                                          const std::string& content) const {
+    const fs::path counters = SaveCounters("counters");
+    EXPECT_EQ(RunOn(TRESOLO_PATH, Import("a.txt", "A")).exitStatus, 0);
+    SpoilCounters(garbage ? fs::path() : counters);
+    const fs::path again = Import("b.txt", content);
+    EXPECT_EQ(again.filename(), "00000001.001");
+    ProcessSpec crash = Spec(TRESOLO_PATH, {again.string()});
+    crash.environment["KARTIVA_CRASH_AT"] = point;
+    EXPECT_EQ(RunProcess(crash, temp_.path()).exitStatus, -1);
+  }
+  // An index as stores made it before documents had identities, with these rows of
+  // (file, origin).
+  void MakeOldIndex(const std::vector<std::pair<std::string, std::string>>& rows) const {
+    fs::remove(archive() / "index.sqlite");
+    sqlite3* db = nullptr;
+    sqlite3_open((archive() / "index.sqlite").c_str(), &db);
+    std::string sql =
+        "PRAGMA journal_mode=WAL; CREATE TABLE documents (id INTEGER PRIMARY KEY, file TEXT NOT "
+        "NULL UNIQUE, document_name TEXT NOT NULL, index_string TEXT NOT NULL, mode INTEGER NOT "
+        "NULL, use_mask INTEGER NOT NULL, delete_after INTEGER NOT NULL, stored_at TEXT NOT NULL,"
+        " original_name TEXT NOT NULL DEFAULT '', origin TEXT NOT NULL DEFAULT '');";
+    for (const auto& [file, origin] : rows) {
+      sql +=
+          "INSERT INTO documents (file, document_name, index_string, mode, use_mask,"
+          " delete_after, stored_at, origin) VALUES ('" +
+          file + "', '" + file + "', '', 1, 1, 1, '', '" + origin + "');";
+    }
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  // Writes `content` under `name` and hard links it as `alias`, as a store killed in the middle
+  // leaves one document under two names.
+  void WriteTwice(const fs::path& name, const std::string& content, const fs::path& alias) const {
+    WriteFile(name, content);
+    fs::create_hard_link(name, alias);
+  }
   std::string OriginalName(const std::string& file) const {
     std::string name;
     sqlite3* db = nullptr;
@@ -97,6 +136,16 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        2,
        "Unable to add the file to the basket: 80045009\n",
        {}},
+      {"an index that cannot grow is a full store too, and the document stays",
+       [this] {
+         ProcessSpec spec = Spec(TRESOLO_PATH, {Import("x.txt", "X").string()});
+         spec.fileSizeLimit = 8192;
+         return RunProcess(spec, temp_.path());
+       },
+       2,
+       "Unable to store the document: 80045009\n",
+       {"X"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
       {"a symbolic link to a basket document is stored, never deleted",
        [this] {
          const fs::path link = temp_.path() / "x.001";
@@ -141,6 +190,72 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        "Unable to store the document: 8004500C\n",
        {"X"},
        [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
+      {"a number that comes back after a lost counter update never costs the document claimed "
+       "under it",
+       [this] {
+         StoreAgainUnderANumberThatCameBack(false, "document-claimed", "B");
+         return RunOn(MAPPIX_PATH, Source("c.txt", "C"));
+       },
+       0,
+       "",
+       {"A", "B", "C"}},
+      {"nor does a garbage counter, however far the store got",
+       [this] {
+         StoreAgainUnderANumberThatCameBack(true, "copy-flushed", "B");
+         EXPECT_EQ(RunOn(TRESOLO_PATH, Source("c.txt", "C")).exitStatus, 0);
+         return RunOn(TRESOLO_PATH, Source("d.txt", "D"));
+       },
+       0,
+       "",
+       {"A", "B", "C", "D"}},
+      {"a recovery that cannot read the index leaves the killed store's work for later",
+       [this] {
+         ProcessSpec crash = Spec(TRESOLO_PATH, {Import("x.txt", "X").string()});
+         crash.environment["KARTIVA_CRASH_AT"] = "index-row-added";
+         EXPECT_EQ(RunProcess(crash, temp_.path()).exitStatus, -1);
+         {
+           const IndexLock blocking(archive(), true);
+           EXPECT_TRUE(blocking.locked());
+           EXPECT_EQ(RunOn(MAPPIX_PATH, Source("y.txt", "Y")).exitStatus, 0);
+         }
+         return RunOn(TRESOLO_PATH, Source("z.txt", "Z"));
+       },
+       0,
+       "",
+       {"X", "Y", "Z"}},
+      {"an archive that may not be written gives its code and the document stays",
+       [this] {
+         const fs::path document = Import("x.txt", "X");
+         const ReadOnlyFolder readOnly(archive());
+         // Where no folder can be made read-only, the case has nothing to show.
+         return readOnly.active()
+                    ? RunOn(TRESOLO_PATH, document)
+                    : ProcessResult{2, "", "Unable to store the document: 8004500A\n"};
+       },
+       2,
+       "Unable to store the document: 8004500A\n",
+       {"X"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
+      {"a store made before identities is repaired on its first run",
+       [this] {
+         MakeOldIndex({{"00000001.001", "Eingang/00000001.001"},
+                       {"00000002.001", "Eingang/00000002.001"},
+                       {"00000004.001", "Eingang/00000005.001"}});
+         // Published, its claim not yet deleted.
+         WriteTwice(archive() / "00000001.001", "published", basket() / ".claim-00000001.001");
+         // Indexed, not yet published.
+         WriteTwice(basket() / ".claim-00000002.001", "indexed", archive() / ".store-00000002.001");
+         // Staged only, and claimed only.
+         WriteTwice(basket() / ".claim-00000003.001", "staged", archive() / ".store-00000003.001");
+         WriteFile(basket() / ".claim-00000006.001", "claimed");
+         // A claim whose origin an older document's row names.
+         WriteFile(archive() / "00000004.001", "older");
+         WriteFile(basket() / ".claim-00000005.001", "newer");
+         return RunOn(TRESOLO_PATH, Source("y.txt", "Y"));
+       },
+       0,
+       "",
+       {"published", "indexed", "staged", "claimed", "older", "newer", "Y"}},
       {"a huge kartiva.ini is not read",
        [this] {
          WriteFile(home() / "kartiva.ini",
@@ -194,6 +309,37 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
     EXPECT_EQ(census.faults, std::vector<std::string>{});
     EXPECT_EQ(census.documents, c.documents);
     c.check();
+  }
+}
+
+// Whatever bears the next number, a link to a file or to nothing, a folder or a pipe, the name is
+// taken: the document is published under the number after it, and the thing stays as it was,
+// without a row.
+TEST_F(HostileUse, ANameTakenInAnyWayIsTaken) {
+  const std::pair<std::string, std::function<void(const fs::path&)>> takers[] = {
+      {"a link to a file",
+       [this](const fs::path& at) { fs::create_symlink(Source("elsewhere.txt", "E"), at); }},
+      {"a dangling link", [](const fs::path& at) { fs::create_symlink("/nowhere/at/all", at); }},
+      {"a folder", [](const fs::path& at) { fs::create_directory(at); }},
+      {"a pipe", [](const fs::path& at) { EXPECT_EQ(::mkfifo(at.c_str(), 0644), 0); }},
+  };
+  for (const auto& [taker, take] : takers) {
+    for (const bool inArchive : {false, true}) {
+      SCOPED_TRACE(taker + (inArchive ? " in the archive" : " in the basket"));
+      fs::remove_all(home());
+      Initialise();
+      const fs::path folder = inArchive ? archive() : basket();
+      take(folder / "00000001.001");
+      const ProcessResult result =
+          RunOn(inArchive ? TRESOLO_PATH : MAPPIX_PATH, Source("x.txt", "X"));
+      EXPECT_EQ(result.exitStatus, 0) << result.errors;
+      EXPECT_EQ(ReadFile(folder / "00000002.001"), "X");
+      EXPECT_TRUE(fs::exists(fs::symlink_status(folder / "00000001.001")));
+      EXPECT_EQ(IndexRows(), inArchive
+                                 ? std::vector<std::string>{"00000001.001||1|1|1|00000002.001"}
+                                 : std::vector<std::string>{});
+      EXPECT_EQ(TakeCensus().faults, std::vector<std::string>{});
+    }
   }
 }
 

@@ -1,8 +1,10 @@
 // Soaks the local store with what users and machines do to it at once: imports and stores side by
-// side, two stores of one document racing, processes killed at random moments, and the archive
-// index held locked by another process. After every round and the next operation, the store must
-// hold every document exactly once with its bytes, every archive file its row and every row its
-// file, and nothing left over.
+// side, two stores of one document racing, processes killed at random moments, the archive index
+// held locked by another process (also with a lock that blocks its readers while a recovery runs),
+// and the counters of the numbers rolled back or made garbage, as a lost update would leave them.
+// After every round and the next operation, the store must hold every document exactly once with
+// its bytes, every archive file its row and every row its file, no file under a basket name and
+// an archive name at once, and nothing left over.
 //
 // The randomness is seeded (KARTIVA_SOAK_SEED repeats a run); the seed is printed.
 
@@ -83,6 +85,7 @@ TEST_F(StoreSoak, EveryDocumentExactlyOnceWhateverHappensAtOnce) {
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
     std::vector<SoakRun> runs;
+    const fs::path counters = SaveCounters("counters");
     const std::map<std::string, fs::path> documents = BasketDocuments();
     for (int i = 0; i < kRunsPerRound; ++i) {
       const int pick = static_cast<int>(random() % 3);
@@ -113,6 +116,16 @@ TEST_F(StoreSoak, EveryDocumentExactlyOnceWhateverHappensAtOnce) {
       if (lock) std::this_thread::sleep_for(milliseconds(300 + random() % 500));
     }
     for (SoakRun& run : runs) run.result = Finish(run.pid, run.folder, 60);
+
+    // The numbers handed out this round come back, or every counter is garbage.
+    if (chance(40)) SpoilCounters(chance(50) ? counters : fs::path());
+    if (chance(40)) {
+      // A recovery that cannot read the index leaves the killed runs' work as it is.
+      const IndexLock blocking(archive(), true);
+      const std::string imported = "imported under a lock " + std::to_string(round);
+      EXPECT_EQ(StoreTest::RunIn(MAPPIX_PATH, {NewSource(imported).string()}).exitStatus, 0);
+      mustHold.insert(imported);
+    }
 
     // The next operation repairs what the killed runs left.
     const std::string repair = "repair " + std::to_string(round);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "localstore/local_session.h"
@@ -117,24 +118,76 @@ TEST_F(TresoloProgram, FreshStoreAsksToStartAndDeclineStoresNothing) {
 
 // Kills the store at each step of storing a basket document and checks that, after the next
 // operation, the document is in the basket or in the archive (file and index row) exactly once,
-// and nothing of the killed store is left over.
+// and nothing of the killed store is left over; also when the counters then lose the numbers the
+// killed store handed out, and a new document gets the killed one's basket number.
 TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
   for (const std::string point :
        {"document-claimed", "copy-written", "copy-flushed", "index-row-added",
         "archive-copy-published", "basket-copy-deleted"}) {
-    SCOPED_TRACE(point);
+    for (const bool countersLost : {false, true}) {
+      SCOPED_TRACE(point + (countersLost ? ", the counters lost" : ""));
+      fs::remove_all(home());
+      Initialise();
+      const fs::path counters = SaveCounters("counters");
+      const fs::path document = BasketDocument("precious");
+      ProcessSpec spec = Spec(TRESOLO_PATH, {document.string()});
+      spec.environment["KARTIVA_CRASH_AT"] = point;
+      EXPECT_EQ(RunProcess(spec, temp_.path()).exitStatus, -1)
+          << "the store did not reach " << point;
+      std::multiset<std::string> expected{"next", "precious"};
+      if (countersLost) {
+        SpoilCounters(counters);
+        BasketDocument("again");
+        expected.insert("again");
+      }
+
+      EXPECT_EQ(Tresolo({Source("next.txt", "next").string()}).exitStatus, 0);
+      const Census census = TakeCensus();
+      EXPECT_EQ(census.faults, std::vector<std::string>{});
+      EXPECT_EQ(census.documents, expected);
+    }
+  }
+}
+
+// The explicit check repairs every folder in full, says per folder what it did, and tells by its
+// status whether anything is left for a later run.
+TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
+  const auto line = [](const std::string& folder, int rowsAdded, int rowsRemoved, int left) {
+    return folder + ": 0 finished, 0 handed back, " + std::to_string(rowsAdded) + " rows added, " +
+           std::to_string(rowsRemoved) + " rows removed, 0 removed, " + std::to_string(left) +
+           " left for a later run\n";
+  };
+  const struct {
+    std::string name;
+    bool indexBlocked;
+    std::string output;
+    int exitStatus;
+  } cases[] = {
+      {"a file dropped in, a file deleted", false,
+       line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0), 0},
+      {"the index held by another process", true,
+       line("archive Allgemein", 0, 0, 1) + line("basket Eingang", 0, 0, 0), 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     fs::remove_all(home());
     Initialise();
-    const fs::path document = BasketDocument("precious");
-    ProcessSpec spec = Spec(TRESOLO_PATH, {document.string()});
-    spec.environment["KARTIVA_CRASH_AT"] = point;
-    EXPECT_EQ(RunProcess(spec, temp_.path()).exitStatus, -1) << "the store did not reach " << point;
-
-    EXPECT_EQ(Tresolo({Source("next.txt", "next").string()}).exitStatus, 0);
-    const Census census = TakeCensus();
-    EXPECT_EQ(census.faults, std::vector<std::string>{});
-    EXPECT_EQ(census.documents, (std::multiset<std::string>{"next", "precious"}));
+    EXPECT_EQ(Tresolo({Source("x.txt", "X").string()}).exitStatus, 0);
+    fs::remove(archive() / "00000001.001");
+    WriteFile(archive() / "00000009.001", "dropped in");
+    {
+      std::optional<IndexLock> blocking;
+      if (c.indexBlocked) blocking.emplace(archive(), true);
+      const ProcessResult result = Tresolo({"--check"});
+      EXPECT_EQ(result.output, c.output);
+      EXPECT_EQ(result.exitStatus, c.exitStatus);
+    }
+    if (c.exitStatus == 0) {
+      EXPECT_EQ(TakeCensus().faults, std::vector<std::string>{});
+    }
   }
+  fs::remove_all(home());
+  EXPECT_EQ(Tresolo({"--check"}).exitStatus, 1);
 }
 
 TEST_F(TresoloProgram, FiftyProcessesAtOnceStoreFiftyDocuments) {

@@ -2,9 +2,16 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <regex>
 
+#include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "localstore/store.h"
 
@@ -12,14 +19,43 @@ namespace kartiva::testing {
 
 namespace fs = std::filesystem;
 
-IndexLock::IndexLock(const fs::path& archive) {
+IndexLock::IndexLock(const fs::path& archive, bool blockReaders) {
   sqlite3_open_v2((archive / "index.sqlite").c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-  locked_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+  const char* lock =
+      blockReaders ? "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE" : "BEGIN IMMEDIATE";
+  locked_ = sqlite3_exec(db_, lock, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 IndexLock::~IndexLock() {
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(db_);
+}
+
+ReadOnlyFolder::ReadOnlyFolder(fs::path folder) : folder_(std::move(folder)) {
+  if (::geteuid() != 0) {
+    fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::remove);
+    active_ = true;
+  } else {
+    active_ = SetImmutable(true);
+  }
+}
+
+ReadOnlyFolder::~ReadOnlyFolder() {
+  if (::geteuid() != 0) {
+    fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::add);
+  } else if (active_) {
+    SetImmutable(false);
+  }
+}
+
+bool ReadOnlyFolder::SetImmutable(bool on) const {
+  const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
+  return done;
 }
 
 void StoreTest::Initialise() const { ASSERT_EQ(localstore::Store(home()).Initialise(), 0); }
@@ -85,11 +121,28 @@ std::multiset<std::string> StoreTest::RunFiftyAtOnce(
   return contents;
 }
 
+fs::path StoreTest::SaveCounters(const std::string& name) const {
+  const fs::path saved = temp_.path() / name;
+  fs::remove_all(saved);
+  fs::copy(home() / localstore::kCounterFolder, saved);
+  return saved;
+}
+
+void StoreTest::SpoilCounters(const fs::path& saved) const {
+  const fs::path counters = home() / localstore::kCounterFolder;
+  if (saved.empty()) {
+    for (const fs::path& counter : FilesIn(counters)) WriteFile(counter, "garbage");
+    return;
+  }
+  fs::remove_all(counters);
+  fs::copy(saved, counters);
+}
+
 std::vector<fs::path> StoreTest::FilesIn(const fs::path& folder) {
   std::vector<fs::path> files;
   std::error_code missing;
   for (const auto& entry : fs::directory_iterator(folder, missing)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
+    if (entry.symlink_status().type() == fs::file_type::regular) files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -139,6 +192,23 @@ StoreTest::Census StoreTest::TakeCensus() const {
     census.documents.insert(ReadFile(file));
   }
   for (const std::string& file : indexed) census.faults.push_back("row without a file: " + file);
+  std::set<std::pair<dev_t, ino_t>> inodes;
+  for (const fs::path& folder : {basket(), archive()}) {
+    for (const fs::path& file : FilesIn(folder)) {
+      struct stat info {};
+      if (localstore::DocumentNumber(file.filename().string()) == 0 ||
+          ::lstat(file.c_str(), &info) != 0 || inodes.insert({info.st_dev, info.st_ino}).second) {
+        continue;
+      }
+      census.faults.push_back("one file under two names: " + file.string());
+    }
+  }
+  // The work in flight that nobody finished: everything in an in-flight folder but its stamp.
+  for (const fs::path& folder : {basket(), archive()}) {
+    for (const fs::path& file : FilesIn(folder / localstore::kInFlightFolder)) {
+      if (file.filename() != "stamp") census.faults.push_back("left in flight: " + file.string());
+    }
+  }
   return census;
 }
 

@@ -15,10 +15,11 @@
 
 namespace kartiva::testing {
 
-// Holds an archive's index in a write transaction, as another process writing to it would.
+// Holds an archive's index in a write transaction, as another process writing to it would; with
+// `blockReaders`, in an exclusive one that no other process can even read through.
 class IndexLock {
  public:
-  explicit IndexLock(const std::filesystem::path& archive);
+  explicit IndexLock(const std::filesystem::path& archive, bool blockReaders = false);
   ~IndexLock();
   IndexLock(const IndexLock&) = delete;
   IndexLock& operator=(const IndexLock&) = delete;
@@ -27,6 +28,21 @@ class IndexLock {
  private:
   sqlite3* db_ = nullptr;
   bool locked_ = false;
+};
+
+// Makes a folder unwritable, also for root (which chmod does not stop), until destroyed.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(std::filesystem::path folder);
+  ~ReadOnlyFolder();
+  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  bool SetImmutable(bool on) const;
+  std::filesystem::path folder_;
+  bool active_ = false;
 };
 
 class StoreTest : public ::testing::Test {
@@ -57,7 +73,13 @@ class StoreTest : public ::testing::Test {
                                             const std::string& extension,
                                             const std::function<std::string(int)>& content) const;
 
-  // The files of a folder, sorted; none when it does not exist.
+  // The counters of the store's numbers, as a copy to roll them back to.
+  std::filesystem::path SaveCounters(const std::string& name) const;
+  // Puts back the counters saved as `saved`, as a lost counter update after a power cut would;
+  // with no saved copy, makes every counter garbage.
+  void SpoilCounters(const std::filesystem::path& saved = {}) const;
+
+  // The regular files of a folder (not links to them), sorted; none when it does not exist.
   static std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder);
   std::vector<std::string> Journal() const;
   // The index rows of the active archive as
@@ -66,7 +88,8 @@ class StoreTest : public ::testing::Test {
 
   // What the store holds, read as a user would check it after a crash: the bytes of every
   // basket document and every indexed archive file, and each fault found on the way (an archive
-  // file without its row, a row without its file, a hidden file left over).
+  // file without its row, a row without its file, a hidden file or work in flight left over, a
+  // basket document and an archive file that are one file).
   struct Census {
     std::multiset<std::string> documents{};
     std::vector<std::string> faults{};

@@ -1,0 +1,52 @@
+#include "localstore/folder_stamp.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "localstore/files.h"
+#include "localstore/in_flight.h"
+
+namespace kartiva::localstore {
+namespace {
+
+std::filesystem::path StampFile(const std::filesystem::path& folder) {
+  return InFlightFolder(folder) / "stamp";
+}
+
+// The folder's identity and change time as one line; empty when it cannot be read.
+std::string CurrentStamp(const std::filesystem::path& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) return {};
+  char text[96];
+  const int length = std::snprintf(
+      text, sizeof text, "%lu %lu %lld.%09ld\n", static_cast<unsigned long>(info.st_dev),
+      static_cast<unsigned long>(info.st_ino), static_cast<long long>(info.st_ctim.tv_sec),
+      info.st_ctim.tv_nsec);
+  return std::string(text, static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+bool ChangedFromOutside(const std::filesystem::path& folder) {
+  std::string recorded;
+  return !ReadSmallFile(StampFile(folder), 96, recorded) || recorded != CurrentStamp(folder);
+}
+
+void RecordFolderStamp(const std::filesystem::path& folder) {
+  const UniqueFd fd(::open(StampFile(folder).c_str(),
+                           O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  if (fd.get() < 0 || !IsRegularFile(fd.get())) return;
+  // Taken under the lock, so that of many processes the last to write saw the latest change.
+  if (::flock(fd.get(), LOCK_EX) != 0) return;
+  const std::string stamp = CurrentStamp(folder);
+  if (::pwrite(fd.get(), stamp.data(), stamp.size(), 0) == static_cast<ssize_t>(stamp.size())) {
+    static_cast<void>(::ftruncate(fd.get(), static_cast<off_t>(stamp.size())));
+  }
+}
+
+}  // namespace kartiva::localstore

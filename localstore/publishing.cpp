@@ -1,0 +1,53 @@
+#include "localstore/publishing.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "localstore/codes.h"
+#include "localstore/files.h"
+#include "localstore/in_flight.h"
+#include "localstore/numbering.h"
+#include "platform/posix/base/atomic_file.h"
+
+namespace kartiva::localstore {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whether anything at all bears the name: a file, a link (dangling or not), a folder, a pipe.
+bool NameTaken(const fs::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
+}
+
+}  // namespace
+
+ErrorCode FreeArchiveName(ArchiveIndex& index, const fs::path& archive, std::string& file) {
+  for (;;) {
+    unsigned long number = 0;
+    if (ErrorCode code = NextNumber(archive, number)) return code;
+    file = DocumentName(number);
+    if (NameTaken(archive / file)) continue;
+    const Found row = index.HasFile(file);
+    if (row == Found::kNo) return 0;
+    if (row == Found::kUnreadable) return kIndexError;
+  }
+}
+
+ErrorCode PublishStaged(ArchiveIndex& index, const fs::path& archive, const std::string& identity,
+                        std::string& file) {
+  const fs::path staged = InFlightFolder(archive) / identity;
+  while (::link(staged.c_str(), (archive / file).c_str()) != 0) {
+    if (errno != EEXIST) return CodeForErrno(errno, kIoError);
+    if (SameFile(staged, archive / file)) break;  // an earlier publication that was cut short
+    if (ErrorCode code = FreeArchiveName(index, archive, file)) return code;
+    if (ErrorCode code = index.MoveIdentity(identity, file)) return code;
+  }
+  if (ErrorCode code = CodeForResult(posix::SyncFolder(archive))) return code;
+  ::unlink(staged.c_str());
+  return 0;
+}
+
+}  // namespace kartiva::localstore
