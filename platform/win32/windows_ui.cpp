@@ -8,6 +8,7 @@
 
 #include "platform/win32/com.h"
 #include "platform/win32/dialog_filter.h"
+#include "platform/win32/progress_window.h"
 #include "platform/win32/utf16.h"
 
 namespace kartiva::win32 {
@@ -17,7 +18,7 @@ namespace {
 constexpr std::size_t kMaxPath = 32768;
 
 UINT Style(const MsgBoxRequest& box) {
-  UINT style = MB_SETFOREGROUND | MB_DEFBUTTON1;
+  UINT style = MB_SETFOREGROUND | MB_TASKMODAL | MB_DEFBUTTON1;
   style |= box.buttons == Buttons::YesNo ? MB_YESNO : MB_OK;
   switch (box.icon) {
     case Icon::None:
@@ -39,6 +40,9 @@ UINT Style(const MsgBoxRequest& box) {
 }
 
 }  // namespace
+
+WindowsUi::WindowsUi() = default;
+WindowsUi::~WindowsUi() = default;
 
 Answer WindowsUi::Show(const MsgBoxRequest& box) {
   const std::wstring text = Wide(box.text);
@@ -80,6 +84,13 @@ void WindowsUi::ShowOpen(FileDialog& dialog) {
     ThrowFailure("GetOpenFileNameW", static_cast<HRESULT>(error), "common dialog error");
   }
 }
+
+bool WindowsUi::ShowProgress(const ProgressRequest& progress) {
+  if (!progress_) progress_ = std::make_unique<ProgressWindow>();
+  return progress_->Show(progress);
+}
+
+void WindowsUi::CloseProgress() { progress_.reset(); }
 
 std::string WindowsUi::CurrentDateText() {
   const int length = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr,
