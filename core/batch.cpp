@@ -27,7 +27,8 @@ std::optional<int> StatusIn(std::string_view message) {
   if (message.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
   message.remove_prefix(kPrefix.size());
   int status = -1;
-  const auto [end, error] = std::from_chars(message.data(), message.data() + message.size(), status);
+  const auto [end, error] =
+      std::from_chars(message.data(), message.data() + message.size(), status);
   if (error != std::errc() || end != message.data() + message.size()) return std::nullopt;
   if (status < 0 || status > 2) return std::nullopt;
   return status;

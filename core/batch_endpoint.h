@@ -13,6 +13,7 @@
 // doing the file twice.
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,7 +22,7 @@
 namespace kartiva {
 
 // Paths longer than this are not taken through the endpoint.
-inline constexpr std::size_t kLongestHandedPath = 64 * 1024;
+inline constexpr std::size_t kLongestHandedPath = std::size_t{64} * 1024;
 // Messages from the first instance are short lines; longer ones are not read.
 inline constexpr std::size_t kLongestBatchMessage = 64;
 

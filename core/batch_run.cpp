@@ -131,13 +131,13 @@ int BatchRun::Finish(const std::optional<std::string>& failure) {
   FinishCurrent();
   // Before its first file, only the user's "No" to the start question ends a form on purpose.
   const bool declined = !failedOutright && done_.empty();
-  const int notStarted = failedOutright         ? kOutrightFailure
+  const int notStarted = failedOutright          ? kOutrightFailure
                          : runtime_.failureShown ? kFailureShown
                                                  : kDone;
   EndWaiting(notStarted);
+  if (progressShown_) runtime_.ui.CloseProgress();
   if (declined || cancelAsked_) AnswerLateArrivals(notStarted);
   listener_.reset();
-  if (progressShown_) runtime_.ui.CloseProgress();
   ShowOutcome();
   if (failedOutright) static_cast<void>(ReportFailure(runtime_, *failure));
   return ownStatus_;

@@ -55,7 +55,7 @@ class BatchRun final : public FileQueue {
   std::deque<File> waiting_;
   std::optional<File> current_;
   std::vector<File> done_;
-  std::vector<File> cancelled_;     // left undone because the user cancelled
+  std::vector<File> cancelled_;      // left undone because the user cancelled
   std::vector<MsgBoxRequest> told_;  // the messages shown while doing a file
   int ownStatus_ = 0;
   bool progressShown_ = false;

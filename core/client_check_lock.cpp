@@ -9,8 +9,8 @@ CheckTime CheckTimeNow() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
 }
 
-ClientCheckTurn::ClientCheckTurn(ClientCheckLock& lock)
-    : lock_(lock), waitingSince_(CheckTimeNow()), held_(lock.Acquire()) {}
+ClientCheckTurn::ClientCheckTurn(ClientCheckLock& lock, CheckTime started)
+    : lock_(lock), started_(started), held_(lock.Acquire()) {}
 
 ClientCheckTurn::~ClientCheckTurn() {
   if (held_) lock_.Release();
@@ -19,9 +19,10 @@ ClientCheckTurn::~ClientCheckTurn() {
 bool ClientCheckTurn::DeclinedWhileWaiting() const {
   if (!held_) return false;
   const std::optional<CheckTime> declined = lock_.LastDecline();
-  // A "No" given before this instance began to wait was meant for the instances of then; this one
-  // asks again.
-  return declined && *declined >= waitingSince_;
+  // A "No" given before this instance started was meant for the instances of then; this one asks
+  // again. One given since then was meant for it too: the selection it belongs to may have been
+  // answered by an instance it never met, such as the first of a batch it came too late for.
+  return declined && *declined >= started_;
 }
 
 void ClientCheckTurn::RecordDecline() {

@@ -3,8 +3,8 @@
 // The Explorer starts one instance of a tool per selected file, all at once. With the client
 // stopped, each would ask whether to start it. The instances therefore take the client check one
 // at a time, through a lock that the platform shares between them: the first asks and starts the
-// client, the next ones find it running; and a user's "No" is passed on to the instances that were
-// already waiting, so that they end without asking again.
+// client, the next ones find it running; and a user's "No" is passed on to the instances that had
+// already started, so that they end without asking again.
 
 #include <cstdint>
 #include <optional>
@@ -33,19 +33,20 @@ class ClientCheckLock {
 // instance in when it goes, also when the program ends inside the check.
 class ClientCheckTurn {
  public:
-  explicit ClientCheckTurn(ClientCheckLock& lock);
+  // `started` is the moment the instance started: a "No" given since then answers for it too.
+  ClientCheckTurn(ClientCheckLock& lock, CheckTime started);
   ~ClientCheckTurn();
   ClientCheckTurn(const ClientCheckTurn&) = delete;
   ClientCheckTurn& operator=(const ClientCheckTurn&) = delete;
 
-  // Whether the user said "No" to another instance while this one waited for its turn.
+  // Whether the user said "No" to another instance since this one started.
   bool DeclinedWhileWaiting() const;
   // Passes this user's "No" on to the instances waiting now.
   void RecordDecline();
 
  private:
   ClientCheckLock& lock_;
-  CheckTime waitingSince_;
+  CheckTime started_;
   bool held_;
 };
 

@@ -24,7 +24,7 @@ bool UserWantsToStartClient(Runtime& runtime) {
 }  // namespace
 
 void IsKV4Running(ClientState& client, Runtime& runtime, Form& mainForm) {
-  ClientCheckTurn turn(runtime.clientCheckLock);
+  ClientCheckTurn turn(runtime.clientCheckLock, runtime.program.started);
   if (turn.DeclinedWhileWaiting()) {
     mainForm.Unload();
     End();

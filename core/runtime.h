@@ -86,6 +86,7 @@ struct ProgramFacts {
   std::string folder{};       // the folder the program file lies in
   std::string title{};        // the program's title, the caption of boxes without one of their own
   ProgramVersion version;
+  CheckTime started = CheckTimeNow();  // the moment the program started
 };
 
 // Everything a form needs from outside, handed to it by main.

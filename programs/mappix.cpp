@@ -6,7 +6,7 @@
 int main(int argc, char** argv) {
   return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}}, kartiva::kImportBatchTexts,
                                  [](kartiva::Runtime& runtime) {
-    kartiva::frmImport form(runtime);
-    form.Form_Load();
-  });
+                                   kartiva::frmImport form(runtime);
+                                   form.Form_Load();
+                                 });
 }

@@ -4,6 +4,6 @@
 #include "store/frm_store_docs.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunFileProgram(argc, argv, {"Tresolo", {1, 0, 0}},
-                                 kartiva::kStoreBatchTexts, kartiva::RunStoreTool);
+  return kartiva::RunFileProgram(argc, argv, {"Tresolo", {1, 0, 0}}, kartiva::kStoreBatchTexts,
+                                 kartiva::RunStoreTool);
 }

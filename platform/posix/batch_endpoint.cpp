@@ -149,9 +149,8 @@ BatchEndpoint::Listening UnixBatchEndpoint::Listen() {
   }
   struct stat facts {};
   if (::listen(socket.get(), SOMAXCONN) != 0 || !StatName(folder.get(), name_, facts)) return {};
-  return {.listener = std::make_unique<UnixBatchListener>(std::move(folder), name_,
-                                                          std::move(socket), facts.st_dev,
-                                                          facts.st_ino)};
+  return {.listener = std::make_unique<UnixBatchListener>(
+              std::move(folder), name_, std::move(socket), facts.st_dev, facts.st_ino)};
 }
 
 }  // namespace kartiva::posix

@@ -19,8 +19,8 @@ bool IsPath(const std::string& path) {
 }
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, 60'000));
 }
 
@@ -104,15 +104,16 @@ bool UnixBatchListener::Read(Pending& pending) {
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     // The end of what the instance sends: its whole path.
     if (got == 0 && IsPath(pending.path)) {
-      ready_.push_back({std::move(pending.path),
-                        std::make_unique<UnixWaiterLink>(std::move(pending.socket))});
+      ready_.push_back(
+          {std::move(pending.path), std::make_unique<UnixWaiterLink>(std::move(pending.socket))});
     }
     return false;
   }
 }
 
 void UnixBatchListener::DropSilent(Clock::time_point now) {
-  std::erase_if(pending_, [&](const Pending& pending) { return now - pending.since >= kSilentLimit; });
+  std::erase_if(pending_,
+                [&](const Pending& pending) { return now - pending.since >= kSilentLimit; });
 }
 
 void UnixWaiterLink::Tell(std::string_view message) {

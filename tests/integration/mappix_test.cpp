@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,9 +43,9 @@ class MappixProgram : public StoreTest {
 };
 
 int Count(const std::vector<std::string>& journal, const std::string& operation) {
-  return static_cast<int>(std::count_if(journal.begin(), journal.end(), [&](const std::string& line) {
-    return line.rfind(operation + " ", 0) == 0;
-  }));
+  return static_cast<int>(
+      std::count_if(journal.begin(), journal.end(),
+                    [&](const std::string& line) { return line.rfind(operation + " ", 0) == 0; }));
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -178,10 +178,10 @@ TEST_F(MappixProgram, BasketNameThatWouldLeaveItsFolderIsRefused) {
     if (entry.is_regular_file()) files.insert(entry.path().filename());
   }
   // The client check's lock lies in the test's runtime folder, outside the store.
-  EXPECT_EQ(files, (std::set<fs::path>{"offer.txt", "kartiva.ini", "index.sqlite", "journal.log",
-                                       "baskets.Eingang", "archives.Allgemein", "stdin", "stdout",
-                                       "stderr", "kartiva-client-check",
-                                       "kartiva-Mappix.socket.lock"}));
+  EXPECT_EQ(files,
+            (std::set<fs::path>{"offer.txt", "kartiva.ini", "index.sqlite", "journal.log",
+                                "baskets.Eingang", "archives.Allgemein", "stdin", "stdout",
+                                "stderr", "kartiva-client-check", "kartiva-Mappix.socket.lock"}));
 }
 
 // Makes a folder unwritable, also for root (which chmod does not stop), until destroyed.

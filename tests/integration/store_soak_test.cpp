@@ -122,10 +122,17 @@ TEST_F(StoreSoak, EveryDocumentExactlyOnceWhateverHappensAtOnce) {
     std::set<std::string> mayHold = mustHold;
     for (const SoakRun& run : runs) {
       const bool died = run.result.exitStatus == -1;
-      EXPECT_TRUE(died || run.result.exitStatus == 0 || run.job == Job::StoreDocument)
+      // A run that handed its file to another instance, killed while doing that file, cannot know
+      // whether the file went in, and says so.
+      const bool handedToTheKilled =
+          run.result.exitStatus == 1 &&
+          run.result.errors.find("ended while it was doing it") != std::string::npos;
+      EXPECT_TRUE(died || handedToTheKilled || run.result.exitStatus == 0 ||
+                  run.job == Job::StoreDocument)
           << run.result.errors;
-      if (!died && run.result.exitStatus == 2) {
-        // Only the loser of a race, or a store of a document a killed store claimed.
+      if (!died && run.result.exitStatus == 2 && !run.result.errors.empty()) {
+        // Only the loser of a race, or a store of a document a killed store claimed. (A run that
+        // handed its file over shows nothing: the batch's summary names it.)
         EXPECT_NE(run.result.errors.find("Unable to store the document: 80045007\n"),
                   std::string::npos)
             << run.result.errors;

@@ -18,7 +18,7 @@ struct ProcessSpec {
   std::map<std::string, std::string> environment;  // set on top of this process's environment
   std::string input;                               // standard input; end of input after it
   std::filesystem::path inputFrom{};  // standard input from this file (a FIFO) instead of `input`
-  long fileSizeLimit = -1;                         // bytes any file may grow to, -1 for none
+  long fileSizeLimit = -1;            // bytes any file may grow to, -1 for none
 };
 
 struct ProcessResult {

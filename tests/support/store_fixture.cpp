@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "localstore/numbering.h"
 #include "localstore/store.h"
@@ -59,8 +60,12 @@ std::vector<ProcessResult> StoreTest::RunAtOnce(const std::string& program,
     fs::create_directories(folder);
     running.emplace_back(Start(Spec(program, {sources[i].string()}, input), folder), folder);
   }
+  static const std::regex progress("(Datei \\d+ von|File \\d+ of) \\d+: [^\n]*\n");
   std::vector<ProcessResult> results;
-  for (const auto& [pid, folder] : running) results.push_back(Finish(pid, folder, 120));
+  for (const auto& [pid, folder] : running) {
+    results.push_back(Finish(pid, folder, 120));
+    results.back().errors = std::regex_replace(results.back().errors, progress, "");
+  }
   return results;
 }
 

@@ -46,7 +46,8 @@ class StoreTest : public ::testing::Test {
   ProcessResult RunIn(const std::string& program, std::vector<std::string> arguments,
                       std::string input = "") const;
   // Starts `program` once per source file, all at once, as a file manager does for a selection,
-  // each with `input`, and waits for every run.
+  // each with `input`, and waits for every run. What they wrote leaves out the progress lines of
+  // a batch that ran long, since how long depends on the machine.
   std::vector<ProcessResult> RunAtOnce(const std::string& program,
                                        const std::vector<std::filesystem::path>& sources,
                                        const std::string& input = "") const;

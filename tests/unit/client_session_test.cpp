@@ -61,10 +61,19 @@ TEST(ClientCheckInTurns, AsksOnlyWhenNoInstanceBeforeIt) {
        {},
        {"Acquire 1", "Release 1"},
        "end"},
-      {"a No given before the instance began to wait does not answer for it",
+      {"a No given since the instance started, before its turn, ends it too",
        [&](Rig& rig) {
          stopped(rig);
-         rig.checkLock.lastDecline = CheckTimeNow() - 1;
+         rig.checkLock.lastDecline = rig.facts.started + 1;
+       },
+       {},
+       {},
+       {"Acquire 1", "Release 1"},
+       "end"},
+      {"a No given before the instance started does not answer for it",
+       [&](Rig& rig) {
+         stopped(rig);
+         rig.checkLock.lastDecline = rig.facts.started - 1;
        },
        {kRunning, kStart},
        {StartQuestion()},
