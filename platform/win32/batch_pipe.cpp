@@ -85,7 +85,11 @@ PipeBatchEndpoint::PipeBatchEndpoint(std::string_view tool)
 std::unique_ptr<FirstInstanceLink> PipeBatchEndpoint::Connect() {
   if (userSid_.empty()) return nullptr;
   UniqueFileHandle pipe = OpenPipe(name_);
-  if (!pipe || !ServedByThisUser(pipe.get())) return nullptr;
+  if (!pipe) return nullptr;
+  if (!ServedByThisUser(pipe.get())) {
+    squatted_ = true;
+    return nullptr;
+  }
   DWORD mode = PIPE_READMODE_MESSAGE;
   if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) return nullptr;
   return std::make_unique<PipeFirstInstanceLink>(std::move(pipe));
@@ -101,7 +105,9 @@ BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
     return {};
   }
   UniqueFileHandle first = CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
-  if (!first) return {.listener = nullptr, .taken = GetLastError() == ERROR_ACCESS_DENIED};
+  if (!first) {
+    return {.listener = nullptr, .taken = !squatted_ && GetLastError() == ERROR_ACCESS_DENIED};
+  }
   return {.listener =
               std::make_unique<PipeBatchListener>(name_, std::move(security), std::move(first))};
 }

@@ -23,7 +23,8 @@ class PipeBatchEndpoint : public BatchEndpoint {
   explicit PipeBatchEndpoint(std::string_view tool);
 
   std::unique_ptr<FirstInstanceLink> Connect() override;
-  // A name that exists already counts as taken; Connect then finds out whose it is.
+  // A name that exists already counts as taken, unless Connect found it served by someone else:
+  // then the instance does its file alone.
   Listening Listen() override;
 
  private:
@@ -32,6 +33,7 @@ class PipeBatchEndpoint : public BatchEndpoint {
   DWORD session_ = 0;
   std::wstring userSid_;  // empty when it cannot be read: then no instance meets another
   std::wstring name_;
+  bool squatted_ = false;  // the pipe's name is held by a process of another user or session
 };
 
 }  // namespace kartiva::win32

@@ -361,36 +361,6 @@ HANDLE StartVerb(const wchar_t* verb, const std::wstring& file) {
   return ShellExecuteExW(&info) ? info.hProcess : nullptr;
 }
 
-// The line the process's progress window shows, or empty while it shows none. The window answers
-// between files only, so the question waits for it a while.
-std::string ProgressLine(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    HWND found;
-  } search{processId, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM parameter) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(parameter);
-        wchar_t kind[32];
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        GetClassNameW(window, kind, 32);
-        if (owner != s.processId || !IsWindowVisible(window) ||
-            wcscmp(kind, L"KartivaProgress") != 0) {
-          return TRUE;
-        }
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  if (!search.found) return {};
-  wchar_t text[512] = L"";
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(FindWindowExW(search.found, nullptr, L"Static", nullptr), WM_GETTEXT, 512,
-                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 3000, &ignored);
-  return Narrow(text);
-}
-
 HWND ProgressWindowOf(DWORD processId) {
   HWND window = nullptr;
   while ((window = FindWindowExW(nullptr, window, L"KartivaProgress", nullptr))) {
@@ -399,6 +369,18 @@ HWND ProgressWindowOf(DWORD processId) {
     if (owner == processId && IsWindowVisible(window)) return window;
   }
   return nullptr;
+}
+
+// The line the process's progress window shows, or empty while it shows none. The window answers
+// between files only, so the question waits for it a while.
+std::string ProgressLine(DWORD processId) {
+  const HWND window = ProgressWindowOf(processId);
+  if (!window) return {};
+  wchar_t text[512] = L"";
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(FindWindowExW(window, nullptr, L"Static", nullptr), WM_GETTEXT, 512,
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 3000, &ignored);
+  return Narrow(text);
 }
 
 enum class Interrupt { None, KillFirst, Cancel };
@@ -569,35 +551,39 @@ void CheckBatch(const BatchCase& c) {
   }
 }
 
-TEST_F(Programs, AHundredMappixStartedByTheShellAreOneBatch) {
-  const BatchCase cases[] = {
-      {"every file goes in, without a box", kImportVerb, "", R"(Datei \d+ von 100: file \d+\.doc)",
-       nullptr, 0},
-      {"AddFile fails: one summary, every instance ends with 2", kImportVerb,
-       "Basket.AddFile.code=255", R"(Datei \d+ von 100: file \d+\.doc)",
-       R"(100 von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: Fehler beim Datei-Import: FF){19}\n\.\.\. und 81 weitere)",
-       2},
-      {"the first instance killed half-way: the others do their files", kImportVerb, "",
-       R"(Datei \d+ von 100: file \d+\.doc)", nullptr, 0, Interrupt::KillFirst},
-      {"Cancel half-way: the rest is named and ends with 0", kImportVerb, "",
-       R"(Datei \d+ von 100: file \d+\.doc)",
-       R"(\d+ von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: abgebrochen)+(\n\.\.\. und \d+ weitere)?)",
-       0, Interrupt::Cancel},
-  };
-  for (const BatchCase& c : cases) CheckBatch(c);
-}
+// Each selection in a test process of its own, as the Explorer's selections come to a fresh desktop.
+class Batches : public Programs, public ::testing::WithParamInterface<BatchCase> {};
 
-TEST_F(Programs, AHundredTresoloStartedByTheShellAreOneBatch) {
-  const BatchCase cases[] = {
-      {"every file goes in, without a box", kStoreVerb, "", R"(File \d+ of 100: file \d+\.doc)",
-       nullptr, 0},
-      {"AddFile fails: one summary, every instance ends with 2", kStoreVerb,
-       "Basket.AddFile.code=255", R"(File \d+ of 100: file \d+\.doc)",
-       R"(100 of 100 files could not be stored:(\nfile \d+\.doc: Unable to add the file to the basket: FF){19}\n\.\.\. and 81 more)",
-       2},
-  };
-  for (const BatchCase& c : cases) CheckBatch(c);
-}
+TEST_P(Batches, AHundredStartedByTheShellAreOneBatch) { CheckBatch(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Mappix, Batches,
+    ::testing::Values(
+        BatchCase{"every file goes in, without a box", kImportVerb, "",
+                  R"(Datei \d+ von 100: file \d+\.doc)", nullptr, 0},
+        BatchCase{
+            "AddFile fails: one summary, every instance ends with 2", kImportVerb,
+            "Basket.AddFile.code=255", R"(Datei \d+ von 100: file \d+\.doc)",
+            R"(100 von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: Fehler beim Datei-Import: FF){19}\n\.\.\. und 81 weitere)",
+            2},
+        BatchCase{"the first instance killed half-way: the others do their files", kImportVerb, "",
+                  R"(Datei \d+ von 100: file \d+\.doc)", nullptr, 0, Interrupt::KillFirst},
+        BatchCase{
+            "Cancel half-way: the rest is named and ends with 0", kImportVerb, "",
+            R"(Datei \d+ von 100: file \d+\.doc)",
+            R"(\d+ von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: abgebrochen)+(\n\.\.\. und \d+ weitere)?)",
+            0, Interrupt::Cancel}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Tresolo, Batches,
+    ::testing::Values(
+        BatchCase{"every file goes in, without a box", kStoreVerb, "",
+                  R"(File \d+ of 100: file \d+\.doc)", nullptr, 0},
+        BatchCase{
+            "AddFile fails: one summary, every instance ends with 2", kStoreVerb,
+            "Basket.AddFile.code=255", R"(File \d+ of 100: file \d+\.doc)",
+            R"(100 of 100 files could not be stored:(\nfile \d+\.doc: Unable to add the file to the basket: FF){19}\n\.\.\. and 81 more)",
+            2}));
 
 // Each program carries its version, its manifest and its icon.
 TEST(ProgramResources, VersionManifestAndIcon) {
