@@ -395,6 +395,8 @@ struct BatchCase {
   Interrupt interrupt = Interrupt::None;  // done once half the files went in
 };
 
+void PrintTo(const BatchCase& c, std::ostream* out) { *out << c.what; }
+
 constexpr char kLostReport[] =
     "Run-time error:\n\nThe instance that took over this file ended while it was doing it. The "
     "file may or may not have been taken in: look before you start it again.";
