@@ -76,12 +76,4 @@ class BatchEndpoint {
   virtual Listening Listen() = 0;
 };
 
-// The endpoint of a platform that has none yet: no instance ever meets another, so each one does
-// its own file, as every instance did before batches.
-class EveryInstanceAlone : public BatchEndpoint {
- public:
-  std::unique_ptr<FirstInstanceLink> Connect() override { return nullptr; }
-  Listening Listen() override { return {}; }
-};
-
 }  // namespace kartiva

@@ -86,6 +86,9 @@ bool BatchRun::CancelAsked() {
 void BatchRun::Settle(File& file, int status) {
   if (file.waiter) {
     file.waiter->Tell("status " + std::to_string(status));
+    // Nothing follows the status. Letting go of the link at once frees the endpoint's resources
+    // (on Windows the pipe's name outlives the listener as long as any instance of it is open).
+    file.waiter.reset();
   } else {
     ownStatus_ = status;
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/program.h"
+#include "platform/win32/batch_pipe.h"
 #include "platform/win32/client_check_lock.h"
 #include "platform/win32/com.h"
 #include "platform/win32/command_line.h"
@@ -60,7 +61,7 @@ int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
 
 int RunFileProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
                    const BatchTexts& texts, const std::function<void(Runtime&)>& loadForm) {
-  EveryInstanceAlone endpoint;
+  win32::PipeBatchEndpoint endpoint(identity.title);
   return RunOnWindows(identity, loadForm, [&](Runtime& runtime, const std::function<void()>& load) {
     return RunBatch(runtime, endpoint, texts, load);
   });

@@ -8,6 +8,7 @@
 
 #include "platform/win32/com.h"
 #include "platform/win32/dialog_filter.h"
+#include "platform/win32/progress_window.h"
 #include "platform/win32/utf16.h"
 
 namespace kartiva::win32 {
@@ -41,6 +42,9 @@ UINT Style(const MsgBoxRequest& box) {
 }
 
 }  // namespace
+
+WindowsUi::WindowsUi() = default;
+WindowsUi::~WindowsUi() = default;
 
 Answer WindowsUi::Show(const MsgBoxRequest& box) {
   const std::wstring text = Wide(box.text);
@@ -82,6 +86,13 @@ void WindowsUi::ShowOpen(FileDialog& dialog) {
     ThrowFailure("GetOpenFileNameW", static_cast<HRESULT>(error), "common dialog error");
   }
 }
+
+bool WindowsUi::ShowProgress(const ProgressRequest& progress) {
+  if (!progress_) progress_ = std::make_unique<ProgressWindow>();
+  return progress_->Show(progress);
+}
+
+void WindowsUi::CloseProgress() { progress_.reset(); }
 
 std::string WindowsUi::CurrentDateText() {
   const int length = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr,

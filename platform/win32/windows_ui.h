@@ -4,22 +4,34 @@
 // by the desktop and brought to the foreground; a box is task-modal, so that it holds the
 // program's own windows as an owned box would.
 
+#include <memory>
+
 #include "core/runtime.h"
 
 namespace kartiva::win32 {
 
+class ProgressWindow;
+
 class WindowsUi : public Ui {
  public:
-  // MessageBoxW with the buttons, icon and first default button asked for.
+  WindowsUi();
+  ~WindowsUi() override;
+  WindowsUi(const WindowsUi&) = delete;
+  WindowsUi& operator=(const WindowsUi&) = delete;
+
+  // MessageBoxW with the buttons, icon and first default button asked for, task-modal: the
+  // program's windows (the progress window) wait while it is up.
   Answer Show(const MsgBoxRequest& box) override;
   // GetOpenFileNameW, starting in the dialog's folder with its file name filled in.
   void ShowOpen(FileDialog& dialog) override;
   // GetDateFormatEx with the user's short date format.
   std::string CurrentDateText() override;
-  // No progress window on Windows yet: its instances do not meet (EveryInstanceAlone), so every
-  // run does one file and never asks for one.
-  bool ShowProgress(const ProgressRequest&) override { return false; }
-  void CloseProgress() override {}
+  // The progress window, made when it is first shown.
+  bool ShowProgress(const ProgressRequest& progress) override;
+  void CloseProgress() override;
+
+ private:
+  std::unique_ptr<ProgressWindow> progress_;
 };
 
 }  // namespace kartiva::win32

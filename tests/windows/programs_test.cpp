@@ -2,13 +2,19 @@
 // the toolkit sees, the boxes the user sees (read from the screen and answered with the keyboard
 // through xdotool), the exit status; and the resources built into each of the three programs.
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
+#include <map>
+#include <regex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/windows/support/boxes.h"
@@ -277,69 +283,309 @@ TEST_F(Programs, TresoloStoresAForeignFileAndABasketDocument) {
   for (const Case& c : cases) Check(c);
 }
 
-// A hundred files selected while the client is stopped: the Explorer starts a hundred Mappix.exe at
-// once. One asks, the user starts the client, and every one imports its file; the others never ask.
-TEST_F(Programs, AHundredAtOnceOnAStoppedClientAskOnceAndAllImport) {
-  FakeToolkitFiles files;
-  files.Script(std::string(kKartiva) +
-               "Session.IsClientRunning.out=False\n"
-               "Session.StartClient.then=Session.IsClientRunning.out=True\n");
-  const std::wstring path = BinaryFolder() + L"\\Mappix.exe";
-  std::vector<PROCESS_INFORMATION> running;
-  std::multiset<std::string> imports;
-  for (int i = 0; i < 100; ++i) {
-    const std::string file = "C:\\Scans\\file " + std::to_string(i) + ".doc";
-    imports.insert("Basket.AddFile(\"" + file + "\", \"\", &Variant, &Long)");
-    std::wstring commandLine = L"\"" + path + L"\" " + Wide(file);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                               nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread);
-    running.push_back(process);
+// A hundred files selected in the Explorer: the shell starts a hundred programs at once through the
+// verb Menorix registers. The client is stopped, so the first instance asks, and the test answers
+// once all hundred have been started: they meet as one batch behind the question.
+
+constexpr wchar_t kImportVerb[] = L"In KV5-Briefkorb importieren";
+constexpr wchar_t kStoreVerb[] = L"In KV5-Archiv ablegen";
+
+// The two verbs of every file type as the .msi registers them (under the classes root, which Wine's
+// shell reads), and taken away again.
+class ShellVerbs {
+ public:
+  ShellVerbs() {
+    for (const auto& [verb, program] : kVerbs) {
+      std::wstring command = BinaryFolder() + L"\\" + program;
+      if (command.find(L' ') != std::wstring::npos) command = L"\"" + command + L"\"";
+      command += L" %1";
+      const std::wstring key = Key(verb);
+      EXPECT_EQ(Set(key + L"\\command", nullptr, command), ERROR_SUCCESS);
+      EXPECT_EQ(Set(key, L"MultiSelectModel", L"Player"), ERROR_SUCCESS);
+    }
+  }
+  ShellVerbs(const ShellVerbs&) = delete;
+  ShellVerbs& operator=(const ShellVerbs&) = delete;
+  ~ShellVerbs() {
+    for (const auto& verb : kVerbs) RegDeleteTreeW(HKEY_CLASSES_ROOT, Key(verb.first).c_str());
   }
 
-  // Every box is answered Yes; a second one is already the fault, so the run stops there.
-  int questions = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
-  for (std::size_t ended = 0; ended < running.size() && questions <= 1;) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << ended << " of 100 ended";
-      break;
+ private:
+  static constexpr std::pair<const wchar_t*, const wchar_t*> kVerbs[] = {
+      {kImportVerb, L"Mappix.exe"}, {kStoreVerb, L"Tresolo.exe"}};
+  static std::wstring Key(const wchar_t* verb) {
+    return std::wstring(L"*\\shell\\") + verb;
+  }
+  static LSTATUS Set(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    return RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  }
+};
+
+// A hundred empty files in a fresh folder, gone again with the object.
+class Selection {
+ public:
+  Selection() {
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    folder_ = std::wstring(temp) + L"Kartiva Auswahl " + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    for (int i = 0; i < 100; ++i) {
+      paths_.push_back(folder_ + L"\\file " + std::to_wstring(i) + L".doc");
+      CloseHandle(CreateFileW(paths_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    ended = 0;
-    for (const PROCESS_INFORMATION& process : running) {
-      if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+  }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+  ~Selection() {
+    for (const std::wstring& path : paths_) DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+  const std::vector<std::wstring>& paths() const { return paths_; }
+
+ private:
+  std::wstring folder_;
+  std::vector<std::wstring> paths_;
+};
+
+// Starts the verb on the file as the Explorer does; the process, or null.
+HANDLE StartVerb(const wchar_t* verb, const std::wstring& file) {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpClass = L"*";  // Wine finds the verbs of every file type only with the class named
+  info.lpVerb = verb;
+  info.lpFile = file.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExW(&info) ? info.hProcess : nullptr;
+}
+
+HWND ProgressWindowOf(DWORD processId) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"KartivaProgress", nullptr))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
+// The line the process's progress window shows, or empty while it shows none. The window answers
+// between files only, so the question waits for it a while.
+std::string ProgressLine(DWORD processId) {
+  const HWND window = ProgressWindowOf(processId);
+  if (!window) return {};
+  wchar_t text[512] = L"";
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(FindWindowExW(window, nullptr, L"Static", nullptr), WM_GETTEXT, 512,
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 3000, &ignored);
+  return Narrow(text);
+}
+
+enum class Interrupt { None, KillFirst, Cancel };
+
+struct BatchCase {
+  const char* what;
+  const wchar_t* verb;
+  const char* script;    // lines added to kKartiva and the stopped client
+  const char* progress;  // the progress window's line, as a regular expression
+  const char* summary;   // the one box at the end, as a regular expression; null: none
+  DWORD exitCode;        // of every instance
+  Interrupt interrupt = Interrupt::None;  // done once half the files went in
+};
+
+void PrintTo(const BatchCase& c, std::ostream* out) { *out << c.what; }
+
+constexpr char kLostReport[] =
+    "Run-time error:\n\nThe instance that took over this file ended while it was doing it. The "
+    "file may or may not have been taken in: look before you start it again.";
+
+// What the test saw of a batch's hundred instances.
+struct BatchRun {
+  std::vector<HANDLE> processes;
+  std::size_t first = 0;  // the instance that asked
+  int questions = 0;
+  std::vector<Box> boxes;  // every other box
+  std::set<std::string> progressLines;
+  bool interrupted = false;
+};
+
+std::size_t AddFileCalls(const FakeToolkitFiles& files) {
+  const Lines log = files.Log();
+  return static_cast<std::size_t>(std::count_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("Basket.AddFile(", 0) == 0;
+  }));
+}
+
+// Answers the question once, after a moment in which the rest of the selection arrives, and every
+// other box with Return; interrupts the batch half-way as the case says.
+void Watch(const BatchCase& c, const FakeToolkitFiles& files, BatchRun& run) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+  for (;;) {
+    std::size_t ended = 0;
+    for (std::size_t i = 0; i < run.processes.size(); ++i) {
+      HANDLE process = run.processes[i];
+      if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
         ++ended;
-      } else if (const HWND box = FindBox(process.dwProcessId); box && ++questions == 1) {
-        EXPECT_EQ(ReadWhenDrawn(process.hProcess, box).title, "Kartiva starten?");
-        EXPECT_TRUE(Press(box, "key Return") && WaitUntilClosed(box));
+        continue;
+      }
+      const DWORD id = GetProcessId(process);
+      if (const std::string line = ProgressLine(id); !line.empty()) run.progressLines.insert(line);
+      const HWND box = FindBox(id);
+      if (!box) continue;
+      const Box shown = ReadWhenDrawn(process, box);
+      if (shown.title == "Kartiva starten?") {
+        run.first = i;
+        if (++run.questions == 1) Sleep(2000);
+      } else {
+        run.boxes.push_back(shown);
+      }
+      if (!Press(box, "key Return") || !WaitUntilClosed(box)) {
+        ADD_FAILURE() << "the box could not be answered: " << shown.text;
+        return;
+      }
+    }
+    if (ended == run.processes.size()) return;
+    if (std::chrono::steady_clock::now() > deadline || run.questions > 1) {
+      std::string stuck;
+      for (std::size_t i = 0; i < run.processes.size(); ++i) {
+        if (WaitForSingleObject(run.processes[i], 0) != WAIT_OBJECT_0) {
+          stuck.append(" ").append(std::to_string(i)).append(i == run.first ? " (the first)" : "");
+        }
+      }
+      ADD_FAILURE() << ended << " of 100 ended, " << run.questions << " questions; still running:"
+                    << stuck;
+      return;
+    }
+    if (c.interrupt != Interrupt::None && !run.interrupted && AddFileCalls(files) >= 50) {
+      HANDLE first = run.processes[run.first];
+      if (c.interrupt == Interrupt::KillFirst) {
+        run.interrupted = TerminateProcess(first, 99);
+      } else if (const HWND window = ProgressWindowOf(GetProcessId(first))) {
+        run.interrupted = Press(window, "key Escape");
       }
     }
     Sleep(50);
   }
-  EXPECT_EQ(questions, 1);
-  for (const PROCESS_INFORMATION& process : running) {
-    TerminateProcess(process.hProcess, 99);  // only those that still run: a failed run
-    DWORD exitCode = STILL_ACTIVE;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    CloseHandle(process.hProcess);
+}
+
+void CheckBatch(const BatchCase& c) {
+  SCOPED_TRACE(c.what);
+  ShellVerbs verbs;
+  Selection selection;
+  FakeToolkitFiles files;
+  // Each file takes a while, so that the batch outlasts the moment its progress shows.
+  files.Script(std::string(kKartiva) +
+               "Session.IsClientRunning.out=False\n"
+               "Session.StartClient.then=Session.IsClientRunning.out=True\n"
+               "Basket.AddFile.delay=30\n" +
+               c.script);
+  BatchRun run;
+  for (const std::wstring& path : selection.paths()) {
+    run.processes.push_back(StartVerb(c.verb, path));
+    ASSERT_NE(run.processes.back(), nullptr) << "error " << GetLastError();
   }
-  std::multiset<std::string> added;
+  Watch(c, files, run);
+
+  EXPECT_EQ(run.questions, 1);
+  EXPECT_EQ(run.interrupted, c.interrupt != Interrupt::None);
+  const std::regex progress(c.progress);
+  EXPECT_FALSE(run.progressLines.empty());
+  for (const std::string& line : run.progressLines) {
+    EXPECT_TRUE(std::regex_match(line, progress)) << line;
+  }
+
+  // A file whose first instance died while doing it is reported lost, never done again.
+  const auto lost = static_cast<std::size_t>(std::count_if(
+      run.boxes.begin(), run.boxes.end(), [](const Box& box) { return box.text == kLostReport; }));
+  std::erase_if(run.boxes, [](const Box& box) { return box.text == kLostReport; });
+  EXPECT_LE(lost, c.interrupt == Interrupt::KillFirst ? 1u : 0u);
+  if (c.summary) {
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_TRUE(std::regex_match(run.boxes.front().text, std::regex(c.summary)))
+        << run.boxes.front().text;
+  } else {
+    EXPECT_EQ(run.boxes, std::vector<Box>{});
+  }
+
+  std::multiset<DWORD> exitCodes;
+  for (HANDLE process : run.processes) {
+    TerminateProcess(process, 98);  // only those that still run: a failed run
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(process, &exitCode);
+    exitCodes.insert(exitCode);
+    CloseHandle(process);
+  }
+  const std::size_t killed = c.interrupt == Interrupt::KillFirst ? 1 : 0;
+  EXPECT_EQ(exitCodes.count(c.exitCode), 100 - killed - lost);
+  EXPECT_EQ(exitCodes.count(99), killed);
+  EXPECT_EQ(exitCodes.count(1), lost);
+
+  // One session for the batch (after a killed first instance, the others meet again, in as many
+  // batches as their timing makes), and every file at most once: all of them, but for one lost
+  // or those the user cancelled.
+  std::map<std::string, int> added;
+  int sessions = 0;
   int starts = 0;
   for (const std::string& line : files.Log()) {
-    if (line.rfind("Basket.AddFile(", 0) == 0) added.insert(line);
-    if (line.rfind("Session.StartClient(", 0) == 0) ++starts;
+    if (line.rfind("Basket.AddFile(", 0) == 0) ++added[line];
+    sessions += line == "new Session";
+    starts += line.rfind("Session.StartClient(", 0) == 0;
   }
   EXPECT_EQ(starts, 1);
-  std::vector<std::string> missing;
-  std::set_difference(imports.begin(), imports.end(), added.begin(), added.end(),
-                      std::back_inserter(missing));
-  EXPECT_EQ(missing, Lines{});
-  EXPECT_EQ(added.size(), imports.size());
+  if (c.interrupt == Interrupt::KillFirst) {
+    EXPECT_GE(sessions, 2);
+  } else {
+    EXPECT_EQ(sessions, 1);
+  }
+  for (const auto& [call, count] : added) EXPECT_EQ(count, 1) << call;
+  std::set<std::string> selected;
+  for (const std::wstring& path : selection.paths()) {
+    selected.insert("Basket.AddFile(\"" + Narrow(path) + "\", \"\", &Variant, &Long)");
+  }
+  for (const auto& [call, count] : added) EXPECT_EQ(selected.count(call), 1u) << call;
+  if (c.interrupt == Interrupt::Cancel) {
+    EXPECT_GE(added.size(), 50u);
+    EXPECT_LT(added.size(), 100u);
+  } else {
+    EXPECT_GE(added.size(), 100u - lost);
+  }
 }
+
+// Each selection in a test process of its own, as the Explorer's selections come to a fresh desktop.
+class Batches : public Programs, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(Batches, AHundredStartedByTheShellAreOneBatch) { CheckBatch(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Mappix, Batches,
+    ::testing::Values(
+        BatchCase{"every file goes in, without a box", kImportVerb, "",
+                  R"(Datei \d+ von 100: file \d+\.doc)", nullptr, 0},
+        BatchCase{
+            "AddFile fails: one summary, every instance ends with 2", kImportVerb,
+            "Basket.AddFile.code=255", R"(Datei \d+ von 100: file \d+\.doc)",
+            R"(100 von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: Fehler beim Datei-Import: FF){19}\n\.\.\. und 81 weitere)",
+            2},
+        BatchCase{"the first instance killed half-way: the others do their files", kImportVerb, "",
+                  R"(Datei \d+ von 100: file \d+\.doc)", nullptr, 0, Interrupt::KillFirst},
+        BatchCase{
+            "Cancel half-way: the rest is named and ends with 0", kImportVerb, "",
+            R"(Datei \d+ von 100: file \d+\.doc)",
+            R"(\d+ von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: abgebrochen)+(\n\.\.\. und \d+ weitere)?)",
+            0, Interrupt::Cancel}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Tresolo, Batches,
+    ::testing::Values(
+        BatchCase{"every file goes in, without a box", kStoreVerb, "",
+                  R"(File \d+ of 100: file \d+\.doc)", nullptr, 0},
+        BatchCase{
+            "AddFile fails: one summary, every instance ends with 2", kStoreVerb,
+            "Basket.AddFile.code=255", R"(File \d+ of 100: file \d+\.doc)",
+            R"(100 of 100 files could not be stored:(\nfile \d+\.doc: Unable to add the file to the basket: FF){19}\n\.\.\. and 81 more)",
+            2}));
 
 // Each program carries its version, its manifest and its icon.
 TEST(ProgramResources, VersionManifestAndIcon) {

@@ -8,6 +8,7 @@
 //   Session.OpenBasket.fail=80045005 text   the call fails with this HRESULT and description
 //   Session.StartClient.then=line           after the call, the line is added to the script, as
 //                                           Session.IsClientRunning.out=True for a started client
+//   Basket.AddFile.delay=30                 the call takes this many milliseconds
 //
 // Without a line a call succeeds with code 0, an empty text, True, or a new object. The log also
 // shows each object's creation ("new Basket") and its final release ("del Basket").
@@ -265,6 +266,7 @@ class FakeObject final : public IDispatch {
       const auto found = script.find(name + "." + key);
       return found == script.end() ? nullptr : &found->second;
     };
+    if (const std::string* delay = entry("delay")) Sleep(std::stoul(*delay));
     if (const std::string* failure = entry("fail")) return Fail(exception, *failure);
 
     // The out value sits just before the error code, which is always the last argument.
