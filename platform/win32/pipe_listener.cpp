@@ -23,12 +23,20 @@ DWORD MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, 60'000));
 }
 
-// Cancels the operation under `overlapped` and waits until it has let go of it.
-void Abandon(HANDLE pipe, OVERLAPPED& overlapped) {
-  if (HasOverlappedIoCompleted(&overlapped)) return;
+constexpr std::chrono::seconds kCancelLimit{2};
+
+// Cancels the operation under `overlapped` and waits, until `deadline` at most, for it to let go
+// of it. False when it has not: Wine has been seen to leave a cancelled wait for a client pending,
+// and then the caller keeps the OVERLAPPED alive, since the system may still write to it.
+bool Abandon(HANDLE pipe, OVERLAPPED& overlapped, std::chrono::steady_clock::time_point deadline) {
+  if (HasOverlappedIoCompleted(&overlapped)) return true;
   CancelIoEx(pipe, &overlapped);
   // The event is shared with the other instances, so it cannot tell this one's end.
-  while (!HasOverlappedIoCompleted(&overlapped)) Sleep(1);
+  while (!HasOverlappedIoCompleted(&overlapped)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(1);
+  }
+  return true;
 }
 
 }  // namespace
@@ -37,6 +45,7 @@ struct PipeBatchListener::Instance {
   UniqueFileHandle pipe;
   OVERLAPPED overlapped{};
   bool connected = false;
+  bool abandoned = false;  // dropped, but its cancelled operation has not let go yet
   Clock::time_point since{};
   std::string received{};
 };
@@ -63,8 +72,12 @@ PipeBatchListener::PipeBatchListener(std::wstring name, UniqueSecurityDescriptor
 }
 
 PipeBatchListener::~PipeBatchListener() {
-  for (const std::unique_ptr<Instance>& instance : instances_) {
-    Abandon(instance->pipe.get(), instance->overlapped);
+  const auto deadline = Clock::now() + kCancelLimit;
+  for (std::unique_ptr<Instance>& instance : instances_) {
+    // One whose operation never let go is left to the end of the process, never freed under it.
+    if (!Abandon(instance->pipe.get(), instance->overlapped, deadline)) {
+      static_cast<void>(instance.release());
+    }
   }
 }
 
@@ -132,9 +145,12 @@ bool PipeBatchListener::Collect(Clock::time_point now) {
 // False once the instance is done with: its path handed on, or the instance dropped.
 bool PipeBatchListener::Advance(Instance& instance, Clock::time_point now) {
   if (!HasOverlappedIoCompleted(&instance.overlapped)) {
-    if (!instance.connected || now - instance.since < kSilentLimit) return true;
-    Abandon(instance.pipe.get(), instance.overlapped);
-    return false;
+    if (instance.abandoned || !instance.connected || now - instance.since < kSilentLimit) {
+      return true;
+    }
+    if (Abandon(instance.pipe.get(), instance.overlapped, now + kCancelLimit)) return false;
+    instance.abandoned = true;
+    return true;
   }
   DWORD bytes = 0;
   const bool done = GetOverlappedResult(instance.pipe.get(), &instance.overlapped, &bytes, FALSE);
@@ -167,7 +183,9 @@ void PipeBatchListener::TopUp() {
 PipeBatchListener::Clock::time_point PipeBatchListener::NextSilentDrop(
     Clock::time_point deadline) const {
   for (const std::unique_ptr<Instance>& instance : instances_) {
-    if (instance->connected) deadline = std::min(deadline, instance->since + kSilentLimit);
+    if (instance->connected && !instance->abandoned) {
+      deadline = std::min(deadline, instance->since + kSilentLimit);
+    }
   }
   return deadline;
 }
