@@ -5,12 +5,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-stages=(windows plain asan fuzz lint package linux wine)
+# The quick Linux tests come first, so that a broken change fails in minutes, not after the
+# Release builds, the fuzzers and the packages.
+stages=(linux windows plain asan fuzz lint package wine)
 
 usage() {
   cat <<EOF
 usage: scripts/test.sh [-h] [stage...]
 Runs the stages named, in the order given; without one, all: ${stages[*]}.
+  linux    builds and runs the Linux tests
   windows  cross-builds the Windows programs and their tests (mingw-w64)
   plain    builds the programs as a packager does, a plain Release build without the presets'
            warnings-as-errors and without the tests, once with g++ and once with clang++; a
@@ -20,7 +23,6 @@ Runs the stages named, in the order given; without one, all: ${stages[*]}.
   lint     clang-format and clang-tidy (scripts/lint.sh) over the Linux build
   package  makes the .deb, the Windows .zip and the .msi and proves them (scripts/package.sh);
            lintian's errors and warnings on the .deb fail the stage
-  linux    builds and runs the Linux tests
   wine     runs the Windows programs and their tests under Wine (tests/windows/run.sh)
 EOF
 }

@@ -62,7 +62,7 @@ void frmStoreDocs::Form_Load() {
 }
 
 void frmStoreDocs::CheckFields() {
-  lProceed = 0;
+  lProceed = kFieldsComplete;
   std::string sCode;
   std::string sMessage;
   const auto fail = [&](char letter, const std::string& message) {
@@ -87,7 +87,7 @@ void frmStoreDocs::CheckFields() {
 
   if (!sCode.empty()) {
     FailureBox(runtime_, {.text = sMessage, .title = "Missing information"});
-    lProceed = 1;
+    lProceed = kFieldsMissing;
   }
 }
 

@@ -31,7 +31,8 @@ class frmStoreDocs : public Form {
 
   // The start-up sequence: one store with the design-time settings, then the program ends.
   void Form_Load();
-  // Sets lProceed to 1 and shows why when a setting the store needs is missing, else to 0.
+  // Sets lProceed to kFieldsMissing and shows why when a setting the store needs is missing, else
+  // to kFieldsComplete.
   void CheckFields();
   // The store operation; it always ends by unloading the form.
   void cmdStore_Click();
@@ -85,7 +86,10 @@ class frmStoreDocs : public Form {
 
   FileDialog CommonDialog1;
 
-  std::int32_t lProceed = 0;
+  // The outcome of the last CheckFields, under the form's own name, where 1 means "do not go on".
+  static constexpr std::int32_t kFieldsMissing = 1;
+  static constexpr std::int32_t kFieldsComplete = 0;
+  std::int32_t lProceed = kFieldsComplete;
 
  private:
   // The store operation without the unload: one file of the run.

@@ -21,7 +21,7 @@ void frmStoreDocs::cmdStore_Click() {
 
 void frmStoreDocs::StoreOneFile() {
   CheckFields();
-  if (lProceed != 1) StoreDocument();
+  if (lProceed != kFieldsMissing) StoreDocument();
 }
 
 std::string frmStoreDocs::ArchiveName() {
