@@ -17,7 +17,7 @@ Runs the stages named, in the order given; without one, all: ${stages[*]}.
   windows  cross-builds the Windows programs and their tests (mingw-w64)
   plain    builds the programs as a packager does, a plain Release build without the presets'
            warnings-as-errors and without the tests, once with g++ and once with clang++; a
-           warning fails the stage
+           warning, or a test hook in the programs, fails the stage
   asan     builds and runs the Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer
   fuzz     runs each fuzzer for FUZZ_SECONDS (default 30) from its committed corpus
   lint     clang-format and clang-tidy (scripts/lint.sh) over the Linux build
@@ -47,6 +47,8 @@ plain_build() {
     echo "plain build with $compiler: warnings: $(grep -c 'warning:' "$dir/build.log")" >&2
     return 1
   fi
+  ! grep -rlF KARTIVA_CRASH_AT "$dir/programs" ||
+    { echo "plain build with $compiler: the programs hold the crash tests' hooks" >&2; return 1; }
 }
 
 # One command a line: errexit stops a stage at the first command that fails.
