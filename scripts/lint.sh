@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the code keeps its format (clang-format), its layers (scripts/include_rules) and
-# passes the fault-finding checks (clang-tidy) of the project's configurations. Needs the dev
-# build's compile_commands.json.
+# passes the fault-finding checks (clang-tidy) of the project's configurations, over the Linux and
+# the Windows builds (it configures the dev and mingw presets for their compile_commands.json).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,8 +24,30 @@ if scripts/check_includes.sh "$scratch" 2>/dev/null; then
 fi
 scripts/check_includes.sh
 
+# clang-tidy over the programs' own sources of a build, given its folder and extra compiler flags.
+tidy() {
+  local build=$1
+  shift
+  local folders
+  folders=$(printf '%s|' "${program_folders[@]}")
+  run-clang-tidy -p "$build" -quiet "$@" "^$PWD/(${folders%|})/.*\.cpp\$" \
+    >"$build/clang-tidy.log" 2>&1 ||
+    { grep -E 'warning:|error:' "$build/clang-tidy.log" | sort -u; exit 1; }
+}
+
+# The Windows build's commands name mingw's g++: clang compiles them for the mingw target, with
+# mingw's C++ library headers, which it does not find by itself.
+mingw_flags() {
+  local compiler
+  compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER \(.*\))$/\1/p' cmake/mingw-w64-x86_64.cmake)
+  echo "-extra-arg=--target=x86_64-w64-mingw32 -extra-arg=-nostdinc++"
+  "$compiler" -xc++ -E -v /dev/null 2>&1 |
+    sed -n '/#include <...>/,/End of/s|^ \(.*include/c++.*\)|-extra-arg=-isystem\1|p'
+}
+
 [ -f build/dev/compile_commands.json ] || cmake --preset dev >/dev/null
-tidy_paths=$(printf '%s/|' "${program_folders[@]}")
-run-clang-tidy -p build/dev -quiet "${tidy_paths%|}" >build/dev/clang-tidy.log 2>&1 ||
-  { grep -E 'warning:|error:' build/dev/clang-tidy.log | sort -u; exit 1; }
+tidy build/dev
+[ -f build/mingw/compile_commands.json ] || cmake --preset mingw >/dev/null
+# shellcheck disable=SC2046 # one flag a word
+tidy build/mingw $(mingw_flags)
 echo "clang-format, the include rules and clang-tidy: clean"

@@ -20,7 +20,8 @@ Runs the stages named, in the order given; without one, all: ${stages[*]}.
            warning, or a test hook in the programs, fails the stage
   asan     builds and runs the Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer
   fuzz     runs each fuzzer for FUZZ_SECONDS (default 30) from its committed corpus
-  lint     clang-format and clang-tidy (scripts/lint.sh) over the Linux build
+  lint     clang-format, the include rules and clang-tidy over the Linux and the Windows builds
+           (scripts/lint.sh)
   package  makes the .deb, the Windows .zip and the .msi and proves them (scripts/package.sh);
            lintian's errors and warnings on the .deb fail the stage
   wine     runs the Windows programs and their tests under Wine (tests/windows/run.sh)
