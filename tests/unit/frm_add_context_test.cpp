@@ -62,7 +62,7 @@ TEST_F(Configurator, LoadCreatesTheSessionTitlesShapesAndShadesTheWindow) {
   EXPECT_EQ(rig_.toolkit.calls, std::vector<std::string>{"CreateObject(\"KV5ToolKit.App\")"});
   EXPECT_NE(form_.TKSession, nullptr);
   EXPECT_NE(form_.lblDescr.caption.find("2026"), std::string::npos);
-  EXPECT_EQ(form_.lblWWW.caption, kMakerWebPage.host);
+  EXPECT_EQ(form_.lblWWW.caption, "menorix.kartiva-tools.example");
   EXPECT_EQ(form_.lblWWW.mousePointer, vbArrowQuestion);
   EXPECT_EQ(form_.lblWWW.toolTipText, "...zur Menorix-Webseite");
   EXPECT_EQ(window_.regions, (std::vector<RoundRectRegion>{{0, 0, 312, 131, 20, 20}}));
@@ -164,7 +164,7 @@ TEST_F(Configurator, LinkStaysDarkTealAfterAClickWhetherThePageOpensOrNot) {
       form.Click(ControlName::lblWWW);
       EXPECT_EQ(form.lblWWW.foreColor, Rgb(0, 80, 80));
       EXPECT_EQ(window.urls, (std::vector<std::pair<std::string, std::string>>{
-                                 {std::string(kMakerWebPage.address), "C:\\Tools"}}));
+                                 {"https://menorix.kartiva-tools.example/", "C:\\Tools"}}));
       EXPECT_TRUE(form.loaded());
       EXPECT_EQ(window.closes, 0);
     }
