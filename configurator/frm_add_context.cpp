@@ -110,7 +110,7 @@ void frmAddContext::Closed() {
   End();
 }
 
-void RunConfigurator(Runtime& runtime, ConfiguratorWindow& window, ClassesRoots classes) {
+void RunMenorix(Runtime& runtime, ConfiguratorWindow& window, ClassesRoots classes) {
   basGUI gui;
   frmAddContext form(runtime, gui, window, classes);
   form.Form_Load();

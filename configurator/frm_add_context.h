@@ -116,8 +116,8 @@ class frmAddContext : public Form, public WindowEvents {
   bool loaded_ = true;
 };
 
-// The configurator's run: loads the form into the window and lets the user choose until the
+// Menorix's run: loads the form into the window and lets the user choose until the
 // program ends. basGUI's state lives as long as the run.
-void RunConfigurator(Runtime& runtime, ConfiguratorWindow& window, ClassesRoots classes);
+void RunMenorix(Runtime& runtime, ConfiguratorWindow& window, ClassesRoots classes);
 
 }  // namespace kartiva

@@ -64,4 +64,9 @@ void frmImport::Unload() {
   client_.TKSession.reset();
 }
 
+void RunMappix(Runtime& runtime) {
+  frmImport form(runtime);
+  form.Form_Load();
+}
+
 }  // namespace kartiva

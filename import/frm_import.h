@@ -32,4 +32,7 @@ class frmImport : public Form {
 // The import tool's words for its batches, in German.
 extern const BatchTexts kImportBatchTexts;
 
+// Mappix's run: frmImport with its start-up sequence, which ends the program.
+void RunMappix(Runtime& runtime);
+
 }  // namespace kartiva

@@ -1,10 +1,13 @@
 #pragma once
 
-// The one entry that every program's main calls: it builds the platform objects, hands them to the
-// form and turns the outcome into the exit status. One implementation per platform.
+// The entries that every program's main calls with its own run (RunMappix, RunTresolo, RunMenorix):
+// they build the platform objects, hand them to the run and turn the outcome into the exit status.
+// One implementation per platform.
 
 #include <functional>
 
+#include "configurator/registry.h"
+#include "configurator/window_port.h"
 #include "core/batch.h"
 #include "core/runtime.h"
 
@@ -25,8 +28,10 @@ struct ProgramIdentity {
                                  const BatchTexts& texts,
                                  const std::function<void(Runtime&)>& loadForm);
 
-// The configurator's entry: frmAddContext in the platform's window, or with its three actions on
-// the console where no window can be shown, over the platform's registry.
-[[nodiscard]] int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity);
+// The configurator's entry: runs the form in the platform's window (or, where no window can be
+// shown, on the console) over the platform's registry.
+using ConfiguratorRun = std::function<void(Runtime&, ConfiguratorWindow&, ClassesRoots)>;
+[[nodiscard]] int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity,
+                                         const ConfiguratorRun& run);
 
 }  // namespace kartiva

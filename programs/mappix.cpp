@@ -5,8 +5,5 @@
 
 int main(int argc, char** argv) {
   return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}}, kartiva::kImportBatchTexts,
-                                 [](kartiva::Runtime& runtime) {
-                                   kartiva::frmImport form(runtime);
-                                   form.Form_Load();
-                                 });
+                                 kartiva::RunMappix);
 }

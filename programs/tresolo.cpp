@@ -5,5 +5,5 @@
 
 int main(int argc, char** argv) {
   return kartiva::RunFileProgram(argc, argv, {"Tresolo", {1, 0, 0}}, kartiva::kStoreBatchTexts,
-                                 kartiva::RunStoreTool);
+                                 kartiva::RunTresolo);
 }

@@ -121,7 +121,7 @@ void frmStoreDocs::cmdExit_Click() {
 
 void frmStoreDocs::Unload() { loaded_ = false; }
 
-void RunStoreTool(Runtime& runtime) {
+void RunTresolo(Runtime& runtime) {
   Module1 module;
   frmStoreDocs form(runtime, module);
   form.Form_Load();

@@ -112,6 +112,6 @@ extern const BatchTexts kStoreBatchTexts;
 
 // Runs the store tool: loads its form with fresh module state. Returns only by an exception:
 // ProgramEnd when the run is over, OutrightFailure when a call failed outright.
-void RunStoreTool(Runtime& runtime);
+void RunTresolo(Runtime& runtime);
 
 }  // namespace kartiva

@@ -240,8 +240,7 @@ TEST(StoreBatch, OpensOnceSaysOnceAndSumsUp) {
   FakeEndpoint endpoint;
   endpoint.arrivals = {"/basket/00000002.001", "/basket/00000003.001"};
 
-  EXPECT_EQ(RunBatch(rig.runtime, endpoint, kStoreBatchTexts, [&] { RunStoreTool(rig.runtime); }),
-            0);
+  EXPECT_EQ(RunBatch(rig.runtime, endpoint, kStoreBatchTexts, [&] { RunTresolo(rig.runtime); }), 0);
 
   const auto count = [&](const std::string& operation) {
     return std::count_if(rig.toolkit.calls.begin(), rig.toolkit.calls.end(),

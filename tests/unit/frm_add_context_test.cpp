@@ -117,7 +117,7 @@ TEST_F(Configurator, OutlineAndControlsFollowTheScreensTwipsPerPixel) {
 
 TEST_F(Configurator, WithoutTheToolkitTheWindowIsNeverShown) {
   rig_.toolkit.FailCreation();
-  EXPECT_EQ(RunToEnd([&] { RunConfigurator(rig_.runtime, window_, classes_); }), "failure: 1AD");
+  EXPECT_EQ(RunToEnd([&] { RunMenorix(rig_.runtime, window_, classes_); }), "failure: 1AD");
   EXPECT_EQ(window_.runs, 0);
   EXPECT_TRUE(window_.regions.empty());
   EXPECT_EQ(window_.clientArea.brushesCreated(), 0);
