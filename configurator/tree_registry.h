@@ -1,8 +1,8 @@
 #pragma once
 
-// Registries built on a KeyTree: the in-memory one for tests, and the base of the persistent hive
-// file on Linux. Open keys are remembered by their path, so a key that was deleted after it was
-// opened is reported as deleted, as Windows does.
+// Registries built on a KeyTree: the base of the persistent hive file on Linux, and of the
+// in-memory one of the tests. Open keys are remembered by their path, so a key that was deleted
+// after it was opened is reported as deleted, as Windows does.
 
 #include <cstddef>
 #include <cstdint>
@@ -42,19 +42,6 @@ class TreeRegistry : public Registry {
 
   std::map<std::uintptr_t, KeyPath> openKeys_;
   std::uintptr_t nextHandle_ = 1;
-};
-
-// A registry that lives in memory for as long as the object.
-class MemoryRegistry final : public TreeRegistry {
- public:
-  MemoryRegistry() = default;
-  const KeyTree& tree() const { return tree_; }
-
- private:
-  [[nodiscard]] RegResult Read(const Reader& read) override { return read(tree_); }
-  [[nodiscard]] RegResult Change(const Changer& change) override { return change(tree_); }
-
-  KeyTree tree_;
 };
 
 }  // namespace kartiva

@@ -15,9 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "configurator/tree_registry.h"
+#include "configurator/key_tree.h"
 #include "core/error.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_registry.h"
 #include "tests/support/registration_boxes.h"
 
 namespace kartiva::testing {

@@ -11,9 +11,9 @@
 
 #include "configurator/frm_add_context.h"
 #include "configurator/pixel_buffer.h"
-#include "configurator/tree_registry.h"
 #include "configurator/twips.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_registry.h"
 
 namespace kartiva::testing {
 namespace {

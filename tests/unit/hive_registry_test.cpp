@@ -21,6 +21,7 @@
 #include "configurator/context_menu.h"
 #include "configurator/tree_registry.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_registry.h"
 #include "tests/support/process.h"
 
 namespace kartiva::testing {
