@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "configurator/key_tree.h"
+#include "menorix/key_tree.h"
 #include "platform/posix/hive_registry.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "configurator/key_tree.h"
+#include "menorix/key_tree.h"
 #include "platform/posix/hive_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

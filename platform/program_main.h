@@ -6,10 +6,10 @@
 
 #include <functional>
 
-#include "configurator/registry.h"
-#include "configurator/window_port.h"
 #include "core/batch.h"
 #include "core/runtime.h"
+#include "menorix/registry.h"
+#include "menorix/window_port.h"
 
 namespace kartiva {
 

@@ -1,6 +1,6 @@
 // Mappix: imports the file named on its command line into the user's active Kartiva basket.
 
-#include "import/frm_import.h"
+#include "mappix/frm_import.h"
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {

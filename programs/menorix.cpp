@@ -1,6 +1,6 @@
 // Menorix: adds the two context-menu entries that start Mappix and Tresolo, or removes them again.
 
-#include "configurator/frm_add_context.h"
+#include "menorix/frm_add_context.h"
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {

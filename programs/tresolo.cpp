@@ -1,7 +1,7 @@
 // Tresolo: files the file named on its command line into the active Kartiva archive.
 
 #include "platform/program_main.h"
-#include "store/frm_store_docs.h"
+#include "tresolo/frm_store_docs.h"
 
 int main(int argc, char** argv) {
   return kartiva::RunFileProgram(argc, argv, {"Tresolo", {1, 0, 0}}, kartiva::kStoreBatchTexts,

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "configurator/console_window.h"
+#include "menorix/console_window.h"
 #include "platform/posix/desktop.h"
 #include "platform/posix/hive_registry.h"
 #include "platform/posix/published_registry.h"

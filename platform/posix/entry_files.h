@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "configurator/registry.h"
+#include "menorix/registry.h"
 
 namespace kartiva::posix {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "configurator/registry.h"
+#include "menorix/registry.h"
 #include "platform/posix/file_manager_entries.h"
 
 namespace kartiva::posix {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "configurator/key_tree.h"
+#include "menorix/key_tree.h"
 #include "platform/posix/file_manager_entries.h"
 
 namespace kartiva::posix {

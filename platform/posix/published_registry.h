@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <map>
 
-#include "configurator/tree_registry.h"
+#include "menorix/tree_registry.h"
 #include "platform/posix/file_manager_publisher.h"
 
 namespace kartiva::posix {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "configurator/frm_add_context.h"
+#include "menorix/frm_add_context.h"
 #include "platform/qt/configurator_window.h"
 #include "platform/qt/message_boxes.h"
 #include "tests/support/fakes.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "configurator/bas_gui.h"
-#include "configurator/frm_add_context.h"
-#include "configurator/pixel_buffer.h"
-#include "configurator/round_rect.h"
-#include "configurator/twips.h"
+#include "menorix/bas_gui.h"
+#include "menorix/frm_add_context.h"
+#include "menorix/pixel_buffer.h"
+#include "menorix/round_rect.h"
+#include "menorix/twips.h"
 
 namespace kartiva {
 namespace {

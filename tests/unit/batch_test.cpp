@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/batch.h"
-#include "import/frm_import.h"
-#include "store/frm_store_docs.h"
+#include "mappix/frm_import.h"
 #include "tests/support/fakes.h"
+#include "tresolo/frm_store_docs.h"
 
 namespace kartiva::testing {
 namespace {

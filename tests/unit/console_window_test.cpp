@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "configurator/console_window.h"
-#include "configurator/window_port.h"
+#include "menorix/console_window.h"
+#include "menorix/window_port.h"
 
 namespace kartiva::testing {
 namespace {

@@ -2,7 +2,7 @@
 // classes: the keys and values they leave, the boxes they show, and that every key they open is
 // closed again.
 
-#include "configurator/context_menu.h"
+#include "menorix/context_menu.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "configurator/key_tree.h"
 #include "core/error.h"
+#include "menorix/key_tree.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/registration_boxes.h"

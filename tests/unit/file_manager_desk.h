@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "configurator/context_menu.h"
+#include "menorix/context_menu.h"
 #include "platform/posix/file_manager_publisher.h"
 #include "platform/posix/hive_registry.h"
 #include "platform/posix/published_registry.h"

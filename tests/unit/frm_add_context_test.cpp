@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "configurator/frm_add_context.h"
-#include "configurator/pixel_buffer.h"
-#include "configurator/twips.h"
+#include "menorix/frm_add_context.h"
+#include "menorix/pixel_buffer.h"
+#include "menorix/twips.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
 

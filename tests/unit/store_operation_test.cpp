@@ -3,8 +3,8 @@
 #include <functional>
 #include <utility>
 
-#include "store/frm_store_docs.h"
 #include "tests/unit/store_rig.h"
+#include "tresolo/frm_store_docs.h"
 
 namespace kartiva::testing {
 namespace {

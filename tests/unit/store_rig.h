@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "store/frm_store_docs.h"
-#include "store/module1.h"
 #include "tests/support/fakes.h"
+#include "tresolo/frm_store_docs.h"
+#include "tresolo/module1.h"
 
 namespace kartiva::testing {
 

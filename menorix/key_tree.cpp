@@ -1,4 +1,4 @@
-#include "configurator/key_tree.h"
+#include "menorix/key_tree.h"
 
 #include <algorithm>
 

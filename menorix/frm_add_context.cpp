@@ -1,7 +1,7 @@
-#include "configurator/frm_add_context.h"
+#include "menorix/frm_add_context.h"
 
-#include "configurator/twips.h"
 #include "core/error.h"
+#include "menorix/twips.h"
 
 namespace kartiva {
 namespace {

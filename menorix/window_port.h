@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "configurator/bas_gui.h"
-#include "configurator/round_rect.h"
+#include "menorix/bas_gui.h"
+#include "menorix/round_rect.h"
 
 namespace kartiva {
 

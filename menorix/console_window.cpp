@@ -1,12 +1,12 @@
-#include "configurator/console_window.h"
+#include "menorix/console_window.h"
 
 #include "core/answer_line.h"
 
 #include <algorithm>
 #include <string>
 
-#include "configurator/frm_add_context.h"
-#include "configurator/twips.h"
+#include "menorix/frm_add_context.h"
+#include "menorix/twips.h"
 
 namespace kartiva {
 namespace {

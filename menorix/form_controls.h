@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "configurator/frm_add_context.h"
+#include "menorix/frm_add_context.h"
 
 namespace kartiva {
 

@@ -1,4 +1,4 @@
-#include "configurator/context_menu.h"
+#include "menorix/context_menu.h"
 
 #include <utility>
 

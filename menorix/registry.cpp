@@ -1,4 +1,4 @@
-#include "configurator/registry.h"
+#include "menorix/registry.h"
 
 #include <utility>
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "configurator/registry.h"
+#include "menorix/registry.h"
 
 namespace kartiva {
 

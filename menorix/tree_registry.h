@@ -9,8 +9,8 @@
 #include <functional>
 #include <map>
 
-#include "configurator/key_tree.h"
-#include "configurator/registry.h"
+#include "menorix/key_tree.h"
+#include "menorix/registry.h"
 
 namespace kartiva {
 

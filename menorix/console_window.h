@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "configurator/pixel_buffer.h"
-#include "configurator/window_port.h"
+#include "menorix/pixel_buffer.h"
+#include "menorix/window_port.h"
 
 namespace kartiva {
 

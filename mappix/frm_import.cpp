@@ -1,4 +1,4 @@
-#include "import/frm_import.h"
+#include "mappix/frm_import.h"
 
 #include <string>
 

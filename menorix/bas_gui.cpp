@@ -1,4 +1,4 @@
-#include "configurator/bas_gui.h"
+#include "menorix/bas_gui.h"
 
 #include <algorithm>
 #include <array>

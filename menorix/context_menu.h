@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "configurator/registry.h"
 #include "core/runtime.h"
+#include "menorix/registry.h"
 
 namespace kartiva {
 

@@ -1,4 +1,4 @@
-#include "configurator/pixel_buffer.h"
+#include "menorix/pixel_buffer.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,7 +1,7 @@
-#include "store/frm_store_docs.h"
+#include "tresolo/frm_store_docs.h"
 
 #include "core/text.h"
-#include "store/comma_list.h"
+#include "tresolo/comma_list.h"
 
 namespace kartiva {
 namespace {

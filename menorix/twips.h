@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "configurator/bas_gui.h"
 #include "core/controls.h"
+#include "menorix/bas_gui.h"
 
 namespace kartiva {
 

@@ -3,7 +3,7 @@
 // foreign file is first added to the basket, and the new basket document is stored.
 
 #include "core/text.h"
-#include "store/frm_store_docs.h"
+#include "tresolo/frm_store_docs.h"
 
 namespace kartiva {
 namespace {

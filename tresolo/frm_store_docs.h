@@ -16,7 +16,7 @@
 #include "core/controls.h"
 #include "core/form.h"
 #include "core/runtime.h"
-#include "store/module1.h"
+#include "tresolo/module1.h"
 
 namespace kartiva {
 

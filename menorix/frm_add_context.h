@@ -10,14 +10,14 @@
 #include <string>
 #include <string_view>
 
-#include "configurator/bas_gui.h"
-#include "configurator/context_menu.h"
-#include "configurator/registry.h"
-#include "configurator/window_port.h"
 #include "core/controls.h"
 #include "core/form.h"
 #include "core/runtime.h"
 #include "core/toolkit.h"
+#include "menorix/bas_gui.h"
+#include "menorix/context_menu.h"
+#include "menorix/registry.h"
+#include "menorix/window_port.h"
 
 namespace kartiva {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "configurator/bas_gui.h"
+#include "menorix/bas_gui.h"
 
 namespace kartiva {
 
