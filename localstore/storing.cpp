@@ -16,7 +16,7 @@
 #include "localstore/original_name.h"
 #include "localstore/recovery.h"
 #include "localstore/store.h"
-#include "platform/posix/base/atomic_file.h"
+#include "posix_base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {

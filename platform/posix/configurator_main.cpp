@@ -1,10 +1,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "menorix/console_window.h"
+#include "platform/posix/console_window.h"
 #include "platform/posix/desktop.h"
+#include "platform/posix/file_manager/published_registry.h"
 #include "platform/posix/hive_registry.h"
-#include "platform/posix/published_registry.h"
 #include "platform/program_main.h"
 
 namespace kartiva {

@@ -1,8 +1,8 @@
 #include "platform/program_main.h"
 
-#include "platform/posix/base/xdg_folders.h"
 #include "platform/posix/batch_endpoint.h"
 #include "platform/posix/desktop.h"
+#include "posix_base/xdg_folders.h"
 
 namespace kartiva {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "menorix/console_window.h"
 #include "menorix/window_port.h"
+#include "platform/posix/console_window.h"
 
 namespace kartiva::testing {
 namespace {

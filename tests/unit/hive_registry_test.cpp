@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "menorix/context_menu.h"
-#include "menorix/tree_registry.h"
+#include "platform/posix/tree_registry.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/process.h"

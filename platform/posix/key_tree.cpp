@@ -1,4 +1,4 @@
-#include "menorix/key_tree.h"
+#include "platform/posix/key_tree.h"
 
 #include <algorithm>
 

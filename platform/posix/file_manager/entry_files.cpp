@@ -1,4 +1,4 @@
-#include "platform/posix/entry_files.h"
+#include "platform/posix/file_manager/entry_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,11 +6,11 @@
 
 #include <cerrno>
 
-#include "platform/posix/base/atomic_file.h"
-#include "platform/posix/base/file_io.h"
-#include "platform/posix/base/unique_fd.h"
 #include "platform/posix/errno_result.h"
-#include "platform/posix/file_manager_entries.h"
+#include "platform/posix/file_manager/file_manager_entries.h"
+#include "posix_base/atomic_file.h"
+#include "posix_base/file_io.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 namespace {

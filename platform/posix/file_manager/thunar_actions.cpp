@@ -1,9 +1,9 @@
-#include "platform/posix/thunar_actions.h"
+#include "platform/posix/file_manager/thunar_actions.h"
 
 #include <cstddef>
 #include <optional>
 
-#include "platform/posix/file_manager_entries.h"
+#include "platform/posix/file_manager/file_manager_entries.h"
 
 namespace kartiva::posix {
 namespace {

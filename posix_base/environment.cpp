@@ -1,4 +1,4 @@
-#include "platform/posix/base/environment.h"
+#include "posix_base/environment.h"
 
 #include <cstdlib>
 

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <map>
 
-#include "menorix/tree_registry.h"
-#include "platform/posix/file_manager_publisher.h"
+#include "platform/posix/file_manager/file_manager_publisher.h"
+#include "platform/posix/tree_registry.h"
 
 namespace kartiva::posix {
 

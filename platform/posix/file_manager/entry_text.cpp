@@ -1,4 +1,4 @@
-#include "platform/posix/entry_text.h"
+#include "platform/posix/file_manager/entry_text.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/base/file_io.h"
+#include "posix_base/file_io.h"
 
 #include <unistd.h>
 

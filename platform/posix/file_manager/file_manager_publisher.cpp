@@ -1,4 +1,4 @@
-#include "platform/posix/file_manager_publisher.h"
+#include "platform/posix/file_manager/file_manager_publisher.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,11 +9,11 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/posix/base/xdg_folders.h"
-#include "platform/posix/entry_files.h"
-#include "platform/posix/entry_text.h"
 #include "platform/posix/errno_result.h"
-#include "platform/posix/thunar_actions.h"
+#include "platform/posix/file_manager/entry_files.h"
+#include "platform/posix/file_manager/entry_text.h"
+#include "platform/posix/file_manager/thunar_actions.h"
+#include "posix_base/xdg_folders.h"
 
 namespace kartiva::posix {
 namespace {

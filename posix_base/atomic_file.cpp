@@ -1,4 +1,4 @@
-#include "platform/posix/base/atomic_file.h"
+#include "posix_base/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/posix/base/file_io.h"
-#include "platform/posix/base/unique_fd.h"
+#include "posix_base/file_io.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/posix/base/file_lock.h"
+#include "posix_base/file_lock.h"
 
 #include <sys/file.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/published_entries.h"
+#include "platform/posix/file_manager/published_entries.h"
 
 #include <algorithm>
 

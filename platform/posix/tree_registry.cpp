@@ -1,4 +1,4 @@
-#include "menorix/tree_registry.h"
+#include "platform/posix/tree_registry.h"
 
 #include <optional>
 #include <string>

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "menorix/registry.h"
-#include "platform/posix/file_manager_entries.h"
+#include "platform/posix/file_manager/file_manager_entries.h"
 
 namespace kartiva::posix {
 

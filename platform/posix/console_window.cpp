@@ -1,4 +1,4 @@
-#include "menorix/console_window.h"
+#include "platform/posix/console_window.h"
 
 #include "core/answer_line.h"
 

@@ -1,4 +1,4 @@
-#include "platform/posix/published_registry.h"
+#include "platform/posix/file_manager/published_registry.h"
 
 #include <fcntl.h>
 
@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/base/file_lock.h"
-#include "platform/posix/base/unique_fd.h"
-#include "platform/posix/published_entries.h"
+#include "platform/posix/file_manager/published_entries.h"
+#include "posix_base/file_lock.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 

@@ -1,11 +1,11 @@
-#include "platform/posix/base/xdg_folders.h"
+#include "posix_base/xdg_folders.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "platform/posix/base/environment.h"
+#include "posix_base/environment.h"
 
 namespace kartiva::posix {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/posix/file_manager_entries.h"
+#include "platform/posix/file_manager/file_manager_entries.h"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/posix/entry_text.h"
+#include "platform/posix/file_manager/entry_text.h"
 
 namespace kartiva::posix {
 namespace {
