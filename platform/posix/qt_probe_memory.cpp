@@ -59,8 +59,11 @@ std::string QtProbeCircumstances(const std::string& qtLibrary,
   std::string circumstances(kHeading);
   Append(circumstances, qtLibrary);
   for (const char* name : kVariables) {
-    const char* value = std::getenv(name);
-    Append(circumstances, std::string(name) + (value != nullptr ? "=" + std::string(value) : ""));
+    // Appended piece by piece: GCC 12 at -O3 takes `"=" + std::string(value)` for an overlapping
+    // copy (-Wrestrict), which fails the plain build.
+    std::string variable(name);
+    if (const char* value = std::getenv(name)) variable.append("=").append(value);
+    Append(circumstances, variable);
   }
   std::vector<std::filesystem::path> identified = files;
   identified.emplace_back(qtLibrary);
