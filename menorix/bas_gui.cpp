@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "menorix/rounding.h"
+
 namespace kartiva {
 namespace {
 

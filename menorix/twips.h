@@ -5,7 +5,8 @@
 #include <cstdint>
 
 #include "core/controls.h"
-#include "menorix/bas_gui.h"
+#include "menorix/drawing_target.h"
+#include "menorix/rounding.h"
 
 namespace kartiva {
 
