@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "configurator/key_tree.h"
 #include "platform/posix/hive_registry.h"
+#include "platform/posix/key_tree.h"
 
 namespace {
 

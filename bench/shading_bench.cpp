@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "configurator/bas_gui.h"
-#include "configurator/pixel_buffer.h"
+#include "menorix/bas_gui.h"
+#include "platform/posix/pixel_buffer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store/comma_list.h"
+#include "tresolo/comma_list.h"
 
 namespace {
 

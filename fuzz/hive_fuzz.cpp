@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "configurator/key_tree.h"
 #include "platform/posix/hive_registry.h"
+#include "platform/posix/key_tree.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -10,7 +10,7 @@
 #include "localstore/codes.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
-#include "platform/posix/base/file_lock.h"
+#include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "localstore/codes.h"
-#include "platform/posix/base/file_io.h"
+#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/error.h"
-#include "platform/posix/base/unique_fd.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::localstore {
 

@@ -8,7 +8,7 @@
 
 #include "localstore/codes.h"
 #include "localstore/numbering.h"
-#include "platform/posix/base/file_lock.h"
+#include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 

@@ -11,8 +11,8 @@
 
 #include "localstore/codes.h"
 #include "localstore/files.h"
-#include "platform/posix/base/file_io.h"
-#include "platform/posix/base/file_lock.h"
+#include "posix_base/file_io.h"
+#include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 namespace {

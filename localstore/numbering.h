@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "core/error.h"
-#include "platform/posix/base/atomic_file.h"
+#include "posix_base/atomic_file.h"
 
 namespace kartiva::localstore {
 

@@ -9,7 +9,7 @@
 #include "localstore/files.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
-#include "platform/posix/base/atomic_file.h"
+#include "posix_base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {

@@ -14,9 +14,9 @@
 #include "localstore/files.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
-#include "platform/posix/base/atomic_file.h"
-#include "platform/posix/base/environment.h"
-#include "platform/posix/base/xdg_folders.h"
+#include "posix_base/atomic_file.h"
+#include "posix_base/environment.h"
+#include "posix_base/xdg_folders.h"
 
 namespace kartiva::localstore {
 namespace {

@@ -1,12 +1,16 @@
 #pragma once
 
-// The one entry that every program's main calls: it builds the platform objects, hands them to the
-// form and turns the outcome into the exit status. One implementation per platform.
+// The entries that every program's main calls with its own run (RunMappix, RunTresolo, RunMenorix):
+// they build the platform objects, hand them to the run and turn the outcome into the exit status.
+// One implementation per platform.
 
 #include <functional>
+#include <optional>
 
 #include "core/batch.h"
 #include "core/runtime.h"
+#include "menorix/registry.h"
+#include "menorix/window_port.h"
 
 namespace kartiva {
 
@@ -25,8 +29,14 @@ struct ProgramIdentity {
                                  const BatchTexts& texts,
                                  const std::function<void(Runtime&)>& loadForm);
 
-// The configurator's entry: frmAddContext in the platform's window, or with its three actions on
-// the console where no window can be shown, over the platform's registry.
-[[nodiscard]] int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity);
+// The store tool's look over the whole store, where the platform keeps one (on Linux, the local
+// store: `Tresolo --check`, alone on the command line); nothing when the command line asks for none.
+[[nodiscard]] std::optional<int> RunStoreCheck(int argc, char** argv);
+
+// The configurator's entry: runs the form in the platform's window (or, where no window can be
+// shown, on the console) over the platform's registry.
+using ConfiguratorRun = std::function<void(Runtime&, ConfiguratorWindow&, ClassesRoots)>;
+[[nodiscard]] int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity,
+                                         const ConfiguratorRun& run);
 
 }  // namespace kartiva

@@ -1,12 +1,9 @@
 // Mappix: imports the file named on its command line into the user's active Kartiva basket.
 
-#include "import/frm_import.h"
+#include "mappix/frm_import.h"
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
   return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}}, kartiva::kImportBatchTexts,
-                                 [](kartiva::Runtime& runtime) {
-                                   kartiva::frmImport form(runtime);
-                                   form.Form_Load();
-                                 });
+                                 kartiva::RunMappix);
 }

@@ -3,7 +3,8 @@
 #   deb      the Linux .deb in build/app (needs neither Wine nor mingw): unpacked into a scratch
 #            folder, its Mappix imports a file into a new local store through its link in bin/,
 #            Menorix has its launcher and icons, every command its manual page, and the README
-#            it ships speaks to users, naming no folder of the source tree
+#            it ships speaks to users, naming no folder of the source tree; no file holds a
+#            hook of the tests
 #   windows  the Windows .zip and .msi in build/mingw: the .zip and the .msi hold the three
 #            programs, and the .msi the two context-menu entries (tests/windows installs it under
 #            Wine and starts them)
@@ -55,6 +56,7 @@ prove_deb() {
   done
   local readme=$root/usr/share/doc/kartiva-explorer-tools/README.md
   ! grep -nE 'scripts/|build/' "$readme" || fail "$readme names folders of the source tree"
+  ! grep -rlF KARTIVA_CRASH_AT "$root" || fail "the package holds the crash tests' hooks"
 }
 
 package_windows() {

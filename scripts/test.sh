@@ -5,22 +5,25 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-stages=(windows plain asan fuzz lint package linux wine)
+# The quick Linux tests come first, so that a broken change fails in minutes, not after the
+# Release builds, the fuzzers and the packages.
+stages=(linux windows plain asan fuzz lint package wine)
 
 usage() {
   cat <<EOF
 usage: scripts/test.sh [-h] [stage...]
 Runs the stages named, in the order given; without one, all: ${stages[*]}.
+  linux    builds and runs the Linux tests
   windows  cross-builds the Windows programs and their tests (mingw-w64)
   plain    builds the programs as a packager does, a plain Release build without the presets'
            warnings-as-errors and without the tests, once with g++ and once with clang++; a
-           warning fails the stage
+           warning, or a test hook in the programs, fails the stage
   asan     builds and runs the Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer
   fuzz     runs each fuzzer for FUZZ_SECONDS (default 30) from its committed corpus
-  lint     clang-format and clang-tidy (scripts/lint.sh) over the Linux build
+  lint     clang-format, the include rules and clang-tidy over the Linux and the Windows builds
+           (scripts/lint.sh)
   package  makes the .deb, the Windows .zip and the .msi and proves them (scripts/package.sh);
            lintian's errors and warnings on the .deb fail the stage
-  linux    builds and runs the Linux tests
   wine     runs the Windows programs and their tests under Wine (tests/windows/run.sh)
 EOF
 }
@@ -45,6 +48,8 @@ plain_build() {
     echo "plain build with $compiler: warnings: $(grep -c 'warning:' "$dir/build.log")" >&2
     return 1
   fi
+  ! grep -rlF KARTIVA_CRASH_AT "$dir/programs" ||
+    { echo "plain build with $compiler: the programs hold the crash tests' hooks" >&2; return 1; }
 }
 
 # One command a line: errexit stops a stage at the first command that fails.

@@ -10,9 +10,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/posix/base/file_lock.h"
 #include "platform/posix/batch_listener.h"
 #include "platform/posix/client_check_lock.h"
+#include "posix_base/file_lock.h"
 
 namespace kartiva::posix {
 namespace {

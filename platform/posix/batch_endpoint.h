@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/batch_endpoint.h"
-#include "platform/posix/base/unique_fd.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 

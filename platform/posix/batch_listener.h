@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/batch_endpoint.h"
-#include "platform/posix/base/unique_fd.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 

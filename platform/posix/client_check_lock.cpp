@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <charconv>
 
-#include "platform/posix/base/file_lock.h"
+#include "posix_base/file_lock.h"
 
 namespace kartiva::posix {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/client_check_lock.h"
-#include "platform/posix/base/unique_fd.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 

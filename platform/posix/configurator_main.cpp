@@ -1,17 +1,17 @@
 #include <cstdio>
 #include <memory>
 
-#include "configurator/console_window.h"
-#include "configurator/frm_add_context.h"
+#include "platform/posix/console_window.h"
 #include "platform/posix/desktop.h"
+#include "platform/posix/file_manager/published_registry.h"
 #include "platform/posix/hive_registry.h"
-#include "platform/posix/published_registry.h"
 #include "platform/program_main.h"
 
 namespace kartiva {
 
-int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity) {
-  return posix::RunOnDesktop(argc, argv, identity, [](Runtime& runtime, posix::DesktopUi& ui) {
+int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity,
+                           const ConfiguratorRun& run) {
+  return posix::RunOnDesktop(argc, argv, identity, [&run](Runtime& runtime, posix::DesktopUi& ui) {
     posix::HiveRegistry hive(posix::DefaultHivePath(), stderr);
     posix::FileManagerPublisher publisher(posix::UserFileManagerPlaces());
     posix::PublishedRegistry registry(hive, publisher, hive.file().string() + ".lock");
@@ -19,7 +19,7 @@ int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identit
     if (!window) window = std::make_unique<ConsoleWindow>(stdin, stderr);
     // The hive file is the user's own, and Linux has no classes of the machine's that would merge
     // with it: the one file serves as the classes root, the user's classes and the machine's.
-    RunConfigurator(runtime, *window, {registry, registry, registry});
+    run(runtime, *window, {registry, registry, registry});
   });
 }
 

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "core/program.h"
-#include "platform/posix/base/xdg_folders.h"
 #include "platform/posix/client_check_lock.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/components.h"
 #include "platform/posix/qt_probe.h"
 #include "platform/posix/qt_probe_memory.h"
+#include "posix_base/xdg_folders.h"
 
 namespace kartiva::posix {
 namespace {

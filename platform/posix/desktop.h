@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "configurator/window_port.h"
 #include "core/program.h"
 #include "core/runtime.h"
+#include "menorix/window_port.h"
 #include "platform/posix/console_ui.h"
 #include "platform/program_main.h"
 #include "platform/qt/gui_module.h"

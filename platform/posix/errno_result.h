@@ -3,7 +3,7 @@
 // The Windows registry code for a failed system call, so that the Linux registry and the
 // file-manager entries fail with the codes a Windows caller knows.
 
-#include "configurator/registry.h"
+#include "menorix/registry.h"
 
 namespace kartiva::posix {
 

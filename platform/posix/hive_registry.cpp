@@ -11,13 +11,13 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/posix/base/atomic_file.h"
-#include "platform/posix/base/environment.h"
-#include "platform/posix/base/file_io.h"
-#include "platform/posix/base/file_lock.h"
-#include "platform/posix/base/unique_fd.h"
-#include "platform/posix/base/xdg_folders.h"
 #include "platform/posix/errno_result.h"
+#include "posix_base/atomic_file.h"
+#include "posix_base/environment.h"
+#include "posix_base/file_io.h"
+#include "posix_base/file_lock.h"
+#include "posix_base/unique_fd.h"
+#include "posix_base/xdg_folders.h"
 
 namespace kartiva::posix {
 namespace {

@@ -39,7 +39,7 @@
 #include <string>
 #include <string_view>
 
-#include "configurator/tree_registry.h"
+#include "platform/posix/tree_registry.h"
 
 namespace kartiva::posix {
 

@@ -1,8 +1,14 @@
 #include "platform/program_main.h"
 
-#include "platform/posix/base/xdg_folders.h"
+#include <iostream>
+#include <string_view>
+
+#include "localstore/check.h"
+#include "localstore/store.h"
+
 #include "platform/posix/batch_endpoint.h"
 #include "platform/posix/desktop.h"
+#include "posix_base/xdg_folders.h"
 
 namespace kartiva {
 
@@ -14,6 +20,13 @@ int RunFileProgram(int argc, char** argv, const ProgramIdentity& identity, const
       [&](Runtime& runtime, const std::function<void()>& load) {
         return RunBatch(runtime, endpoint, texts, load);
       });
+}
+
+// The file managers hand over absolute paths, and a file of this name in the current folder is
+// stored as "./--check".
+std::optional<int> RunStoreCheck(int argc, char** argv) {
+  if (argc != 2 || std::string_view(argv[1]) != "--check") return std::nullopt;
+  return localstore::CheckStore(localstore::DefaultRoot(), std::cout);
 }
 
 }  // namespace kartiva

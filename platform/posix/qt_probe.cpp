@@ -13,8 +13,8 @@
 #include <chrono>
 #include <string>
 
-#include "platform/posix/base/unique_fd.h"
 #include "platform/qt/gui_module.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 namespace {

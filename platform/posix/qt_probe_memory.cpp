@@ -10,9 +10,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/posix/base/atomic_file.h"
-#include "platform/posix/base/file_io.h"
-#include "platform/posix/base/unique_fd.h"
+#include "posix_base/atomic_file.h"
+#include "posix_base/file_io.h"
+#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 namespace {

@@ -15,8 +15,8 @@
 
 #include <string>
 
-#include "configurator/form_controls.h"
-#include "configurator/twips.h"
+#include "menorix/form_controls.h"
+#include "menorix/twips.h"
 
 namespace kartiva::qt {
 namespace {

@@ -14,7 +14,7 @@
 #include <map>
 #include <memory>
 
-#include "configurator/window_port.h"
+#include "menorix/window_port.h"
 
 namespace kartiva::qt {
 

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "configurator/window_port.h"
 #include "core/runtime.h"
+#include "menorix/window_port.h"
 
 namespace kartiva::qt {
 

@@ -1,4 +1,3 @@
-#include "configurator/frm_add_context.h"
 #include "platform/program_main.h"
 #include "platform/win32/configurator_window.h"
 #include "platform/win32/windows_registry.h"
@@ -8,13 +7,14 @@ namespace kartiva {
 // On Windows there is always a desktop to show the window on. The registries are made first, so
 // that it outlives the form and every key the form opens; the window is gone before a failure
 // report is shown.
-int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity) {
-  return RunProgram(argc, argv, identity, [](Runtime& runtime) {
+int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity,
+                           const ConfiguratorRun& run) {
+  return RunProgram(argc, argv, identity, [&run](Runtime& runtime) {
     win32::WindowsRegistry classes;
     win32::WindowsRegistry user = win32::WindowsRegistry::UserClasses();
     win32::WindowsRegistry machine = win32::WindowsRegistry::MachineClasses();
     win32::WindowsConfiguratorWindow window;
-    RunConfigurator(runtime, window, {classes, user, machine});
+    run(runtime, window, {classes, user, machine});
   });
 }
 

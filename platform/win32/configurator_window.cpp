@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "configurator/twips.h"
+#include "menorix/twips.h"
 #include "platform/win32/com.h"
 #include "platform/win32/utf16.h"
 

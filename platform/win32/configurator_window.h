@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "configurator/form_controls.h"
+#include "menorix/form_controls.h"
 #include "platform/win32/base_window.h"
 #include "platform/win32/gdi.h"
 

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <utility>
 
-#include "configurator/registry.h"
 #include "core/unique_handle.h"
+#include "menorix/registry.h"
 
 namespace kartiva::win32 {
 

@@ -9,11 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include "configurator/frm_add_context.h"
-#include "configurator/tree_registry.h"
+#include "menorix/frm_add_context.h"
 #include "platform/qt/configurator_window.h"
 #include "platform/qt/message_boxes.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_registry.h"
 
 namespace kartiva::testing {
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "configurator/bas_gui.h"
-#include "configurator/frm_add_context.h"
-#include "configurator/pixel_buffer.h"
-#include "configurator/round_rect.h"
-#include "configurator/twips.h"
+#include "menorix/bas_gui.h"
+#include "menorix/frm_add_context.h"
+#include "menorix/round_rect.h"
+#include "menorix/twips.h"
+#include "platform/posix/pixel_buffer.h"
 
 namespace kartiva {
 namespace {
@@ -80,26 +80,50 @@ TEST(DrawGradient, PaintsTheBandsOfEachDisplayDepth) {
   }
 }
 
-TEST(DrawGradient, ChoosesTheBandCountByColourDepthAndFallsBackToFourBits) {
-  const struct {
-    std::int32_t bitsPerPixel;
-    std::int32_t planes;
-    std::int32_t colorDepth;
-    std::int16_t bandCount;
-  } depths[] = {
-      {4, 1, 4, 64},    {8, 1, 8, 64},   {15, 1, 15, 32}, {16, 1, 16, 256},      {24, 1, 24, 256},
-      {32, 1, 32, 256}, {4, 4, 16, 256}, {1, 1, 4, 64},   {1, 4, 4, 64},         {2, 1, 4, 64},
-      {0, 0, 4, 64},    {48, 1, 4, 64},  {-8, -1, 8, 64}, {65536, 65536, 4, 64},
-  };
-  for (const auto& depth : depths) {
-    SCOPED_TRACE(std::to_string(depth.bitsPerPixel) + " bits x " + std::to_string(depth.planes));
-    PixelBuffer buffer(kWidth, kHeight, depth.bitsPerPixel, depth.planes);
-    basGUI gui;
-    gui.DrawGradient(buffer, kColor1, kColor2, 1);
-    EXPECT_EQ(gui.ColorDepth, depth.colorDepth);
-    EXPECT_EQ(gui.BandCount, depth.bandCount);
-  }
+struct DepthCase {
+  const char* name;
+  std::int32_t bitsPerPixel;
+  std::int32_t planes;
+  std::int32_t colorDepth;
+  std::int16_t bandCount;
+};
 
+const DepthCase kDepths[] = {
+    {"FourBits", 4, 1, 4, 64},
+    {"EightBits", 8, 1, 8, 64},
+    {"FifteenBits", 15, 1, 15, 32},
+    {"SixteenBits", 16, 1, 16, 256},
+    {"TwentyFourBits", 24, 1, 24, 256},
+    {"ThirtyTwoBits", 32, 1, 32, 256},
+    {"FourBitsOnFourPlanes", 4, 4, 16, 256},
+    {"OneBit", 1, 1, 4, 64},
+    {"OneBitOnFourPlanes", 1, 4, 4, 64},
+    {"TwoBits", 2, 1, 4, 64},
+    {"NoBitsNoPlanes", 0, 0, 4, 64},
+    {"FortyEightBits", 48, 1, 4, 64},
+    {"NegativeBitsAndPlanes", -8, -1, 8, 64},
+    {"HugeBitsAndPlanes", 65536, 65536, 4, 64},
+};
+
+void PrintTo(const DepthCase& depth, std::ostream* out) { *out << depth.name; }
+
+class BandCountByDepth : public ::testing::TestWithParam<DepthCase> {};
+
+TEST_P(BandCountByDepth, ChoosesTheBandCountAndFallsBackToFourBits) {
+  const DepthCase& depth = GetParam();
+  PixelBuffer buffer(kWidth, kHeight, depth.bitsPerPixel, depth.planes);
+  basGUI gui;
+  gui.DrawGradient(buffer, kColor1, kColor2, 1);
+  EXPECT_EQ(gui.ColorDepth, depth.colorDepth);
+  EXPECT_EQ(gui.BandCount, depth.bandCount);
+}
+
+INSTANTIATE_TEST_SUITE_P(DrawGradient, BandCountByDepth, ::testing::ValuesIn(kDepths),
+                         [](const ::testing::TestParamInfo<DepthCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(DrawGradient, ShadesAnUnknownDepthAsFourBits) {
   // An unknown depth shades exactly as a 4-bit display, which shades as an 8-bit one.
   PixelBuffer unknown(kWidth, kHeight, 1);
   basGUI gui;

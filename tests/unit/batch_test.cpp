@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/batch.h"
-#include "import/frm_import.h"
-#include "store/frm_store_docs.h"
+#include "mappix/frm_import.h"
 #include "tests/support/fakes.h"
+#include "tresolo/frm_store_docs.h"
 
 namespace kartiva::testing {
 namespace {
@@ -240,8 +240,7 @@ TEST(StoreBatch, OpensOnceSaysOnceAndSumsUp) {
   FakeEndpoint endpoint;
   endpoint.arrivals = {"/basket/00000002.001", "/basket/00000003.001"};
 
-  EXPECT_EQ(RunBatch(rig.runtime, endpoint, kStoreBatchTexts, [&] { RunStoreTool(rig.runtime); }),
-            0);
+  EXPECT_EQ(RunBatch(rig.runtime, endpoint, kStoreBatchTexts, [&] { RunTresolo(rig.runtime); }), 0);
 
   const auto count = [&](const std::string& operation) {
     return std::count_if(rig.toolkit.calls.begin(), rig.toolkit.calls.end(),

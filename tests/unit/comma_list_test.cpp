@@ -1,4 +1,4 @@
-#include "store/comma_list.h"
+#include "tresolo/comma_list.h"
 
 #include <gtest/gtest.h>
 

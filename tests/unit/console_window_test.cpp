@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "configurator/console_window.h"
-#include "configurator/window_port.h"
+#include "menorix/window_port.h"
+#include "platform/posix/console_window.h"
 
 namespace kartiva::testing {
 namespace {

@@ -2,7 +2,7 @@
 // classes: the keys and values they leave, the boxes they show, and that every key they open is
 // closed again.
 
-#include "configurator/context_menu.h"
+#include "menorix/context_menu.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "configurator/tree_registry.h"
 #include "core/error.h"
+#include "platform/posix/key_tree.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_registry.h"
 #include "tests/support/registration_boxes.h"
 
 namespace kartiva::testing {

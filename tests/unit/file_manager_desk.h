@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "configurator/context_menu.h"
-#include "platform/posix/file_manager_publisher.h"
+#include "menorix/context_menu.h"
+#include "platform/posix/file_manager/file_manager_publisher.h"
+#include "platform/posix/file_manager/published_registry.h"
 #include "platform/posix/hive_registry.h"
-#include "platform/posix/published_registry.h"
 #include "tests/support/fakes.h"
 #include "tests/support/process.h"
 

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "configurator/frm_add_context.h"
-#include "configurator/pixel_buffer.h"
-#include "configurator/tree_registry.h"
-#include "configurator/twips.h"
+#include "menorix/frm_add_context.h"
+#include "menorix/twips.h"
+#include "platform/posix/pixel_buffer.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_registry.h"
 
 namespace kartiva::testing {
 namespace {
@@ -62,7 +62,7 @@ TEST_F(Configurator, LoadCreatesTheSessionTitlesShapesAndShadesTheWindow) {
   EXPECT_EQ(rig_.toolkit.calls, std::vector<std::string>{"CreateObject(\"KV5ToolKit.App\")"});
   EXPECT_NE(form_.TKSession, nullptr);
   EXPECT_NE(form_.lblDescr.caption.find("2026"), std::string::npos);
-  EXPECT_EQ(form_.lblWWW.caption, kMakerWebPage.host);
+  EXPECT_EQ(form_.lblWWW.caption, "menorix.kartiva-tools.example");
   EXPECT_EQ(form_.lblWWW.mousePointer, vbArrowQuestion);
   EXPECT_EQ(form_.lblWWW.toolTipText, "...zur Menorix-Webseite");
   EXPECT_EQ(window_.regions, (std::vector<RoundRectRegion>{{0, 0, 312, 131, 20, 20}}));
@@ -117,7 +117,7 @@ TEST_F(Configurator, OutlineAndControlsFollowTheScreensTwipsPerPixel) {
 
 TEST_F(Configurator, WithoutTheToolkitTheWindowIsNeverShown) {
   rig_.toolkit.FailCreation();
-  EXPECT_EQ(RunToEnd([&] { RunConfigurator(rig_.runtime, window_, classes_); }), "failure: 1AD");
+  EXPECT_EQ(RunToEnd([&] { RunMenorix(rig_.runtime, window_, classes_); }), "failure: 1AD");
   EXPECT_EQ(window_.runs, 0);
   EXPECT_TRUE(window_.regions.empty());
   EXPECT_EQ(window_.clientArea.brushesCreated(), 0);
@@ -164,7 +164,7 @@ TEST_F(Configurator, LinkStaysDarkTealAfterAClickWhetherThePageOpensOrNot) {
       form.Click(ControlName::lblWWW);
       EXPECT_EQ(form.lblWWW.foreColor, Rgb(0, 80, 80));
       EXPECT_EQ(window.urls, (std::vector<std::pair<std::string, std::string>>{
-                                 {std::string(kMakerWebPage.address), "C:\\Tools"}}));
+                                 {"https://menorix.kartiva-tools.example/", "C:\\Tools"}}));
       EXPECT_TRUE(form.loaded());
       EXPECT_EQ(window.closes, 0);
     }

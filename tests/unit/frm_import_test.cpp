@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "import/frm_import.h"
+#include "mappix/frm_import.h"
 #include "tests/support/fakes.h"
 
 namespace kartiva::testing {

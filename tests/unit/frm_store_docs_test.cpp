@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "store/frm_store_docs.h"
 #include "tests/unit/store_rig.h"
+#include "tresolo/frm_store_docs.h"
 
 namespace kartiva::testing {
 namespace {
@@ -13,21 +13,6 @@ using Boxes = std::vector<MsgBoxRequest>;
 
 const Calls kStartUp{"CreateObject(\"KV5ToolKit.App\")", "IsClientRunning()", "QueryActiveBasket()",
                      "ListArchives()"};
-
-// The store of a foreign file with the design-time settings and the fakes' default answers.
-Calls ForeignStore(const std::string& path) {
-  return {"QueryActiveArchive()",
-          "QueryActiveBasket()",
-          "OpenArchive(\"Rechnungen\")",
-          "Archive.Open()",
-          "OpenBasket(\"Eingang\")",
-          "Basket.Open()",
-          "ConvertFile(" + Q(path) + ", \"Eingang\", \"\")",
-          "AddFile(" + Q(path) + ", \"\")",
-          "Refresh()",
-          "SetDocumentName(\"00000042.001\")",
-          "StoreFile(\"C:\\Kartiva\\Eingang\\00000042.001\", 1, true, true, \"\")"};
-}
 
 struct LoadCase {
   std::string name;
@@ -157,7 +142,7 @@ struct CheckCase {
   std::size_t option = 0;
   std::string chooser = "Rechnungen";
   std::string file = "C:\\Scans\\offer.doc";
-  std::string index = std::string(kIndexPlaceholder);
+  std::string index = "Please enter an index string here";
   std::int16_t storeMethod = kChecked;
   std::string message = {};  // the box's text; empty when every check passes
 };
@@ -165,7 +150,7 @@ struct CheckCase {
 TEST(StoreForm, CheckFieldsStopsAtTheFirstMissingSetting) {
   const std::string noIndex =
       "Please enter an index string or click \"Use Kartiva mask to store\" or both\r\n";
-  const std::string placeholder(kIndexPlaceholder);
+  const std::string placeholder = "Please enter an index string here";
   const CheckCase cases[] = {
       {.name = "design-time settings"},
       {.name = "A before all others",

@@ -18,9 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "configurator/context_menu.h"
-#include "configurator/tree_registry.h"
+#include "menorix/context_menu.h"
+#include "platform/posix/tree_registry.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_registry.h"
 #include "tests/support/process.h"
 
 namespace kartiva::testing {

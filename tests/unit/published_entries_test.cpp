@@ -1,7 +1,7 @@
 // Which commands of the registry file become file-manager entries, and which program they start:
 // never a relative path (it would run whatever lies in the file manager's current folder).
 
-#include "platform/posix/published_entries.h"
+#include "platform/posix/file_manager/published_entries.h"
 
 #include <gtest/gtest.h>
 

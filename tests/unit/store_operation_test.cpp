@@ -3,32 +3,14 @@
 #include <functional>
 #include <utility>
 
-#include "store/frm_store_docs.h"
 #include "tests/unit/store_rig.h"
+#include "tresolo/frm_store_docs.h"
 
 namespace kartiva::testing {
 namespace {
 
 using Calls = std::vector<std::string>;
 using Boxes = std::vector<MsgBoxRequest>;
-
-const std::string kNewName = "C:\\Kartiva\\Eingang\\00000042.001";
-
-const Calls kOpening{"QueryActiveArchive()",        "QueryActiveBasket()",
-                     "OpenArchive(\"Rechnungen\")", "Archive.Open()",
-                     "OpenBasket(\"Eingang\")",     "Basket.Open()"};
-
-std::string StoreFile(const std::string& file, const std::string& flags = "true, true",
-                      const std::string& index = "") {
-  return "StoreFile(" + Q(file) + ", 1, " + flags + ", " + Q(index) + ")";
-}
-
-// The whole store of a foreign file with the fakes' default answers and the design-time settings.
-Calls ForeignStore(const std::string& path) {
-  return Join(kOpening,
-              {"ConvertFile(" + Q(path) + ", \"Eingang\", \"\")", "AddFile(" + Q(path) + ", \"\")",
-               "Refresh()", "SetDocumentName(\"00000042.001\")", StoreFile(kNewName)});
-}
 
 // The whole store of a basket document with the design-time settings.
 Calls BasketStore(const std::string& path) {
@@ -91,7 +73,7 @@ TEST(StoreOperation, TellsBasketDocumentsFromForeignFilesByTheirEnding) {
 TEST(StoreOperation, ReadsTheNonDefaultSettings) {
   const std::string doc = "C:\\Scans\\offer.doc";
   const std::string basketDoc = "C:\\Kartiva\\Eingang\\00000007.001";
-  const std::string placeholder(kIndexPlaceholder);
+  const std::string placeholder = "Please enter an index string here";
   const auto afterOpening = [&](const std::string& storeCall) {
     return Join(kOpening,
                 {"ConvertFile(" + Q(doc) + ", \"Eingang\", \"\")", "AddFile(" + Q(doc) + ", \"\")",

@@ -1,14 +1,14 @@
 // Merging the entries into Thunar's uca.xml: the user's own actions keep every byte, the entries
 // written here are there exactly once, and a file that cannot be rewritten safely is refused.
 
-#include "platform/posix/thunar_actions.h"
+#include "platform/posix/file_manager/thunar_actions.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/posix/file_manager_entries.h"
+#include "platform/posix/file_manager/file_manager_entries.h"
 
 namespace kartiva::posix {
 namespace {

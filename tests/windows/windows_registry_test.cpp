@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "configurator/context_menu.h"
+#include "menorix/context_menu.h"
 #include "platform/win32/windows_registry.h"
 #include "tests/support/fakes.h"
 #include "tests/windows/support/wine_rig.h"

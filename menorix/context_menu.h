@@ -1,0 +1,79 @@
+#pragma once
+
+// The configurator's two actions on the Explorer's context menu for files of every type: add the
+// entries that start Mappix and Tresolo, or remove them again. Each action confirms in a box and
+// ends the program through the window's cmdEnde_Click.
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/runtime.h"
+#include "menorix/registry.h"
+
+namespace kartiva {
+
+struct ContextMenuEntry {
+  std::string_view menuText;     // the entry key's name, which the Explorer shows
+  std::string_view programFile;  // appended to the program folder as it stands
+};
+
+// Both entries, in the order in which both actions treat them.
+inline constexpr std::array<ContextMenuEntry, 2> kContextMenuEntries{{
+    {"In KV5-Briefkorb importieren", "\\Mappix.exe"},
+    {"In KV5-Archiv ablegen", "\\Tresolo.exe"},
+}};
+
+// The key that holds the verbs of the context menu for files of every type; never deleted.
+inline constexpr std::string_view kShellKey = "*\\shell";
+
+// The program's path as the entry names it: between double quotes when it holds a blank (else
+// Windows tries "C:\Program.exe" first). It is also the entry's icon: the program's first icon.
+std::string ProgramValue(std::string_view folder, std::string_view programFile);
+
+// The command the Explorer runs for an entry: the program's path as above, then " %1", which is
+// never quoted because the tools take their whole command line as the file's path.
+std::string CommandValue(std::string_view folder, std::string_view programFile);
+
+// Removes the entry named `strText` from `classes`, leaf first: its "Command" sub-key (when it
+// is there), then the entry key. kErrorSuccess when the entry is gone; nothing when there is no
+// such entry; else the code of the step that failed, and the entry (or what is left of it) stays.
+// Every key it opens is closed again before it returns.
+std::optional<RegResult> Delete_ContextItem(Registry& classes, const std::string& strText);
+
+// The registration procedures of the configurator's form, over the registry's classes.
+class ContextMenu {
+ public:
+  // `cmdEnde_Click` unloads the window and ends the program; it is called last by both actions.
+  ContextMenu(ClassesRoots roots, Runtime& runtime, std::function<void()> cmdEnde_Click);
+
+  // Writes both entries with the commands for the program folder, confirms, ends the program.
+  // The entries go through the classes root, so an administrator registers them for the machine;
+  // when that is refused, the entries it was given that were not there before are removed again,
+  // and both go into the user's own classes.
+  // Stops at the first write that fails otherwise and reports its code instead of confirming.
+  void cmdAppend_Click();
+  // Removes both entries from the user's and from the machine's classes, ends the program.
+  // Entries that are not there are no failure; an entry that stays is reported with the code of
+  // the first removal that failed, instead of the confirmation.
+  void cmdDelete_Click();
+
+ private:
+  using EntryFlags = std::array<bool, kContextMenuEntries.size()>;
+
+  // Writes both entries into `classes`; the first failing code, else 0.
+  [[nodiscard]] RegResult WriteEntries(Registry& classes);
+  // Creates one entry's command key, sets its command and the entry key's values.
+  [[nodiscard]] RegResult WriteEntry(Registry& classes, const ContextMenuEntry& entry);
+  // After the classes root refused a write: removes the entries that were not there before, then
+  // writes both into the user's own classes.
+  [[nodiscard]] RegResult WriteForUser(const EntryFlags& existed);
+
+  ClassesRoots roots_;
+  Runtime& runtime_;
+  std::function<void()> cmdEnde_Click_;
+};
+
+}  // namespace kartiva

@@ -1,0 +1,25 @@
+#pragma once
+
+// Which context-menu entries of the registry file the file managers are to offer.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/posix/file_manager/file_manager_entries.h"
+#include "platform/posix/key_tree.h"
+
+namespace kartiva::posix {
+
+// The program that a command value starts: "<program> %1", the program between double quotes
+// when the configurator quoted it. The configurator joins its folder and a Windows program file
+// ("\Mappix.exe"); on Linux that names the program of the same name without ".exe" in that folder
+// ("/Mappix"). Nothing when the value has another form or names no absolute path.
+std::optional<std::string> CommandProgram(std::string_view command);
+
+// Every key "*\shell\<menu text>" whose "command" sub-key holds a command of that form, in the
+// order of the keys.
+std::vector<MenuEntry> PublishedEntries(const KeyTree& registry);
+
+}  // namespace kartiva::posix

@@ -1,0 +1,64 @@
+#include "posix_base/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "posix_base/file_io.h"
+#include "posix_base/unique_fd.h"
+
+namespace kartiva::posix {
+namespace {
+
+// A hidden temporary file in `folder`, removed again unless it was renamed away.
+class TemporaryFile {
+ public:
+  // Locked from the start, as every file of a live writer is.
+  explicit TemporaryFile(const std::filesystem::path& folder)
+      : path_((folder / (std::string(kIncomingPrefix) + "XXXXXX")).string()),
+        fd_(::mkostemp(path_.data(), O_CLOEXEC)) {
+    if (ok()) ::flock(fd_.get(), LOCK_EX);
+  }
+  ~TemporaryFile() {
+    if (ok() && !renamed_) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  bool ok() const { return opened_; }
+  int fd() const { return fd_.get(); }
+  const std::string& path() const { return path_; }
+  int Close() { return ::close(fd_.release()) == 0 ? 0 : errno; }
+  void MarkRenamed() { renamed_ = true; }
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+  bool opened_ = fd_.get() >= 0;
+  bool renamed_ = false;
+};
+
+}  // namespace
+
+int ReplaceFileAtomically(const std::filesystem::path& path, const std::string& content,
+                          mode_t mode) {
+  TemporaryFile temporary(path.parent_path());
+  if (!temporary.ok()) return errno;
+  if (int error = WriteAll(temporary.fd(), content.data(), content.size())) return error;
+  if (::fchmod(temporary.fd(), mode) != 0 || ::fsync(temporary.fd()) != 0) return errno;
+  if (int error = temporary.Close()) return error;
+  if (::rename(temporary.path().c_str(), path.c_str()) != 0) return errno;
+  temporary.MarkRenamed();
+  return SyncFolder(path.parent_path());
+}
+
+int SyncFolder(const std::filesystem::path& folder) {
+  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.get() >= 0 && ::fsync(fd.get()) == 0 ? 0 : errno;
+}
+
+}  // namespace kartiva::posix
