@@ -30,7 +30,8 @@ struct ProgramIdentity {
                                  const std::function<void(Runtime&)>& loadForm);
 
 // The store tool's look over the whole store, where the platform keeps one (on Linux, the local
-// store: `Tresolo --check`, alone on the command line); nothing when the command line asks for none.
+// store: `Tresolo --check`, alone on the command line); nothing when the command line asks for
+// none.
 [[nodiscard]] std::optional<int> RunStoreCheck(int argc, char** argv);
 
 // The configurator's entry: runs the form in the platform's window (or, where no window can be

@@ -78,8 +78,8 @@ class PipeFirstInstanceLink : public FirstInstanceLink {
 PipeBatchEndpoint::PipeBatchEndpoint(std::string_view tool)
     : userSid_(UserSidOf(GetCurrentProcess())) {
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session_)) userSid_.clear();
-  name_ = L"\\\\.\\pipe\\Kartiva." + Wide(tool) + L"." + std::to_wstring(session_) + L"." +
-          userSid_;
+  name_ =
+      L"\\\\.\\pipe\\Kartiva." + Wide(tool) + L"." + std::to_wstring(session_) + L"." + userSid_;
 }
 
 std::unique_ptr<FirstInstanceLink> PipeBatchEndpoint::Connect() {

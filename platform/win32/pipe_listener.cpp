@@ -18,8 +18,8 @@ bool IsPath(const std::string& path) {
 }
 
 DWORD MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, 60'000));
 }
 
@@ -163,14 +163,15 @@ void PipeBatchListener::Deliver(Instance& instance, DWORD bytes) {
   instance.received.resize(bytes);
   instance.received.shrink_to_fit();  // the room for the longest path goes
   if (!IsPath(instance.received)) return;
-  ready_.push_back({std::move(instance.received),
-                    std::make_unique<PipeWaiterLink>(std::move(instance.pipe))});
+  ready_.push_back(
+      {std::move(instance.received), std::make_unique<PipeWaiterLink>(std::move(instance.pipe))});
 }
 
 // Keeps kFreeInstances instances waiting for clients.
 void PipeBatchListener::TopUp() {
-  auto waiting = static_cast<std::size_t>(std::count_if(
-      instances_.begin(), instances_.end(), [](const auto& instance) { return !instance->connected; }));
+  auto waiting = static_cast<std::size_t>(
+      std::count_if(instances_.begin(), instances_.end(),
+                    [](const auto& instance) { return !instance->connected; }));
   for (; waiting < kFreeInstances && instances_.size() < kMostPending; ++waiting) {
     auto instance = std::make_unique<Instance>();
     instance->pipe = CreatePipeInstance(name_, security_.get(), 0);

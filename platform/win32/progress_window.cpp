@@ -84,10 +84,9 @@ LRESULT ProgressWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
 }
 
 HWND ProgressWindow::AddControl(const wchar_t* kind, DWORD style, int id) {
-  const HWND control =
-      CreateWindowExW(0, kind, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd(),
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                      nullptr);
+  const HWND control = CreateWindowExW(0, kind, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                                       hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                       GetModuleHandleW(nullptr), nullptr);
   if (!control) ThrowLastError("CreateWindowExW");
   if (font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   return control;

@@ -44,10 +44,10 @@ TEST(BatchPipe, TakesWellFormedPathsAndIsHeldUpByNoOne) {
 
   const std::string longest(kLongestHandedPath, 'y');
   std::vector<Waiter> waiters = {
-      {"C:\\Scans\\Rabatt 20%.doc"},                // told its status
+      {"C:\\Scans\\Rabatt 20%.doc"},               // told its status
       {longest},                                   // its first instance goes after "started"
       {std::string(kLongestHandedPath + 1, 'z')},  // too long: not taken
-      {std::string("C:\\a\0b.doc", 10)},          // no file has a NUL in its name
+      {std::string("C:\\a\0b.doc", 10)},           // no file has a NUL in its name
   };
   std::vector<std::thread> threads;
   for (Waiter& waiter : waiters) {
@@ -72,7 +72,8 @@ TEST(BatchPipe, TakesWellFormedPathsAndIsHeldUpByNoOne) {
   first.listener.reset();
   for (std::thread& thread : threads) thread.join();
 
-  const std::vector<std::vector<std::string>> heard = {{"started", "status 2"}, {"started"}, {}, {}};
+  const std::vector<std::vector<std::string>> heard = {
+      {"started", "status 2"}, {"started"}, {}, {}};
   for (std::size_t i = 0; i < waiters.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(waiters[i].heard, heard[i]);

@@ -313,9 +313,7 @@ class ShellVerbs {
  private:
   static constexpr std::pair<const wchar_t*, const wchar_t*> kVerbs[] = {
       {kImportVerb, L"Mappix.exe"}, {kStoreVerb, L"Tresolo.exe"}};
-  static std::wstring Key(const wchar_t* verb) {
-    return std::wstring(L"*\\shell\\") + verb;
-  }
+  static std::wstring Key(const wchar_t* verb) { return std::wstring(L"*\\shell\\") + verb; }
   static LSTATUS Set(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     return RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -413,9 +411,9 @@ struct BatchRun {
 
 std::size_t AddFileCalls(const FakeToolkitFiles& files) {
   const Lines log = files.Log();
-  return static_cast<std::size_t>(std::count_if(log.begin(), log.end(), [](const std::string& line) {
-    return line.rfind("Basket.AddFile(", 0) == 0;
-  }));
+  return static_cast<std::size_t>(
+      std::count_if(log.begin(), log.end(),
+                    [](const std::string& line) { return line.rfind("Basket.AddFile(", 0) == 0; }));
 }
 
 // Answers the question once, after a moment in which the rest of the selection arrives, and every
@@ -454,8 +452,8 @@ void Watch(const BatchCase& c, const FakeToolkitFiles& files, BatchRun& run) {
           stuck.append(" ").append(std::to_string(i)).append(i == run.first ? " (the first)" : "");
         }
       }
-      ADD_FAILURE() << ended << " of 100 ended, " << run.questions << " questions; still running:"
-                    << stuck;
+      ADD_FAILURE() << ended << " of 100 ended, " << run.questions
+                    << " questions; still running:" << stuck;
       return;
     }
     if (c.interrupt != Interrupt::None && !run.interrupted && AddFileCalls(files) >= 50) {
@@ -553,7 +551,8 @@ void CheckBatch(const BatchCase& c) {
   }
 }
 
-// Each selection in a test process of its own, as the Explorer's selections come to a fresh desktop.
+// Each selection in a test process of its own, as the Explorer's selections come to a fresh
+// desktop.
 class Batches : public Programs, public ::testing::WithParamInterface<BatchCase> {};
 
 TEST_P(Batches, AHundredStartedByTheShellAreOneBatch) { CheckBatch(GetParam()); }
