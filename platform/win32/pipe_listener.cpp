@@ -104,10 +104,10 @@ std::optional<Arrival> PipeBatchListener::NextArrival(std::chrono::milliseconds 
 void PipeBatchListener::Listen(std::unique_ptr<Instance> instance) {
   instance->overlapped = OVERLAPPED{};
   instance->overlapped.hEvent = event_.get();
-  if (ConnectNamedPipe(instance->pipe.get(), &instance->overlapped) ||
-      GetLastError() == ERROR_IO_PENDING) {
-    instances_.push_back(std::move(instance));
-  } else if (GetLastError() == ERROR_PIPE_CONNECTED && StartReading(*instance)) {
+  const bool waiting = ConnectNamedPipe(instance->pipe.get(), &instance->overlapped) ||
+                       GetLastError() == ERROR_IO_PENDING;
+  // A client that came before the wait began is connected already: its path is read at once.
+  if (waiting || (GetLastError() == ERROR_PIPE_CONNECTED && StartReading(*instance))) {
     instances_.push_back(std::move(instance));
   }
 }
