@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target process_bench big_file_bench comma_list_bench shading_bench \
-  hive_bench window_bench >/dev/null
+  reg_text_bench window_bench >/dev/null
 
 # The first window against a bare Qt window, on an Xvfb display of the benchmark's own.
 window_figure() {
@@ -36,4 +36,4 @@ window_figure
 echo
 build/dev/bench/comma_list_bench --benchmark_format=console 2>/dev/null | grep BM_
 build/dev/bench/shading_bench --benchmark_format=console 2>/dev/null | grep BM_
-build/dev/bench/hive_bench --benchmark_format=console 2>/dev/null | grep BM_
+build/dev/bench/reg_text_bench --benchmark_format=console 2>/dev/null | grep BM_

@@ -1,6 +1,6 @@
 #pragma once
 
-// Registries built on a KeyTree: the base of the persistent hive file on Linux, and of the
+// Registries built on a KeyTree: the base of the persistent registry file on Linux, and of the
 // in-memory one of the tests. Open keys are remembered by their path, so a key that was deleted
 // after it was opened is reported as deleted, as Windows does.
 

@@ -76,12 +76,12 @@ class XServer {
 
 class MenorixProgram : public ::testing::Test {
  protected:
-  fs::path hive() const { return temp_.path() / "classes.reg"; }
+  fs::path registryFile() const { return temp_.path() / "classes.reg"; }
 
   ProcessSpec Spec(std::string program, std::string input,
                    std::map<std::string, std::string> environment = {}) const {
     environment.emplace("KARTIVA_HOME", (temp_.path() / "home").string());
-    environment.emplace("KARTIVA_REGISTRY", hive().string());
+    environment.emplace("KARTIVA_REGISTRY", registryFile().string());
     // The file managers' entries go to a home of the test's own.
     environment.emplace("HOME", (temp_.path() / "user").string());
     environment.emplace("XDG_DATA_HOME", "");
@@ -110,7 +110,7 @@ TEST_F(MenorixProgram, ConsoleOffersTheActionsAndRunsTheChosenOne) {
   const struct {
     std::string input;
     std::string confirmation;
-    bool registered;  // the import entry's command is in the hive afterwards
+    bool registered;  // the import entry's command is in the registry file afterwards
   } runs[] = {
       {"a\n", "Menorix\nFunktion wurde dem Kontextmenü hinzugefügt.\n", true},
       {"x\n", "", true},
@@ -123,7 +123,7 @@ TEST_F(MenorixProgram, ConsoleOffersTheActionsAndRunsTheChosenOne) {
         RunProcess(Spec(MENORIX_PATH, run.input, {{"KARTIVA_UI", "console"}}), temp_.path());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.errors, kMenu + run.confirmation);
-    EXPECT_EQ(ReadFile(hive()).find(command) != std::string::npos, run.registered);
+    EXPECT_EQ(ReadFile(registryFile()).find(command) != std::string::npos, run.registered);
     EXPECT_EQ(fs::exists(temp_.path() /
                          "user/.local/share/nautilus/scripts/In KV5-Briefkorb importieren"),
               run.registered);

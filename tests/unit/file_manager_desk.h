@@ -10,7 +10,7 @@
 #include "menorix/context_menu.h"
 #include "platform/posix/file_manager/file_manager_publisher.h"
 #include "platform/posix/file_manager/published_registry.h"
-#include "platform/posix/hive_registry.h"
+#include "platform/posix/reg_file_registry.h"
 #include "tests/support/fakes.h"
 #include "tests/support/process.h"
 
@@ -28,9 +28,9 @@ struct FileManagerDesk {
                                   .dolphinMenus = home / "kio",
                                   .thunarActions = home / "Thunar" / "uca.xml",
                                   .fileManagerActions = home / "file-manager"};
-  posix::HiveRegistry hive{home / "classes.reg"};
+  posix::RegFileRegistry regFile{home / "classes.reg"};
   posix::FileManagerPublisher publisher{places};
-  posix::PublishedRegistry registry{hive, publisher, home / "classes.reg.lock"};
+  posix::PublishedRegistry registry{regFile, publisher, home / "classes.reg.lock"};
 
   // Runs "Aktivieren" (or "Deaktivieren") of the configurator started from `folder`; the boxes it
   // showed.

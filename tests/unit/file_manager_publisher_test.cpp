@@ -108,12 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
              [](FileManagerDesk& desk) {
                // The record lost its entries, but the entries were not taken down yet.
                RegistryKey shell;
-               ASSERT_EQ(desk.hive.OpenKey("*", shell), 0);
-               ASSERT_EQ(desk.hive.DeleteSubKey(shell, "shell"), kErrorAccessDenied);
+               ASSERT_EQ(desk.regFile.OpenKey("*", shell), 0);
+               ASSERT_EQ(desk.regFile.DeleteSubKey(shell, "shell"), kErrorAccessDenied);
                for (const std::string& text : {kImportText, kStoreText}) {
                  RegistryKey entry;
-                 ASSERT_EQ(desk.hive.OpenKey("*\\shell\\" + text, entry), 0);
-                 ASSERT_EQ(desk.hive.DeleteSubKey(entry, "command"), 0);
+                 ASSERT_EQ(desk.regFile.OpenKey("*\\shell\\" + text, entry), 0);
+                 ASSERT_EQ(desk.regFile.DeleteSubKey(entry, "command"), 0);
                }
                Write(desk.places.nemoActions / "mine.nemo_action", "[Nemo Action]\n");
              },
@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
              }},
         Case{"MenuTextThatCannotNameAFileIsReported",
              [](FileManagerDesk& desk) {
-               ASSERT_EQ(desk.hive.SetDefaultValue("*\\shell\\a/b\\command", "/bin/a %1"), 0);
+               ASSERT_EQ(desk.regFile.SetDefaultValue("*\\shell\\a/b\\command", "/bin/a %1"), 0);
              },
              false,
              true,

@@ -1,4 +1,4 @@
-// The hive file is text that people may edit by hand: any text at all is either refused with a
+// The registry file is text that people may edit by hand: any text at all is either refused with a
 // reason or read into keys that write back out as text which reads back to the same keys.
 
 #include <cstddef>
@@ -6,20 +6,20 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/hive_registry.h"
 #include "platform/posix/key_tree.h"
+#include "platform/posix/reg_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   kartiva::KeyTree tree;
   std::string problem;
-  if (!kartiva::posix::ParseHive(text, tree, problem)) {
+  if (!kartiva::posix::ParseRegText(text, tree, problem)) {
     if (problem.empty()) __builtin_trap();  // a refusal always says why
     return 0;
   }
-  const std::string written = kartiva::posix::FormatHive(tree);
+  const std::string written = kartiva::posix::FormatRegText(tree);
   kartiva::KeyTree reread;
-  if (!kartiva::posix::ParseHive(written, reread, problem)) __builtin_trap();
-  if (kartiva::posix::FormatHive(reread) != written) __builtin_trap();
+  if (!kartiva::posix::ParseRegText(written, reread, problem)) __builtin_trap();
+  if (kartiva::posix::FormatRegText(reread) != written) __builtin_trap();
   return 0;
 }

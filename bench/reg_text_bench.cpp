@@ -1,40 +1,40 @@
-// Reading hive files that nobody should write but anybody could: a flat one with many keys out of
-// order, and one whose only header nests far deeper than allowed.
+// Reading registry files that nobody should write but anybody could: a flat one with many keys out
+// of order, and one whose only header nests far deeper than allowed.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <string>
 
-#include "platform/posix/hive_registry.h"
 #include "platform/posix/key_tree.h"
+#include "platform/posix/reg_text.h"
 
 namespace {
 
 const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
 
-void ReadHive(benchmark::State& state, const std::string& text) {
+void ReadRegText(benchmark::State& state, const std::string& text) {
   for (auto _ : state) {
     kartiva::KeyTree tree;
     std::string problem;
-    benchmark::DoNotOptimize(kartiva::posix::ParseHive(text, tree, problem));
+    benchmark::DoNotOptimize(kartiva::posix::ParseRegText(text, tree, problem));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-void BM_ReadFlatHiveInReverseOrder(benchmark::State& state) {
+void BM_ReadFlatRegTextInReverseOrder(benchmark::State& state) {
   std::string text = kHeader;
   for (auto i = state.range(0); i > 0; --i) {
     text += "[HKEY_CLASSES_ROOT\\*\\shell\\k" + std::to_string(i) + "]\n@=\"v\"\n";
   }
-  ReadHive(state, text);
+  ReadRegText(state, text);
 }
-BENCHMARK(BM_ReadFlatHiveInReverseOrder)->Arg(4000)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadFlatRegTextInReverseOrder)->Arg(4000)->Arg(40000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadDeepHeader(benchmark::State& state) {
   std::string text = kHeader + "[HKEY_CLASSES_ROOT";
   for (auto i = state.range(0); i > 0; --i) text += "\\k";
-  ReadHive(state, text + "]\n");
+  ReadRegText(state, text + "]\n");
 }
 BENCHMARK(BM_ReadDeepHeader)->Arg(512)->Arg(100000)->Unit(benchmark::kMillisecond);
 

@@ -1,7 +1,7 @@
-// The registry's key semantics, the same in memory and in the hive file, and the hive file itself:
-// exact round trips, a damaged file left alone, and processes that change it at once.
+// The registry's key semantics, the same in memory and in the registry file, and the registry file
+// itself: exact round trips, a damaged file left alone, and processes that change it at once.
 
-#include "platform/posix/hive_registry.h"
+#include "platform/posix/reg_file_registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "menorix/context_menu.h"
+#include "platform/posix/reg_text.h"
 #include "platform/posix/tree_registry.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
@@ -28,13 +29,13 @@ namespace kartiva::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using posix::HiveRegistry;
+using posix::RegFileRegistry;
 
-// The tree that a hive file holds, read as an independent reader would.
-KeyTree ReadHive(const fs::path& file) {
+// The tree that a registry file holds, read as an independent reader would.
+KeyTree ReadRegText(const fs::path& file) {
   KeyTree tree;
   std::string problem;
-  EXPECT_TRUE(posix::ParseHive(ReadFile(file), tree, problem)) << problem;
+  EXPECT_TRUE(posix::ParseRegText(ReadFile(file), tree, problem)) << problem;
   return tree;
 }
 
@@ -63,7 +64,7 @@ class KeySemantics : public ::testing::TestWithParam<std::string> {
   std::unique_ptr<TreeRegistry> registry_ =
       GetParam() == "Memory"
           ? std::unique_ptr<TreeRegistry>(std::make_unique<MemoryRegistry>())
-          : std::make_unique<HiveRegistry>(temp_.path() / "hive" / "classes.reg");
+          : std::make_unique<RegFileRegistry>(temp_.path() / "registry" / "classes.reg");
 };
 
 TEST_P(KeySemantics, AsTheRegistrationReliesOnThem) {
@@ -98,15 +99,15 @@ TEST_P(KeySemantics, AsTheRegistrationReliesOnThem) {
   EXPECT_EQ(r.CreateKey(tooDeep.substr(2)), kErrorSuccess);  // as deep as a key may lie
 }
 
-INSTANTIATE_TEST_SUITE_P(Registries, KeySemantics, ::testing::Values("Memory", "Hive"));
+INSTANTIATE_TEST_SUITE_P(Registries, KeySemantics, ::testing::Values("Memory", "RegFile"));
 
-class Hive : public ::testing::Test {
+class RegFile : public ::testing::Test {
  protected:
   TempFolder temp_;
   fs::path file_ = temp_.path() / "config" / "kartiva" / "classes.reg";
 };
 
-TEST_F(Hive, AwkwardNamesAndValuesComeBackExactly) {
+TEST_F(RegFile, AwkwardNamesAndValuesComeBackExactly) {
   const std::vector<std::pair<std::string, std::string>> entries{
       {"plain", "C:\\Tools\\Mappix.exe %1"},
       {"quotes", "\"C:\\Program Files\\Mappix.exe\" \"%1\""},
@@ -120,16 +121,16 @@ TEST_F(Hive, AwkwardNamesAndValuesComeBackExactly) {
       {" ; @=\"name\" ", ";"},
   };
   {
-    HiveRegistry writer(file_);
+    RegFileRegistry writer(file_);
     for (const auto& [name, value] : entries) {
       ASSERT_EQ(writer.SetDefaultValue("k\\" + name, value), 0) << name;
       // The same texts as a named value's name and text, on one key.
       ASSERT_EQ(writer.SetValue("k", name, value), 0) << name;
     }
   }
-  HiveRegistry other(file_);  // loads and saves the whole file again
+  RegFileRegistry other(file_);  // loads and saves the whole file again
   ASSERT_EQ(other.CreateKey("later"), kErrorSuccess);
-  const KeyTree tree = ReadHive(file_);
+  const KeyTree tree = ReadRegText(file_);
   for (const auto& [name, value] : entries) {
     const KeyTree::Key* key = tree.Find(KeyPath{"k", name});
     ASSERT_NE(key, nullptr) << name;
@@ -151,21 +152,21 @@ struct Damage {
 };
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
 
-class DamagedHive : public ::testing::TestWithParam<Damage> {};
+class DamagedRegFile : public ::testing::TestWithParam<Damage> {};
 
-TEST_P(DamagedHive, IsReportedAndNeverWrittenOver) {
+TEST_P(DamagedRegFile, IsReportedAndNeverWrittenOver) {
   TempFolder temp;
   const fs::path file = temp.path() / "classes.reg";
   WriteFile(file, GetParam().text);
-  HiveRegistry hive(file);
+  RegFileRegistry regFile(file);
   RegistryKey key;
-  EXPECT_EQ(hive.OpenKey("*\\shell", key), kErrorRegistryCorrupt);
-  EXPECT_NE(hive.problem().find(file.string() + ": line " + GetParam().line + ": "),
+  EXPECT_EQ(regFile.OpenKey("*\\shell", key), kErrorRegistryCorrupt);
+  EXPECT_NE(regFile.problem().find(file.string() + ": line " + GetParam().line + ": "),
             std::string::npos)
-      << hive.problem();
+      << regFile.problem();
 
   Rig rig("", "Menorix");
-  ContextMenu menu({hive, hive, hive}, rig.runtime, [] {});
+  ContextMenu menu({regFile, regFile, regFile}, rig.runtime, [] {});
   menu.cmdAppend_Click();
   EXPECT_EQ(rig.ui.boxes, std::vector<MsgBoxRequest>{
                               Box("Funktion konnte dem Kontextmenü nicht hinzugefügt werden: 3F7",
@@ -174,7 +175,7 @@ TEST_P(DamagedHive, IsReportedAndNeverWrittenOver) {
 }
 
 const std::string kHead = "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\*\\shell]\n";
-INSTANTIATE_TEST_SUITE_P(Cases, DamagedHive,
+INSTANTIATE_TEST_SUITE_P(Cases, DamagedRegFile,
                          ::testing::ValuesIn(std::vector<Damage>{
                              {"OtherFirstLine", "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\*]\n", "1"},
                              {"UnterminatedValue", kHead + "@=\"C:\\\\Tools\n", "4"},
@@ -193,8 +194,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, DamagedHive,
                          }),
                          [](const auto& info) { return info.param.name; });
 
-// A file standing where the hive is expected, and what writing the entries must do with it.
-struct HostileHive {
+// A file standing where the registry file is expected, and what writing the entries must do with
+// it.
+struct HostileRegFile {
   std::string name;
   std::function<void(const fs::path& file)> make;  // puts it at `file`, in a folder of its own
   RegResult code;                                  // of the first write; its hex ends the box
@@ -203,7 +205,7 @@ struct HostileHive {
   std::size_t keys;     // the keys in it then
   mode_t mode;          // its permissions then
 };
-void PrintTo(const HostileHive& h, std::ostream* os) { *os << h.name; }
+void PrintTo(const HostileRegFile& h, std::ostream* os) { *os << h.name; }
 
 std::string Keys(const std::string& prefix, int count, const std::string& separator) {
   std::string text;
@@ -232,10 +234,10 @@ void Write(const fs::path& file, const std::string& text, mode_t mode) {
   fs::permissions(file, static_cast<fs::perms>(mode));
 }
 
-class HostileHives : public ::testing::TestWithParam<HostileHive> {};
+class HostileRegFiles : public ::testing::TestWithParam<HostileRegFile> {};
 
-TEST_P(HostileHives, AreReadInBoundedTimeAndNeverReplaced) {
-  const HostileHive& c = GetParam();
+TEST_P(HostileRegFiles, AreReadInBoundedTimeAndNeverReplaced) {
+  const HostileRegFile& c = GetParam();
   TempFolder temp;
   const fs::path file = temp.path() / "config" / "classes.reg";
   fs::create_directories(file.parent_path());
@@ -247,10 +249,10 @@ TEST_P(HostileHives, AreReadInBoundedTimeAndNeverReplaced) {
   std::FILE* report = ::open_memstream(&reportText, &reportSize);
   ASSERT_NE(report, nullptr);
   {
-    HiveRegistry hive(file, report);
+    RegFileRegistry regFile(file, report);
     Rig rig("", "Menorix");
     rig.facts.folder = "/opt/kartiva";
-    ContextMenu menu({hive, hive, hive}, rig.runtime, [] {});
+    ContextMenu menu({regFile, regFile, regFile}, rig.runtime, [] {});
     menu.cmdAppend_Click();
     const std::string box =
         c.code == 0
@@ -258,8 +260,8 @@ TEST_P(HostileHives, AreReadInBoundedTimeAndNeverReplaced) {
             : "Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " + HexCode(c.code);
     ASSERT_EQ(rig.ui.boxes.size(), 1u);
     EXPECT_EQ(rig.ui.boxes[0].text, box);
-    EXPECT_NE(hive.problem().find(c.problem), std::string::npos) << hive.problem();
-    EXPECT_EQ(hive.problem().empty(), c.problem.empty()) << hive.problem();
+    EXPECT_NE(regFile.problem().find(c.problem), std::string::npos) << regFile.problem();
+    EXPECT_EQ(regFile.problem().empty(), c.problem.empty()) << regFile.problem();
   }
   std::fclose(report);
   const std::string reported(reportText, reportSize);
@@ -271,7 +273,7 @@ TEST_P(HostileHives, AreReadInBoundedTimeAndNeverReplaced) {
     EXPECT_EQ(Snapshot(file), before);
   }
   if (c.written.empty()) return;
-  const KeyTree tree = ReadHive(written);
+  const KeyTree tree = ReadRegText(written);
   EXPECT_EQ(tree.keyCount(), c.keys);
   const KeyTree::Key* command = tree.Find("*\\shell\\In KV5-Briefkorb importieren\\command");
   ASSERT_NE(command, nullptr);
@@ -283,8 +285,8 @@ const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
 // Six keys: "*", "shell", the two entries and their commands.
 constexpr std::size_t kEntryKeys = 6;
 INSTANTIATE_TEST_SUITE_P(
-    Cases, HostileHives,
-    ::testing::ValuesIn(std::vector<HostileHive>{
+    Cases, HostileRegFiles,
+    ::testing::ValuesIn(std::vector<HostileRegFile>{
         {"HeaderNestedDeeperThanAllowed",
          [](const fs::path& f) {
            Write(f, kHeader + "[HKEY_CLASSES_ROOT" + Keys("\\k", 100000, "") + "]\n", 0600);
@@ -303,25 +305,25 @@ INSTANTIATE_TEST_SUITE_P(
          0, "", "classes.reg", 10000 + kEntryKeys, 0640},
         {"MoreKeysThanAllowed",
          [](const fs::path& f) {
-           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\k", posix::kMaxHiveKeys + 1, "]\n"), 0600);
+           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\k", posix::kMaxRegKeys + 1, "]\n"), 0600);
          },
          kErrorRegistryCorrupt, "more than 100000 keys", "", 0, 0},
         {"LargerThanAllowed",
          [](const fs::path& f) {
-           Write(f, kHeader + std::string(posix::kMaxHiveBytes, '\n'), 0600);
+           Write(f, kHeader + std::string(posix::kMaxRegTextBytes, '\n'), 0600);
          },
          kErrorRegistryCorrupt, "larger than 8388608 bytes", "", 0, 0},
-        {"LinkToAHive",
+        {"LinkToARegistryFile",
          [](const fs::path& f) {
            fs::create_directory(f.parent_path() / "real");
-           Write(f.parent_path() / "real" / "hive.reg", kHeader + "[HKEY_CLASSES_ROOT\\mine]\n",
+           Write(f.parent_path() / "real" / "regFile.reg", kHeader + "[HKEY_CLASSES_ROOT\\mine]\n",
                  0644);
-           fs::create_symlink("real/hive.reg", f);
+           fs::create_symlink("real/regFile.reg", f);
          },
-         0, "", "real/hive.reg", 1 + kEntryKeys, 0644},
+         0, "", "real/regFile.reg", 1 + kEntryKeys, 0644},
         {"LinkToNothingYet",
-         [](const fs::path& f) { fs::create_symlink(f.parent_path() / "new" / "hive.reg", f); }, 0,
-         "", "new/hive.reg", kEntryKeys, 0600},
+         [](const fs::path& f) { fs::create_symlink(f.parent_path() / "new" / "regFile.reg", f); },
+         0, "", "new/regFile.reg", kEntryKeys, 0600},
         {"LinkToADevice", [](const fs::path& f) { fs::create_symlink("/dev/null", f); },
          kErrorAccessDenied, "its link leads to /dev/null, which is not a regular file", "", 0, 0},
         {"LinksInALoop",
@@ -340,12 +342,12 @@ INSTANTIATE_TEST_SUITE_P(
     }),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(Hive, ASecondProcessReadsTheEntriesAndRemovesThem) {
+TEST_F(RegFile, ASecondProcessReadsTheEntriesAndRemovesThem) {
   const pid_t adder = Fork([&] {
-    HiveRegistry hive(file_);
+    RegFileRegistry regFile(file_);
     Rig rig("", "Menorix");
     rig.facts.folder = "C:\\Program Files\\Kartiva";
-    ContextMenu menu({hive, hive, hive}, rig.runtime, [] { End(); });
+    ContextMenu menu({regFile, regFile, regFile}, rig.runtime, [] { End(); });
     return RunToEnd([&] { menu.cmdAppend_Click(); }) == "end" ? 0 : 1;
   });
   ASSERT_EQ(Wait(adder), 0);
@@ -364,9 +366,9 @@ TEST_F(Hive, ASecondProcessReadsTheEntriesAndRemovesThem) {
             "\n[HKEY_CLASSES_ROOT\\*\\shell\\In KV5-Briefkorb importieren\\command]\n"
             "@=\"\\\"C:\\\\Program Files\\\\Kartiva\\\\Mappix.exe\\\" %1\"\n");
 
-  HiveRegistry hive(file_);
+  RegFileRegistry regFile(file_);
   Rig rig("", "Menorix");
-  ContextMenu menu({hive, hive, hive}, rig.runtime, [] { End(); });
+  ContextMenu menu({regFile, regFile, regFile}, rig.runtime, [] { End(); });
   EXPECT_EQ(RunToEnd([&] { menu.cmdDelete_Click(); }), "end");
   EXPECT_EQ(ReadFile(file_),
             "Windows Registry Editor Version 5.00\n"
@@ -374,26 +376,28 @@ TEST_F(Hive, ASecondProcessReadsTheEntriesAndRemovesThem) {
             "\n[HKEY_CLASSES_ROOT\\*\\shell]\n");
 }
 
-TEST_F(Hive, ProcessesChangingItAtOnceLoseNoUpdate) {
+TEST_F(RegFile, ProcessesChangingItAtOnceLoseNoUpdate) {
   constexpr int kKeys = 40;
   std::vector<pid_t> children;
   for (const std::string process : {"a", "b", "c"}) {
     children.push_back(Fork([&] {
-      HiveRegistry hive(file_);
+      RegFileRegistry regFile(file_);
       for (int i = 0; i < kKeys; ++i) {
         const std::string entry = process + std::to_string(i);
-        if (hive.SetDefaultValue("*\\shell\\" + entry + "\\command", entry) != 0) return 1;
+        if (regFile.SetDefaultValue("*\\shell\\" + entry + "\\command", entry) != 0) return 1;
         if (i % 2 == 0) continue;
         RegistryKey key;
-        if (hive.OpenKey("*\\shell\\" + entry, key) != 0 || hive.DeleteSubKey(key, "command") != 0)
+        if (regFile.OpenKey("*\\shell\\" + entry, key) != 0 ||
+            regFile.DeleteSubKey(key, "command") != 0)
           return 2;
-        if (hive.OpenKey("*\\shell", key) != 0 || hive.DeleteSubKey(key, entry) != 0) return 3;
+        if (regFile.OpenKey("*\\shell", key) != 0 || regFile.DeleteSubKey(key, entry) != 0)
+          return 3;
       }
       return 0;
     }));
   }
   for (pid_t child : children) EXPECT_EQ(Wait(child), 0);
-  const KeyTree tree = ReadHive(file_);
+  const KeyTree tree = ReadRegText(file_);
   ASSERT_NE(tree.Find("*\\shell"), nullptr);
   EXPECT_EQ(tree.Find("*\\shell")->subKeys.size(), 3u * kKeys / 2);
   for (const std::string process : {"a", "b", "c"}) {
