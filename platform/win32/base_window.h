@@ -72,6 +72,17 @@ class BaseWindow {
     RethrowEscaped();
   }
 
+  // Gives the window `size` and places it in the middle of its monitor's work area.
+  void CenterInWorkArea(SIZE size) const {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - size.cx) / 2,
+                 work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
   // Whether RunMessageLoop is running.
   bool looping() const { return looping_; }
 

@@ -141,13 +141,7 @@ WindowsConfiguratorWindow::WindowsConfiguratorWindow() {
   buffer_ = std::make_unique<BackBuffer>(hwnd(), size);
   font_ = FormFont(dpi_, false, false);
 
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - size.cx) / 2,
-               work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterInWorkArea(size);
 }
 
 WindowsConfiguratorWindow::~WindowsConfiguratorWindow() { Destroy(); }

@@ -105,13 +105,7 @@ void ProgressWindow::Arrange() {
   RECT frame{0, 0, at(kWidth + 2 * kMargin), at(buttonTop + kButtonHeight + kMargin)};
   AdjustWindowRectExForDpi(&frame, kFrame, FALSE, WS_EX_DLGMODALFRAME, dpi_);
   const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - size.cx) / 2,
-               work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterInWorkArea(size);
 }
 
 // Handles every message that waits, with the keyboard working as in a dialog (Tab, Escape).
