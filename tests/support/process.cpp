@@ -51,6 +51,9 @@ void Redirect(const fs::path& path, int flags, int target) {
 pid_t Start(const ProcessSpec& spec, const fs::path& folder) {
   const fs::path input = spec.inputFrom.empty() ? folder / "stdin" : spec.inputFrom;
   if (spec.inputFrom.empty()) WriteFile(input, spec.input);
+  // Emptied before the child exists, so that a caller watching them never reads an earlier run's.
+  WriteFile(folder / "stdout", "");
+  WriteFile(folder / "stderr", "");
   std::vector<std::string> argumentTexts{spec.program};
   argumentTexts.insert(argumentTexts.end(), spec.arguments.begin(), spec.arguments.end());
   std::vector<std::string> environmentTexts = Environment(spec.environment);
