@@ -10,18 +10,14 @@ cmake --build --preset dev --target process_bench big_file_bench comma_list_benc
   reg_text_bench window_bench >/dev/null
 
 # The first window against a bare Qt window, on an Xvfb display of the benchmark's own.
-window_figure() {
-  local folder xvfb
+window_figure() (
+  . scripts/xvfb.sh
   folder=$(mktemp -d)
-  exec 3>"$folder/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  exec 3>&-
-  for _ in $(seq 100); do [ -s "$folder/display" ] && break; sleep 0.1; done
-  DISPLAY=":$(head -n 1 "$folder/display")" build/dev/bench/window_bench "${BENCH_WINDOW_RUNS:-30}"
-  kill "$xvfb"
+  start_xvfb "$folder"
+  build/dev/bench/window_bench "${BENCH_WINDOW_RUNS:-30}"
+  kill "$xvfb_pid"
   rm -rf "$folder"
-}
+)
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
   "$(free -g | awk '/Mem:/ {print $2}') GiB, $(. /etc/os-release && echo "$PRETTY_NAME"), $(uname -r)"

@@ -13,6 +13,8 @@ for tool in "$desktop_manager" Xvfb xdotool import convert tesseract dbus-run-se
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
+
 work=$(mktemp -d)
 xvfb_pid=""
 manager_pid=""
@@ -50,13 +52,7 @@ echo a | "$tools/Menorix" >/dev/null 2>&1
 
 # Starts the display and the file manager with the arguments given; sets `window` to its window.
 start_file_manager() {
-  exec 3>"$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  exec 3>&-
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-  export DISPLAY=":$(head -n 1 "$work/display")"
+  start_xvfb "$work" || exit 1
 
   setsid dbus-run-session -- "$desktop_manager" "$@" >"$work/manager.log" 2>&1 &
   manager_pid=$!

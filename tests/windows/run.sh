@@ -25,14 +25,8 @@ export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer dialogs
 export KARTIVA_XDOTOOL="Z:$(command -v xdotool | tr / '\\')"
 
-# A display of its own, numbered by the server itself, so that parallel runs never collide.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "run.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+. scripts/xvfb.sh
+start_xvfb "$work"
 
 start=$SECONDS
 wine64 wineboot --init >/dev/null 2>&1
