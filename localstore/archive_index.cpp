@@ -7,6 +7,7 @@
 
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "posix_base/crash_state.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -211,7 +212,9 @@ ErrorCode ArchiveIndex::Add(const IndexRow& row) {
   Bind(raw, 8, row.originalName);
   Bind(raw, 9, row.origin);
   Bind(raw, 10, row.identity);
-  return sqlite3_step(raw) == SQLITE_DONE ? 0 : Failure();
+  if (sqlite3_step(raw) != SQLITE_DONE) return Failure();
+  posix::crash_state::IndexCommitted();
+  return 0;
 }
 
 ErrorCode ArchiveIndex::Change(const char* sql, const std::string& first,

@@ -10,6 +10,7 @@
 
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 #include "localstore/files.h"
 #include "localstore/folder_stamp.h"
 #include "localstore/in_flight.h"
@@ -20,6 +21,7 @@
 #include "localstore/recovery.h"
 #include "localstore/store.h"
 #include "localstore/storing.h"
+#include "posix_base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -129,6 +131,7 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
     recovery.RecoverBasket(folder_);
     const ErrorCode code = Import(filePath, newFileName);
     if (recovery.repairs().leftForLater == 0) RecordFolderStamp(folder_);
+    CrashPoint("import-done");
     return code;
   }
 
@@ -137,11 +140,13 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
   [[nodiscard]] ErrorCode Import(const std::string& filePath, std::string& newFileName) const {
     UniqueFd source;
     if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
-    // Not flushed to disk: the source stays where it is, so a lost copy loses nothing.
     NewFile copy;
     if (ErrorCode code = copy.Create(InFlightFolder(folder_))) return code;
     if (ErrorCode code = CopyFileData(source.get(), copy.fd())) return code;
     RecordOriginalName(copy.fd(), fs::path(filePath).filename().string());
+    // The data reaches the disk before the name does, so that no power cut shows the name over
+    // zeros; the folder, once the name is given, so that a success survives one.
+    if (ErrorCode code = copy.Flush()) return code;
     for (;;) {
       unsigned long number = 0;
       if (ErrorCode code = NextNumber(folder_, number)) return code;
@@ -149,7 +154,8 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
       const int error = copy.Publish(document);
       if (error == 0) {
         newFileName = document.string();
-        return 0;
+        CrashPoint("import-named");
+        return Confirmed(posix::ConfirmFolder(folder_));
       }
       if (error != EEXIST) return CodeForErrno(error, kIoError);
     }

@@ -20,6 +20,8 @@ class NewFile {
 
   [[nodiscard]] ErrorCode Create(const std::filesystem::path& folder);
   int fd() const { return fd_.get(); }
+  // Flushes the file's data to disk: before a name that must survive a power cut is given to it.
+  [[nodiscard]] ErrorCode Flush();
   // Gives the file the name `target` (another name of it: it stays open). Hands back the errno,
   // EEXIST when the name is taken, or 0.
   int Publish(const std::filesystem::path& target);
