@@ -7,7 +7,9 @@
 #include <cstdlib>
 
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 #include "localstore/numbering.h"
+#include "posix_base/atomic_file.h"
 #include "posix_base/crash_state.h"
 #include "posix_base/file_io.h"
 #include "posix_base/file_lock.h"
@@ -32,6 +34,24 @@ ErrorCode NewFile::Create(const std::filesystem::path& folder) {
 }
 
 ErrorCode NewFile::Flush() { return CodeForResult(posix::SyncData(fd_.get())); }
+
+ErrorCode NewFile::PublishAsDocument(const std::filesystem::path& folder,
+                                     std::filesystem::path& document) {
+  if (ErrorCode code = Flush()) return code;
+  for (;;) {
+    if (document.empty()) {
+      unsigned long number = 0;
+      if (ErrorCode code = NextNumber(folder, number)) return code;
+      document = folder / DocumentName(number);
+    }
+    const int error = Publish(document);
+    if (error == 0) break;
+    document.clear();
+    if (error != EEXIST) return CodeForErrno(error, kIoError);
+  }
+  CrashPoint("import-named");
+  return Confirmed(posix::ConfirmFolder(folder));
+}
 
 int NewFile::Publish(const std::filesystem::path& target) {
   return temporary_.empty() ? posix::LinkOpenFile(fd_.get(), target)

@@ -123,10 +123,26 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
   return FileStaged(index, archive, staged, row);
 }
 
+// A copy added to be stored is linked into the archive's in-flight folder (copied only across file
+// systems) and filed from there: it never had a basket name.
+[[nodiscard]] ErrorCode StoreAdded(ArchiveIndex& index, const fs::path& archive, AddedCopy& added,
+                                   IndexRow& row) {
+  row.originalName = OriginalName(added.copy.fd(), added.document.filename().string());
+  std::string identity;
+  if (ErrorCode code = NewIdentity(identity)) return code;
+  Staged staged = StagedIn(archive, identity, added.copy.fd());
+  NewFile copy;
+  const int error = added.copy.Publish(staged.path);
+  ErrorCode code = CodeForResult(error);
+  if (error == EXDEV) code = StageCopy(added.copy.fd(), row.originalName, archive, copy, staged);
+  if (code != 0) return code;
+  return FileStaged(index, archive, staged, row);
+}
+
 }  // namespace
 
 ErrorCode StoreIntoArchive(const Store& store, const fs::path& archive, const std::string& filePath,
-                           IndexRow& row) {
+                           IndexRow& row, AddedCopy* added) {
   ArchiveIndex index;
   if (ErrorCode code = index.Open(archive)) return code;
   if (ErrorCode code = MakeInFlightFolder(archive)) return code;
@@ -135,7 +151,9 @@ ErrorCode StoreIntoArchive(const Store& store, const fs::path& archive, const st
   recovery.RecoverArchive(archive);
   fs::path document;
   ErrorCode code = 0;
-  if (row.deleteAfterStoring && store.ClaimableDocument(filePath, document)) {
+  if (added != nullptr) {
+    code = StoreAdded(index, archive, *added, row);
+  } else if (row.deleteAfterStoring && store.ClaimableDocument(filePath, document)) {
     const fs::path basket = document.parent_path();
     recovery.RecoverBasket(basket);
     code = StoreClaimed(index, archive, document, row);
