@@ -273,8 +273,16 @@ Found ArchiveIndex::FindOrigin(const std::string& origin, std::vector<std::strin
 }
 
 Found ArchiveIndex::AllRows(std::vector<FiledDocument>& rows) {
+  return ReadRows("SELECT file, identity FROM documents", rows);
+}
+
+Found ArchiveIndex::LatestRows(std::vector<FiledDocument>& rows) {
+  return ReadRows("SELECT file, identity FROM documents ORDER BY id DESC LIMIT 16", rows);
+}
+
+Found ArchiveIndex::ReadRows(const char* sql, std::vector<FiledDocument>& rows) {
   rows.clear();
-  const Statement statement = Prepare(db_.get(), "SELECT file, identity FROM documents");
+  const Statement statement = Prepare(db_.get(), sql);
   if (!statement) return Found::kUnreadable;
   int step = SQLITE_ROW;
   while ((step = sqlite3_step(statement.get())) == SQLITE_ROW)

@@ -85,6 +85,12 @@ Found HoldsSameDocument(int fd, const fs::path& path) {
   return Found::kYes;
 }
 
+// Whether a row's file is gone or is no document, and no copy of it is on its way.
+bool Orphaned(const fs::path& archive, const FiledDocument& row) {
+  if (IsRegularName(archive / row.file)) return false;
+  return row.identity.empty() || !Exists(InFlightFolder(archive) / row.identity);
+}
+
 // Removes a temporary file whose writer died.
 void RemoveIfDead(const fs::path& path, Repairs& repairs) {
   UniqueFd fd;
@@ -260,7 +266,24 @@ void Recovery::RecoverArchive(const fs::path& archive, bool whole) {
     if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightFolder(archive) / name, repairs_);
     if (IsIdentity(name)) SettleStaged(archive, name);
   }
-  if (whole || ChangedFromOutside(archive)) ScanArchive(archive);
+  if (whole || ChangedFromOutside(archive)) {
+    ScanArchive(archive);
+  } else {
+    CheckLatestRows(archive);
+  }
+}
+
+// A power cut after a row's commit can take both names of its document, the staged one and the
+// published one, from a folder that was not flushed yet, without changing the folder as its stamp
+// saw it: every operation looks whether the newest rows still have their files.
+void Recovery::CheckLatestRows(const fs::path& archive) {
+  ArchiveIndex* index = IndexOf(archive);
+  std::vector<FiledDocument> rows;
+  if (!index || index->LatestRows(rows) != Found::kYes) return;
+  for (const FiledDocument& row : rows) {
+    if (!Orphaned(archive, row)) continue;
+    Count(index->Remove(row.file), repairs_.rowsRemoved);
+  }
 }
 
 void Recovery::ScanArchive(const fs::path& archive) {
@@ -295,8 +318,7 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
     if (DocumentNumber(name) != 0 && IsRegularName(archive / name)) unfiled.insert(name);
   }
   for (const FiledDocument& row : rows) {
-    if (unfiled.erase(row.file) != 0 || IsRegularName(archive / row.file)) continue;
-    if (!row.identity.empty() && Exists(InFlightFolder(archive) / row.identity)) continue;
+    if (unfiled.erase(row.file) != 0 || !Orphaned(archive, row)) continue;
     Count(index.Remove(row.file), repairs_.rowsRemoved);
   }
   for (const std::string& file : unfiled) {
