@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -95,8 +96,21 @@ void DataFlushed(int fd) {
   fds.erase(std::remove(fds.begin(), fds.end(), fd), fds.end());
 }
 
+namespace {
+
+std::string ShortName(const fs::path& folder) {
+  return (folder.parent_path().filename() / folder.filename()).string();
+}
+
+}  // namespace
+
+int FolderFlushFault(const fs::path& folder) {
+  const char* failing = std::getenv("KARTIVA_FLUSH_FAIL");
+  return failing != nullptr && ShortName(folder) == failing ? EIO : 0;
+}
+
 void FolderFlushed(const fs::path& folder) {
-  LogFlush("folder " + (folder.parent_path().filename() / folder.filename()).string());
+  LogFlush("folder " + ShortName(folder));
   auto& events = Recorded().events;
   for (Event& event : events) {
     if (FolderOf(event.name) != folder.lexically_normal()) continue;

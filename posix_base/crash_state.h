@@ -10,7 +10,8 @@
 // (by the end of their path, such as "Eingang/.inflight") whose unflushed changes did reach the
 // disk. A rename never loses both names: undoing its new name brings back the old one, and a flush
 // of the folder it left makes it whole. With KARTIVA_FLUSH_LOG naming a file, every flush appends a
-// line to it ("data", "folder <parent>/<name>", "index"), so that a test counts them.
+// line to it ("data", "folder <parent>/<name>", "index"), so that a test counts them; with
+// KARTIVA_FLUSH_FAIL naming a folder as "<parent>/<name>", every flush of it fails with EIO.
 //
 // Without the test hooks, as in everything that ships, each of these is nothing.
 
@@ -22,6 +23,8 @@ namespace kartiva::posix::crash_state {
 void DataWritten(int fd);
 void DataFlushed(int fd);
 void FolderFlushed(const std::filesystem::path& folder);
+// EIO for a folder whose flushes are to fail, else 0.
+int FolderFlushFault(const std::filesystem::path& folder);
 void IndexCommitted();
 void NameAdded(const std::filesystem::path& name);
 // Before a name may go: keeps the file it names within reach, to bring the name back at a cut.
@@ -35,6 +38,7 @@ void LoseWhatWasNotFlushed();
 inline void DataWritten(int /*fd*/) {}
 inline void DataFlushed(int /*fd*/) {}
 inline void FolderFlushed(const std::filesystem::path& /*folder*/) {}
+inline int FolderFlushFault(const std::filesystem::path& /*folder*/) { return 0; }
 inline void IndexCommitted() {}
 inline void NameAdded(const std::filesystem::path& /*name*/) {}
 inline void NameToGo(const std::filesystem::path& /*name*/) {}

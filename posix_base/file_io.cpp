@@ -116,6 +116,7 @@ int SyncFile(int fd) {
 int SyncFolder(const std::filesystem::path& folder) {
   const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return errno;
+  if (const int fault = crash_state::FolderFlushFault(folder)) return fault;
   const int error = Retried([&fd] { return ::fsync(fd.get()); });
   if (error == 0) crash_state::FolderFlushed(folder);
   return error;
