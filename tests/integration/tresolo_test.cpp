@@ -257,7 +257,9 @@ TEST_F(TresoloProgram, FlushesWhereTheOrderMattersAndNowhereElse) {
   } cases[] = {
       {"an import", MAPPIX_PATH, false, {"data", "folder baskets/Eingang"}},
       {"a store of a foreign file", TRESOLO_PATH, false, store},
-      {"a store of a basket document", TRESOLO_PATH, true,
+      {"a store of a basket document",
+       TRESOLO_PATH,
+       true,
        {"folder baskets/Eingang", "data", "index", "folder archives/Allgemein"}},
   };
   for (const auto& c : cases) {
