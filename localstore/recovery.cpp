@@ -14,6 +14,7 @@
 
 #include "localstore/claim.h"
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 #include "localstore/files.h"
 #include "localstore/folder_stamp.h"
 #include "localstore/in_flight.h"
@@ -163,6 +164,7 @@ void Recovery::Conclude(Found stored, const fs::path& claim, const fs::path& bas
       break;
     case Found::kNo:
       Count(ReturnToBasket(claim, basket, document), repairs_.handedBack);
+      CrashPoint("claim-handed-back");
       break;
     case Found::kUnreadable:
       ++repairs_.leftForLater;

@@ -59,7 +59,9 @@ fs::path FolderOf(const fs::path& name) { return name.parent_path().lexically_no
 
 // Whether the changes in `folder` reached the disk at the cut.
 bool Kept(const fs::path& folder) {
-  const std::string kept = std::getenv("KARTIVA_CRASH_CUT");
+  const char* cut = std::getenv("KARTIVA_CRASH_CUT");
+  if (cut == nullptr) return false;
+  const std::string kept = cut;
   const std::string path = folder.string();
   std::size_t start = 0;
   while (start <= kept.size()) {

@@ -185,6 +185,23 @@ TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
       EXPECT_EQ(census.documents, expected);
     }
   }
+  // The recovery that gives the killed store's claim back may be cut off too.
+  for (const CrashEnd& end : EveryCrashEnd()) {
+    if (!end.cut) continue;
+    SCOPED_TRACE("the hand-back, " + end.name);
+    fs::remove_all(home());
+    Initialise();
+    ProcessSpec kill = Spec(TRESOLO_PATH, {BasketDocument("precious").string()});
+    Arm(kill, "document-claimed", {});
+    EXPECT_EQ(RunProcess(kill, temp_.path()).exitStatus, -1);
+    ProcessSpec cut = Spec(TRESOLO_PATH, {Source("next.txt", "next").string()});
+    Arm(cut, "claim-handed-back", end);
+    EXPECT_EQ(RunProcess(cut, temp_.path()).exitStatus, -1);
+    EXPECT_EQ(Tresolo({Source("next.txt", "next").string()}).exitStatus, 0);
+    const Census census = TakeCensus();
+    EXPECT_EQ(census.faults, std::vector<std::string>{});
+    EXPECT_EQ(census.documents, (std::multiset<std::string>{"next", "precious"}));
+  }
 }
 
 // Crashes the store of a foreign file at each step, killed or cut off, and then does what a user
