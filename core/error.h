@@ -15,6 +15,11 @@ inline constexpr ErrorCode kErrOverflow = 6;
 inline constexpr ErrorCode kErrObjectNotSet = 91;
 inline constexpr ErrorCode kErrCannotCreateComponent = 429;
 
+// The one code of the local store that a tool tells apart: the document is there under its new
+// name, but the disk did not confirm that name; it is not "not stored", and storing it again
+// would file it twice.
+inline constexpr ErrorCode kErrStoredNotConfirmed = static_cast<ErrorCode>(0x8004500D);
+
 // An error code as the user sees it: uppercase hex digits, no prefix, no leading zeros, a negative
 // code as its 32-bit two's complement (-1 is FFFFFFFF).
 std::string HexCode(ErrorCode code);

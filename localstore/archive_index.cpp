@@ -7,6 +7,7 @@
 
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "posix_base/crash_state.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -211,7 +212,9 @@ ErrorCode ArchiveIndex::Add(const IndexRow& row) {
   Bind(raw, 8, row.originalName);
   Bind(raw, 9, row.origin);
   Bind(raw, 10, row.identity);
-  return sqlite3_step(raw) == SQLITE_DONE ? 0 : Failure();
+  if (sqlite3_step(raw) != SQLITE_DONE) return Failure();
+  posix::crash_state::IndexCommitted();
+  return 0;
 }
 
 ErrorCode ArchiveIndex::Change(const char* sql, const std::string& first,
@@ -270,8 +273,16 @@ Found ArchiveIndex::FindOrigin(const std::string& origin, std::vector<std::strin
 }
 
 Found ArchiveIndex::AllRows(std::vector<FiledDocument>& rows) {
+  return ReadRows("SELECT file, identity FROM documents", rows);
+}
+
+Found ArchiveIndex::LatestRows(std::vector<FiledDocument>& rows) {
+  return ReadRows("SELECT file, identity FROM documents ORDER BY id DESC LIMIT 16", rows);
+}
+
+Found ArchiveIndex::ReadRows(const char* sql, std::vector<FiledDocument>& rows) {
   rows.clear();
-  const Statement statement = Prepare(db_.get(), "SELECT file, identity FROM documents");
+  const Statement statement = Prepare(db_.get(), sql);
   if (!statement) return Found::kUnreadable;
   int step = SQLITE_ROW;
   while ((step = sqlite3_step(statement.get())) == SQLITE_ROW)

@@ -62,6 +62,9 @@ class ArchiveIndex {
   [[nodiscard]] ErrorCode RemoveIdentity(const std::string& identity);
   // Every row's file and identity; kUnreadable when they could not all be read.
   Found AllRows(std::vector<FiledDocument>& rows);
+  // The newest rows (as many as stores that may have been cut off at once, and more): a power
+  // cut can have cost only a recent row its file.
+  Found LatestRows(std::vector<FiledDocument>& rows);
 
  private:
   struct Close {
@@ -71,6 +74,7 @@ class ArchiveIndex {
   [[nodiscard]] ErrorCode Upgrade();
   [[nodiscard]] ErrorCode Change(const char* sql, const std::string& first,
                                  const std::string& second = {});
+  Found ReadRows(const char* sql, std::vector<FiledDocument>& rows);
   Found ReadTexts(const char* sql, const std::string& value, std::vector<std::string>& texts);
   [[nodiscard]] ErrorCode Failure() const;
   std::filesystem::path archive_;

@@ -10,6 +10,7 @@
 #include "localstore/codes.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
+#include "posix_base/file_io.h"
 #include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
@@ -34,8 +35,8 @@ ErrorCode Claim::Take(const fs::path& document) {
   if (ErrorCode code = NewIdentity(identity_)) return code;
   if (ErrorCode code = MakeInFlightFolder(basket_)) return code;
   const fs::path claim = InFlightFolder(basket_) / ClaimName(identity_, document_);
-  if (::renameat2(AT_FDCWD, document.c_str(), AT_FDCWD, claim.c_str(), RENAME_NOREPLACE) != 0) {
-    return errno == ENOENT ? kFileNotFound : CodeForErrno(errno, kIoError);
+  if (const int error = posix::RenameNoReplace(document, claim)) {
+    return error == ENOENT ? kFileNotFound : CodeForErrno(error, kIoError);
   }
   claim_ = claim;
   // The name may have been given to another file since it was opened: that one goes back.
@@ -43,11 +44,17 @@ ErrorCode Claim::Take(const fs::path& document) {
     PutBack();
     return kFileNotFound;
   }
+  // The basket name is gone for good before the document can get an archive name: no power cut
+  // shows it in both, whatever the file system writes first.
+  if (const int error = posix::SyncFolder(basket_)) {
+    PutBack();
+    return CodeForErrno(error, kIoError);
+  }
   return 0;
 }
 
 void Claim::Release() {
-  ::unlink(claim_.c_str());
+  static_cast<void>(posix::RemoveName(claim_));
   claim_.clear();
 }
 
@@ -60,14 +67,16 @@ void Claim::PutBack() {
 ErrorCode ReturnToBasket(const fs::path& claim, const fs::path& basket,
                          const std::string& document) {
   fs::path name = basket / document;
-  while (::link(claim.c_str(), name.c_str()) != 0) {
-    if (errno != EEXIST) return CodeForErrno(errno, kIoError);
+  while (const int error = posix::LinkName(claim, name)) {
+    if (error != EEXIST) return CodeForErrno(error, kIoError);
     if (SameFile(claim, name)) break;  // an earlier hand-back that was cut short
     unsigned long number = 0;
     if (ErrorCode code = NextNumber(basket, number)) return code;
     name = basket / DocumentName(number);
   }
-  return ::unlink(claim.c_str()) == 0 ? 0 : CodeForErrno(errno, kIoError);
+  // The basket name reaches the disk before the claim goes, so that a power cut keeps one of them.
+  if (const int error = posix::SyncFolder(basket)) return CodeForErrno(error, kIoError);
+  return CodeForResult(posix::RemoveName(claim));
 }
 
 }  // namespace kartiva::localstore

@@ -20,6 +20,7 @@ enum : ErrorCode {
   kStoreReadOnly = static_cast<ErrorCode>(0x8004500A),   // the store may not be written
   kIoError = static_cast<ErrorCode>(0x8004500B),         // any other failure to read or write
   kIndexError = static_cast<ErrorCode>(0x8004500C),      // the archive index could not be written
+  kNotConfirmed = kErrStoredNotConfirmed,  // done, but the disk did not confirm the new name
 };
 
 }  // namespace kartiva::localstore

@@ -4,11 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "posix_base/crash_state.h"
+
 namespace kartiva::localstore {
 
 void CrashPoint(const char* name) {
   const char* wanted = std::getenv("KARTIVA_CRASH_AT");
-  if (wanted && std::strcmp(wanted, name) == 0) std::raise(SIGKILL);
+  if (wanted == nullptr || std::strcmp(wanted, name) != 0) return;
+  if (std::getenv("KARTIVA_CRASH_CUT") != nullptr) posix::crash_state::LoseWhatWasNotFlushed();
+  std::raise(SIGKILL);
 }
 
 }  // namespace kartiva::localstore

@@ -28,6 +28,8 @@ ErrorCode CodeForErrno(int error, ErrorCode otherwise) {
 
 ErrorCode CodeForResult(int error) { return error == 0 ? 0 : CodeForErrno(error, kIoError); }
 
+ErrorCode Confirmed(int error) { return error == 0 ? 0 : kNotConfirmed; }
+
 ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) {

@@ -25,6 +25,10 @@ inline constexpr std::chrono::seconds kLockWait{10};
 // The store's code for the outcome of a call that gives 0 or an errno: 0 stays 0.
 [[nodiscard]] ErrorCode CodeForResult(int error);
 
+// The code of the last flush of work that is done and cannot be undone: 0, or kNotConfirmed
+// when the disk did not confirm it (`error`, the errno of that flush, tried twice).
+[[nodiscard]] ErrorCode Confirmed(int error);
+
 // Opens a file to read it: missing gives kFileNotFound; a folder, a device, a pipe or a file that
 // may not be read gives kFileUnreadable. Never blocks on a pipe.
 [[nodiscard]] ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file);

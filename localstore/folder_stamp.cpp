@@ -1,7 +1,6 @@
 #include "localstore/folder_stamp.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 
 #include "localstore/files.h"
 #include "localstore/in_flight.h"
+#include "posix_base/file_io.h"
+#include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -42,9 +43,9 @@ void RecordFolderStamp(const std::filesystem::path& folder) {
                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (fd.get() < 0 || !IsRegularFile(fd.get())) return;
   // Taken under the lock, so that of many processes the last to write saw the latest change.
-  if (::flock(fd.get(), LOCK_EX) != 0) return;
+  if (posix::LockExclusively(fd.get()) != 0) return;
   const std::string stamp = CurrentStamp(folder);
-  if (::pwrite(fd.get(), stamp.data(), stamp.size(), 0) == static_cast<ssize_t>(stamp.size())) {
+  if (posix::WriteAllAt(fd.get(), stamp.data(), stamp.size(), 0) == 0) {
     static_cast<void>(::ftruncate(fd.get(), static_cast<off_t>(stamp.size())));
   }
 }

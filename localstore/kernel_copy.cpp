@@ -9,23 +9,19 @@
 
 #include "localstore/codes.h"
 #include "localstore/files.h"
+#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 namespace {
 
-// Copies by hand what the kernel cannot copy between these two files.
+// Copies by hand what the kernel cannot copy between these two files; -1 with errno set.
 ssize_t CopyChunkByHand(int source, int target, off_t offset, std::size_t length) {
   std::vector<char> buffer(std::min<std::size_t>(length, std::size_t{1} << 20));
-  const ssize_t got = ::pread(source, buffer.data(), buffer.size(), offset);
-  if (got <= 0) return got;
-  std::size_t done = 0;
-  while (done < static_cast<std::size_t>(got)) {
-    const ssize_t put = ::pwrite(target, buffer.data() + done, static_cast<std::size_t>(got) - done,
-                                 offset + static_cast<off_t>(done));
-    if (put < 0) return -1;
-    done += static_cast<std::size_t>(put);
-  }
-  return got;
+  std::size_t got = 0;
+  int error = posix::ReadAt(source, buffer.data(), buffer.size(), offset, got);
+  if (error == 0) error = posix::WriteAllAt(target, buffer.data(), got, offset);
+  errno = error;
+  return error == 0 ? static_cast<ssize_t>(got) : -1;
 }
 
 bool KernelCannotCopy(int error) {

@@ -6,10 +6,13 @@
 #include <csignal>
 
 #include <initializer_list>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 #include "localstore/files.h"
 #include "localstore/folder_stamp.h"
 #include "localstore/in_flight.h"
@@ -57,12 +60,40 @@ class Value {
   std::string text_;
 };
 
+// Gives a copy added to be stored, that was not stored, its basket name after all: there the
+// document stays, as a failed store leaves it. Nothing else is to be done should that fail: the
+// source is still where it was.
+void PlaceInBasket(AddedCopy& added) {
+  static_cast<void>(added.copy.PublishAsDocument(added.document.parent_path(), added.document));
+}
+
 // What a session shares with the objects it opens.
 struct Session {
+  explicit Session(Store opened) : store(std::move(opened)) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
   Store store;
   std::string documentName{};  // named by SetDocumentName for the next stored document
   std::string unwritten{};     // journal lines of operations before the store existed
   UniqueFd journal{};          // opened once, at the first line written
+  // A session that opened an archive adds files to store them: their copies wait here, by the
+  // basket name handed out, for the store that files them.
+  bool storing = false;
+  std::map<std::string, std::unique_ptr<AddedCopy>> added{};
+
+  ~Session() {
+    for (auto& [name, copy] : added) PlaceInBasket(*copy);
+  }
+
+  // The copy added under `name` to be stored, taken out of waiting; none for any other file.
+  std::unique_ptr<AddedCopy> TakeAdded(const std::string& name) {
+    const auto found = added.find(name);
+    if (found == added.end()) return nullptr;
+    std::unique_ptr<AddedCopy> copy = std::move(found->second);
+    added.erase(found);
+    return copy;
+  }
 
   // Sets the caller's error code and writes the operation's journal line. Until the store is
   // initialised the lines wait in memory: a session that never starts the store writes nothing.
@@ -127,32 +158,44 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
     if (ErrorCode code = MakeInFlightFolder(folder_)) return code;
     Recovery recovery(session_->store);
     recovery.RecoverBasket(folder_);
-    const ErrorCode code = Import(filePath, newFileName);
+    const ErrorCode code =
+        session_->storing ? AddToStore(filePath, newFileName) : Import(filePath, newFileName);
     if (recovery.repairs().leftForLater == 0) RecordFolderStamp(folder_);
+    CrashPoint("import-done");
     return code;
   }
 
-  // Copies the file in and publishes it under the next number that nothing bears: a name that is
-  // taken in any way (a file, a link, a folder, a pipe) is never replaced.
-  [[nodiscard]] ErrorCode Import(const std::string& filePath, std::string& newFileName) const {
+  // A complete copy of the file, without a name yet.
+  [[nodiscard]] ErrorCode CopyIn(const std::string& filePath, NewFile& copy) const {
     UniqueFd source;
     if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
-    // Not flushed to disk: the source stays where it is, so a lost copy loses nothing.
-    NewFile copy;
     if (ErrorCode code = copy.Create(InFlightFolder(folder_))) return code;
     if (ErrorCode code = CopyFileData(source.get(), copy.fd())) return code;
     RecordOriginalName(copy.fd(), fs::path(filePath).filename().string());
-    for (;;) {
-      unsigned long number = 0;
-      if (ErrorCode code = NextNumber(folder_, number)) return code;
-      const fs::path document = folder_ / DocumentName(number);
-      const int error = copy.Publish(document);
-      if (error == 0) {
-        newFileName = document.string();
-        return 0;
-      }
-      if (error != EEXIST) return CodeForErrno(error, kIoError);
-    }
+    return 0;
+  }
+
+  // Copies the file in and publishes it under the next number.
+  [[nodiscard]] ErrorCode Import(const std::string& filePath, std::string& newFileName) const {
+    NewFile copy;
+    if (ErrorCode code = CopyIn(filePath, copy)) return code;
+    fs::path document;
+    const ErrorCode code = copy.PublishAsDocument(folder_, document);
+    if (!document.empty()) newFileName = document.string();
+    return code;
+  }
+
+  // Copies the file in for the store that follows, and hands out the next number as its name.
+  [[nodiscard]] ErrorCode AddToStore(const std::string& filePath, std::string& newFileName) const {
+    auto added = std::make_unique<AddedCopy>();
+    if (ErrorCode code = CopyIn(filePath, added->copy)) return code;
+    unsigned long number = 0;
+    if (ErrorCode code = NextNumber(folder_, number)) return code;
+    added->document = folder_ / DocumentName(number);
+    newFileName = added->document.string();
+    session_->added[newFileName] = std::move(added);
+    CrashPoint("copy-added");
+    return 0;
   }
 };
 
@@ -172,7 +215,16 @@ class LocalArchive : public ToolkitArchive, private FolderObject {
                  .mode = mode,
                  .useMask = useMask,
                  .deleteAfterStoring = deleteAfterStoring};
-    const ErrorCode code = StoreIntoArchive(session_->store, folder_, filePath, row);
+    std::string file = filePath;
+    std::unique_ptr<AddedCopy> added = session_->TakeAdded(filePath);
+    if (added && !deleteAfterStoring) {
+      // Stored without deletion, the document stays in the basket, and a copy of it is filed.
+      PlaceInBasket(*added);
+      file = added->document.string();
+      added.reset();
+    }
+    const ErrorCode code = StoreIntoArchive(session_->store, folder_, file, row, added.get());
+    if (added && row.file.empty()) PlaceInBasket(*added);
     if (code == 0) session_->documentName.clear();
     session_->Record("StoreFile", {filePath, mode, useMask, deleteAfterStoring, indexString}, code,
                      error, {row.file});
@@ -182,7 +234,7 @@ class LocalArchive : public ToolkitArchive, private FolderObject {
 class LocalSession : public ToolkitSession {
  public:
   explicit LocalSession(fs::path root)
-      : session_(std::make_shared<Session>(Session{Store(std::move(root))})) {}
+      : session_(std::make_shared<Session>(Store(std::move(root)))) {}
 
   void StartClient(const std::string& first, const std::string& second, std::int32_t timeout,
                    ErrorCode& error) override {
@@ -220,6 +272,7 @@ class LocalSession : public ToolkitSession {
     fs::path folder;
     const ErrorCode code = store().ArchiveFolder(archiveName, folder);
     archive = code == 0 ? std::make_shared<LocalArchive>(session_, folder) : nullptr;
+    session_->storing = session_->storing || code == 0;
     session_->Record("OpenArchive", {archiveName}, code, error);
   }
 

@@ -7,13 +7,17 @@
 #include <cstdlib>
 
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 #include "localstore/numbering.h"
+#include "posix_base/atomic_file.h"
+#include "posix_base/crash_state.h"
+#include "posix_base/file_io.h"
 #include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 
 NewFile::~NewFile() {
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  if (!temporary_.empty()) static_cast<void>(posix::RemoveName(temporary_));
 }
 
 ErrorCode NewFile::Create(const std::filesystem::path& folder) {
@@ -24,17 +28,34 @@ ErrorCode NewFile::Create(const std::filesystem::path& folder) {
     if (fd_.get() >= 0) temporary_ = std::move(name);
   }
   if (fd_.get() < 0) return CodeForErrno(errno, kIoError);
+  posix::crash_state::DataWritten(fd_.get());
   // Locked from the start: recovery removes only the temporary files of dead writers.
   return posix::LockWithin(fd_.get(), kLockWait) ? 0 : kIoError;
 }
 
+ErrorCode NewFile::Flush() { return CodeForResult(posix::SyncData(fd_.get())); }
+
+ErrorCode NewFile::PublishAsDocument(const std::filesystem::path& folder,
+                                     std::filesystem::path& document) {
+  if (ErrorCode code = Flush()) return code;
+  for (;;) {
+    if (document.empty()) {
+      unsigned long number = 0;
+      if (ErrorCode code = NextNumber(folder, number)) return code;
+      document = folder / DocumentName(number);
+    }
+    const int error = Publish(document);
+    if (error == 0) break;
+    document.clear();
+    if (error != EEXIST) return CodeForErrno(error, kIoError);
+  }
+  CrashPoint("import-named");
+  return Confirmed(posix::ConfirmFolder(folder));
+}
+
 int NewFile::Publish(const std::filesystem::path& target) {
-  if (!temporary_.empty()) return ::link(temporary_.c_str(), target.c_str()) == 0 ? 0 : errno;
-  // A file without a name gets one through its entry in /proc, which needs no privilege.
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-  if (errno != ENOENT) return errno;
-  return ::linkat(fd_.get(), "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+  return temporary_.empty() ? posix::LinkOpenFile(fd_.get(), target)
+                            : posix::LinkName(temporary_, target);
 }
 
 }  // namespace kartiva::localstore

@@ -20,9 +20,18 @@ class NewFile {
 
   [[nodiscard]] ErrorCode Create(const std::filesystem::path& folder);
   int fd() const { return fd_.get(); }
+  // Flushes the file's data to disk: before a name that must survive a power cut is given to it.
+  [[nodiscard]] ErrorCode Flush();
   // Gives the file the name `target` (another name of it: it stays open). Hands back the errno,
   // EEXIST when the name is taken, or 0.
   int Publish(const std::filesystem::path& target);
+  // Gives the file a document name in `folder` that survives a power cut: the data flushed before
+  // the name is given, so that no cut shows the name over zeros, and the folder after it. The
+  // name is `document` where that is given and free, else the next number that nothing bears (a
+  // name taken in any way is never replaced); `document` holds the name given. kNotConfirmed
+  // when the file has its name but the disk did not confirm it.
+  [[nodiscard]] ErrorCode PublishAsDocument(const std::filesystem::path& folder,
+                                            std::filesystem::path& document);
 
  private:
   UniqueFd fd_;

@@ -1,6 +1,5 @@
 #include "localstore/numbering.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "localstore/codes.h"
 #include "localstore/files.h"
@@ -31,15 +31,14 @@ bool CounterValue(std::string_view text, unsigned long& value) {
   return true;
 }
 
-// The highest number the folder's names carry: where a folder has no counter yet.
-unsigned long HighestNumberIn(const std::filesystem::path& folder) {
-  unsigned long highest = 0;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const dirent* entry = ::readdir(dir))
-      highest = std::max(highest, NumberIn(entry->d_name));
-    ::closedir(dir);
-  }
-  return highest;
+// The highest number the folder's names carry: where a folder has no counter yet. 0 or the errno
+// of a folder that could not be read to its end.
+int HighestNumberIn(const std::filesystem::path& folder, unsigned long& highest) {
+  std::vector<std::string> names;
+  if (const int error = posix::NamesIn(folder, names)) return error;
+  highest = 0;
+  for (const std::string& name : names) highest = std::max(highest, NumberIn(name));
+  return 0;
 }
 
 }  // namespace
@@ -90,16 +89,17 @@ ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number)
   if (!IsRegularFile(counter.get()) || !posix::LockWithin(counter.get(), kLockWait))
     return kIoError;
   char text[kDigits + 2] = {};
-  const ssize_t got = ::pread(counter.get(), text, sizeof text, 0);
-  if (got < 0) return CodeForErrno(errno, kIoError);
+  std::size_t got = 0;
+  if (const int error = posix::ReadAt(counter.get(), text, sizeof text, 0, got))
+    return CodeForErrno(error, kIoError);
   unsigned long last = 0;
-  if (!CounterValue(std::string_view(text, static_cast<std::size_t>(got)), last)) {
-    last = HighestNumberIn(folder);
+  if (!CounterValue(std::string_view(text, got), last)) {
+    if (const int error = HighestNumberIn(folder, last)) return CodeForErrno(error, kIoError);
   }
   if (last >= kHighestNumber) return kStoreFull;
   const std::string next = DocumentName(last + 1).substr(0, kDigits) + "\n";
-  const ssize_t written = ::pwrite(counter.get(), next.data(), next.size(), 0);
-  if (written != static_cast<ssize_t>(next.size())) return CodeForErrno(errno, kIoError);
+  if (const int error = posix::WriteAllAt(counter.get(), next.data(), next.size(), 0))
+    return CodeForErrno(error, kIoError);
   number = last + 1;
   return 0;
 }

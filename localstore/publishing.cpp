@@ -10,6 +10,7 @@
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "posix_base/atomic_file.h"
+#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -39,14 +40,15 @@ ErrorCode FreeArchiveName(ArchiveIndex& index, const fs::path& archive, std::str
 ErrorCode PublishStaged(ArchiveIndex& index, const fs::path& archive, const std::string& identity,
                         std::string& file) {
   const fs::path staged = InFlightFolder(archive) / identity;
-  while (::link(staged.c_str(), (archive / file).c_str()) != 0) {
-    if (errno != EEXIST) return CodeForErrno(errno, kIoError);
+  while (const int error = posix::LinkName(staged, archive / file)) {
+    if (error != EEXIST) return CodeForErrno(error, kIoError);
     if (SameFile(staged, archive / file)) break;  // an earlier publication that was cut short
     if (ErrorCode code = FreeArchiveName(index, archive, file)) return code;
     if (ErrorCode code = index.MoveIdentity(identity, file)) return code;
   }
-  if (ErrorCode code = CodeForResult(posix::SyncFolder(archive))) return code;
-  ::unlink(staged.c_str());
+  // The document is the archive's now: a flush that fails is no reason to take it back.
+  if (ErrorCode code = Confirmed(posix::ConfirmFolder(archive))) return code;
+  static_cast<void>(posix::RemoveName(staged));
   return 0;
 }
 

@@ -12,7 +12,8 @@ namespace kartiva::localstore {
 
 // Publishes the staged copy `identity` of `archive` under the name its row gives, `file`, or
 // under the next free number should anything else bear that name, moving the row along; the name
-// reaches the disk before the staged copy goes. 0 only once the document is there under `file`.
+// reaches the disk before the staged copy goes. 0 only once the document is there under `file`;
+// kNotConfirmed when it is, but the disk did not confirm its name (the staged copy then stays).
 [[nodiscard]] ErrorCode PublishStaged(ArchiveIndex& index, const std::filesystem::path& archive,
                                       const std::string& identity, std::string& file);
 

@@ -1,6 +1,5 @@
 #include "localstore/recovery.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 
 #include "localstore/claim.h"
 #include "localstore/codes.h"
+#include "localstore/crash_point.h"
 #include "localstore/files.h"
 #include "localstore/folder_stamp.h"
 #include "localstore/in_flight.h"
@@ -22,6 +22,7 @@
 #include "localstore/original_name.h"
 #include "localstore/publishing.h"
 #include "localstore/store.h"
+#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -32,17 +33,11 @@ namespace fs = std::filesystem;
 // that index for a later run: a repair is nobody's errand, and nobody should wait for it.
 constexpr std::chrono::seconds kRecoveryWait{1};
 
-// The names in a folder; false when it cannot be read.
+// The names in a folder, none when there is no such folder; false when it cannot be read to its
+// end.
 bool NamesIn(const fs::path& folder, std::vector<std::string>& names) {
-  names.clear();
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return errno == ENOENT;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-      names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
-  return true;
+  const int error = posix::NamesIn(folder, names);
+  return error == 0 || error == ENOENT;
 }
 
 bool StartsWith(std::string_view name, std::string_view prefix) {
@@ -67,32 +62,40 @@ bool TakeOver(const fs::path& path, UniqueFd& fd) {
 }
 
 // Whether `path` holds the document open as `fd`: the same file, or the same bytes (a copy made
-// across file systems).
-bool HoldsSameDocument(int fd, const fs::path& path) {
+// across file systems); kUnreadable when a read failed, which never counts as a difference.
+Found HoldsSameDocument(int fd, const fs::path& path) {
   const UniqueFd other(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (other.get() < 0) return errno == ENOENT || errno == ENOTDIR ? Found::kNo : Found::kUnreadable;
   struct stat mine {};
   struct stat theirs {};
-  if (other.get() < 0 || ::fstat(fd, &mine) != 0 || ::fstat(other.get(), &theirs) != 0 ||
-      !S_ISREG(theirs.st_mode) || mine.st_size != theirs.st_size) {
-    return false;
-  }
-  if (mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) return true;
+  if (::fstat(fd, &mine) != 0 || ::fstat(other.get(), &theirs) != 0) return Found::kUnreadable;
+  if (!S_ISREG(theirs.st_mode) || mine.st_size != theirs.st_size) return Found::kNo;
+  if (mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) return Found::kYes;
   std::vector<char> a(1 << 16), b(1 << 16);
   for (off_t offset = 0; offset < mine.st_size;) {
-    const ssize_t got = ::pread(fd, a.data(), a.size(), offset);
-    if (got <= 0 || ::pread(other.get(), b.data(), static_cast<std::size_t>(got), offset) != got ||
-        std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got)) != 0) {
-      return false;
+    std::size_t got = 0;
+    std::size_t theirsGot = 0;
+    if (posix::ReadAt(fd, a.data(), a.size(), offset, got) != 0 ||
+        posix::ReadAt(other.get(), b.data(), got, offset, theirsGot) != 0) {
+      return Found::kUnreadable;
     }
-    offset += got;
+    if (got == 0 || theirsGot != got || std::memcmp(a.data(), b.data(), got) != 0)
+      return Found::kNo;
+    offset += static_cast<off_t>(got);
   }
-  return true;
+  return Found::kYes;
+}
+
+// Whether a row's file is gone or is no document, and no copy of it is on its way.
+bool Orphaned(const fs::path& archive, const FiledDocument& row) {
+  if (IsRegularName(archive / row.file)) return false;
+  return row.identity.empty() || !Exists(InFlightFolder(archive) / row.identity);
 }
 
 // Removes a temporary file whose writer died.
 void RemoveIfDead(const fs::path& path, Repairs& repairs) {
   UniqueFd fd;
-  if (TakeOver(path, fd) && ::unlink(path.c_str()) == 0) ++repairs.removed;
+  if (TakeOver(path, fd) && posix::RemoveName(path) == 0) ++repairs.removed;
 }
 
 }  // namespace
@@ -130,7 +133,8 @@ Found Recovery::AskEveryArchive(
 }
 
 // Whether an archive holds the claimed document open as `claim` under the row of the claim's
-// identity, after publishing its staged copy where it is still staged.
+// identity, after publishing its staged copy where it is still staged. A row whose document is
+// in none of its places (a power cut lost the names its commit came before) goes.
 Found Recovery::FindClaimed(const std::string& identity, int claim) {
   return AskEveryArchive([&](const fs::path& archive, ArchiveIndex& index) {
     std::string file;
@@ -139,7 +143,9 @@ Found Recovery::FindClaimed(const std::string& identity, int claim) {
     // The claimant is dead, so its staged copy is nobody's work any more.
     const bool staged = Exists(InFlightFolder(archive) / identity);
     if (staged && PublishStaged(index, archive, identity, file) != 0) return Found::kUnreadable;
-    return HoldsSameDocument(claim, archive / file) ? Found::kYes : Found::kNo;
+    const Found held = HoldsSameDocument(claim, archive / file);
+    if (held != Found::kNo) return held;
+    return index.RemoveIdentity(identity) == 0 ? Found::kNo : Found::kUnreadable;
   });
 }
 
@@ -149,11 +155,16 @@ void Recovery::Conclude(Found stored, const fs::path& claim, const fs::path& bas
                         const std::string& document) {
   switch (stored) {
     case Found::kYes:
-      ::unlink(claim.c_str());
+      // A file system that wrote the claim's new name but not the removal of its old one shows
+      // the document in the basket too: that name goes with the claim.
+      if (SameFile(claim, basket / document))
+        static_cast<void>(posix::RemoveName(basket / document));
+      static_cast<void>(posix::RemoveName(claim));
       ++repairs_.finished;
       break;
     case Found::kNo:
       Count(ReturnToBasket(claim, basket, document), repairs_.handedBack);
+      CrashPoint("claim-handed-back");
       break;
     case Found::kUnreadable:
       ++repairs_.leftForLater;
@@ -178,12 +189,12 @@ bool Recovery::AdoptOldStaged(const fs::path& archive, ArchiveIndex& index,
   const fs::path old = archive / (std::string(kStagedPrefix) + file);
   const Found row = index.HasFile(file);
   if (row == Found::kUnreadable) return false;
-  if (row == Found::kNo) return ::unlink(old.c_str()) == 0;
+  if (row == Found::kNo) return posix::RemoveName(old) == 0;
   std::string identity;
   std::string published = file;
   return NewIdentity(identity) == 0 && index.GiveIdentity(file, identity) == 0 &&
          MakeInFlightFolder(archive) == 0 &&
-         ::rename(old.c_str(), (InFlightFolder(archive) / identity).c_str()) == 0 &&
+         posix::RenameNoReplace(old, InFlightFolder(archive) / identity) == 0 &&
          PublishStaged(index, archive, identity, published) == 0;
 }
 
@@ -196,7 +207,8 @@ Found Recovery::FindClaimedByOrigin(const std::string& origin, int claim) {
     for (const std::string& file : files) {
       const bool staged = Exists(archive / (std::string(kStagedPrefix) + file));
       if (staged && !AdoptOldStaged(archive, index, file)) return Found::kUnreadable;
-      if (HoldsSameDocument(claim, archive / file)) return Found::kYes;
+      const Found held = HoldsSameDocument(claim, archive / file);
+      if (held != Found::kNo) return held;
     }
     return Found::kNo;
   });
@@ -221,7 +233,7 @@ void Recovery::SettleStaged(const fs::path& archive, const std::string& identity
   if (row == Found::kYes) {
     Count(PublishStaged(*index, archive, identity, file), repairs_.finished);
   } else if (row == Found::kNo) {
-    ::unlink(staged.c_str());
+    static_cast<void>(posix::RemoveName(staged));
     ++repairs_.removed;
   } else {
     ++repairs_.leftForLater;
@@ -256,7 +268,24 @@ void Recovery::RecoverArchive(const fs::path& archive, bool whole) {
     if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightFolder(archive) / name, repairs_);
     if (IsIdentity(name)) SettleStaged(archive, name);
   }
-  if (whole || ChangedFromOutside(archive)) ScanArchive(archive);
+  if (whole || ChangedFromOutside(archive)) {
+    ScanArchive(archive);
+  } else {
+    CheckLatestRows(archive);
+  }
+}
+
+// A power cut after a row's commit can take both names of its document, the staged one and the
+// published one, from a folder that was not flushed yet, without changing the folder as its stamp
+// saw it: every operation looks whether the newest rows still have their files.
+void Recovery::CheckLatestRows(const fs::path& archive) {
+  ArchiveIndex* index = IndexOf(archive);
+  std::vector<FiledDocument> rows;
+  if (!index || index->LatestRows(rows) != Found::kYes) return;
+  for (const FiledDocument& row : rows) {
+    if (!Orphaned(archive, row)) continue;
+    Count(index->Remove(row.file), repairs_.rowsRemoved);
+  }
 }
 
 void Recovery::ScanArchive(const fs::path& archive) {
@@ -291,8 +320,7 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
     if (DocumentNumber(name) != 0 && IsRegularName(archive / name)) unfiled.insert(name);
   }
   for (const FiledDocument& row : rows) {
-    if (unfiled.erase(row.file) != 0 || IsRegularName(archive / row.file)) continue;
-    if (!row.identity.empty() && Exists(InFlightFolder(archive) / row.identity)) continue;
+    if (unfiled.erase(row.file) != 0 || !Orphaned(archive, row)) continue;
     Count(index.Remove(row.file), repairs_.rowsRemoved);
   }
   for (const std::string& file : unfiled) {

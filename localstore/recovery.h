@@ -63,6 +63,7 @@ class Recovery {
                       const std::string& file);
   void ScanBasket(const std::filesystem::path& basket);
   void ScanArchive(const std::filesystem::path& archive);
+  void CheckLatestRows(const std::filesystem::path& archive);
   void Reconcile(const std::filesystem::path& archive, ArchiveIndex& index);
   void Count(ErrorCode code, int& done);
 

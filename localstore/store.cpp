@@ -16,6 +16,7 @@
 #include "localstore/numbering.h"
 #include "posix_base/atomic_file.h"
 #include "posix_base/environment.h"
+#include "posix_base/file_io.h"
 #include "posix_base/xdg_folders.h"
 
 namespace kartiva::localstore {
@@ -150,9 +151,8 @@ UniqueFd Store::OpenJournal() const {
 }
 
 void Store::Journal(int fd, const std::string& lines) {
-  // One write: appends from many processes at once never interleave within a line.
-  if (fd < 0) return;
-  [[maybe_unused]] const ssize_t written = ::write(fd, lines.data(), lines.size());
+  // One write as a rule: appends from many processes at once never interleave within a line.
+  if (fd >= 0) static_cast<void>(posix::WriteAll(fd, lines.data(), lines.size()));
 }
 
 }  // namespace kartiva::localstore

@@ -53,7 +53,13 @@ ErrorCode frmImport::ImportFile(const std::string& sFilename, const std::string&
                                 std::string& sNewFileName) {
   sNewFileName.clear();
   Require(TKBasket, "TKBasket").AddFile(sFilename, sDescription, sNewFileName, client_.TKError);
-  if (client_.TKError != 0) {
+  // A file that is in the basket is never called not imported: importing it again would bring it
+  // in twice.
+  if (client_.TKError == kErrStoredNotConfirmed) {
+    FailureBox(runtime_,
+               {.text = "Die Datei wurde importiert, aber die Festplatte hat es nicht bestätigt: " +
+                        HexCode(client_.TKError)});
+  } else if (client_.TKError != 0) {
     FailureBox(runtime_, {.text = "Fehler beim Datei-Import: " + HexCode(client_.TKError)});
   }
   return client_.TKError;

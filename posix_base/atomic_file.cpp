@@ -24,7 +24,7 @@ class TemporaryFile {
     if (ok()) ::flock(fd_.get(), LOCK_EX);
   }
   ~TemporaryFile() {
-    if (ok() && !renamed_) ::unlink(path_.c_str());
+    if (ok() && !renamed_) static_cast<void>(RemoveName(path_));
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -32,7 +32,6 @@ class TemporaryFile {
   bool ok() const { return opened_; }
   int fd() const { return fd_.get(); }
   const std::string& path() const { return path_; }
-  int Close() { return ::close(fd_.release()) == 0 ? 0 : errno; }
   void MarkRenamed() { renamed_ = true; }
 
  private:
@@ -45,20 +44,24 @@ class TemporaryFile {
 }  // namespace
 
 int ReplaceFileAtomically(const std::filesystem::path& path, const std::string& content,
-                          mode_t mode) {
+                          mode_t mode, int* unconfirmed) {
   TemporaryFile temporary(path.parent_path());
   if (!temporary.ok()) return errno;
   if (int error = WriteAll(temporary.fd(), content.data(), content.size())) return error;
-  if (::fchmod(temporary.fd(), mode) != 0 || ::fsync(temporary.fd()) != 0) return errno;
-  if (int error = temporary.Close()) return error;
-  if (::rename(temporary.path().c_str(), path.c_str()) != 0) return errno;
+  if (::fchmod(temporary.fd(), mode) != 0) return errno;
+  if (int error = SyncFile(temporary.fd())) return error;
+  if (int error = RenameOver(temporary.path(), path)) return error;
   temporary.MarkRenamed();
-  return SyncFolder(path.parent_path());
+  // The file is replaced: from here on nothing undoes it, and a failure only leaves it
+  // unconfirmed.
+  const int error = ConfirmFolder(path.parent_path());
+  if (unconfirmed != nullptr) *unconfirmed = error;
+  return 0;
 }
 
-int SyncFolder(const std::filesystem::path& folder) {
-  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return fd.get() >= 0 && ::fsync(fd.get()) == 0 ? 0 : errno;
+int ConfirmFolder(const std::filesystem::path& folder) {
+  const int error = SyncFolder(folder);
+  return error == 0 ? 0 : SyncFolder(folder);
 }
 
 }  // namespace kartiva::posix

@@ -1,7 +1,7 @@
 #pragma once
 
 // Replacing a file so that a reader, or whoever looks after a crash, finds the old file or the
-// new one and never a half-written one. Each returns 0 or the errno of the call that failed.
+// new one and never a half-written one.
 
 #include <sys/types.h>
 
@@ -17,11 +17,16 @@ namespace kartiva::posix {
 inline constexpr std::string_view kIncomingPrefix = ".incoming-";
 
 // Replaces `path` with `content` and the permission bits `mode`: written beside it under a hidden
-// name, flushed, renamed over it, and the folder flushed too.
+// name, flushed, renamed over it, and the folder flushed too. Gives 0 once the file is replaced,
+// else the errno of the call that failed, and the file is as it was. Once replaced, a folder
+// flush that fails is tried again; should it fail again, the replacement stands and
+// `unconfirmed` (where given) receives its errno: the disk did not confirm the new name.
 [[nodiscard]] int ReplaceFileAtomically(const std::filesystem::path& path,
-                                        const std::string& content, mode_t mode);
+                                        const std::string& content, mode_t mode,
+                                        int* unconfirmed = nullptr);
 
-// Flushes a folder's entries to disk, after a file in it was created, renamed or removed.
-[[nodiscard]] int SyncFolder(const std::filesystem::path& folder);
+// Flushes `folder`, once more should the first flush fail: for a name given after which there is
+// no going back. 0 or the errno of the second failure.
+[[nodiscard]] int ConfirmFolder(const std::filesystem::path& folder);
 
 }  // namespace kartiva::posix

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 
+#include "posix_base/file_io.h"
 #include "posix_base/file_lock.h"
 
 namespace kartiva::posix {
@@ -66,8 +67,8 @@ void FileClientCheckLock::Release() { file_ = UniqueFd(); }
 
 std::optional<CheckTime> FileClientCheckLock::LastDecline() {
   char record[kLongestRecord];
-  const ssize_t got = ::pread(file_.get(), record, sizeof record, 0);
-  if (got <= 0) return std::nullopt;
+  std::size_t got = 0;
+  if (ReadAt(file_.get(), record, sizeof record, 0, got) != 0 || got == 0) return std::nullopt;
   const char* end = record + got;
   if (end[-1] == '\n') --end;
   CheckTime at = 0;
@@ -80,7 +81,7 @@ std::optional<CheckTime> FileClientCheckLock::LastDecline() {
 void FileClientCheckLock::RecordDecline(CheckTime at) {
   const std::string record = std::to_string(at) + "\n";
   if (::ftruncate(file_.get(), 0) != 0) return;
-  [[maybe_unused]] const ssize_t written = ::pwrite(file_.get(), record.data(), record.size(), 0);
+  static_cast<void>(WriteAllAt(file_.get(), record.data(), record.size(), 0));
 }
 
 }  // namespace kartiva::posix

@@ -114,8 +114,14 @@ RegResult RegFileRegistry::Save(const KeyTree& tree) {
   if (readOnly) return Fail(kErrorAccessDenied, "read-only, so left as it is");
   // The new file replaces the old one with the permissions the user gave it.
   const mode_t mode = targetMode_ != 0 ? targetMode_ & 07777 : S_IRUSR | S_IWUSR;
-  if (int error = ReplaceFileAtomically(target_, FormatRegText(tree), mode)) {
+  int unconfirmed = 0;
+  if (int error = ReplaceFileAtomically(target_, FormatRegText(tree), mode, &unconfirmed)) {
     return Fail(CodeForErrno(error), "cannot write it");
+  }
+  // The record is written and stands: the change is done, and only its flush is in doubt.
+  if (unconfirmed != 0 && report_ != nullptr) {
+    std::fprintf(report_, "%s: written, but the disk did not confirm it: %s\n",
+                 file_.string().c_str(), std::generic_category().message(unconfirmed).c_str());
   }
   return kErrorSuccess;
 }

@@ -208,6 +208,40 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        0,
        "",
        {"A", "B", "C", "D"}},
+#ifdef KARTIVA_TEST_HOOKS
+      {"a document with its archive name is told stored but unconfirmed when the archive folder "
+       "cannot be flushed, and a second store finds nothing to store",
+       [this] {
+         const fs::path document = Import("x.txt", "X");
+         ProcessSpec spec = Spec(TRESOLO_PATH, {document.string()});
+         spec.environment["KARTIVA_FLUSH_FAIL"] = "archives/Allgemein";
+         const ProcessResult unconfirmed = RunProcess(spec, temp_.path());
+         EXPECT_EQ(unconfirmed.exitStatus, 2);
+         EXPECT_NE(unconfirmed.errors.find(
+                       "The document was stored, but the disk did not confirm it: 8004500D\n"),
+                   std::string::npos)
+             << unconfirmed.errors;
+         EXPECT_EQ(ReadFile(archive() / "00000001.001"), "X");
+         const ProcessResult again = RunOn(TRESOLO_PATH, document);
+         EXPECT_EQ(again.exitStatus, 2);
+         EXPECT_TRUE(again.errors.ends_with("Unable to store the document: 80045007\n"))
+             << again.errors;
+         // The next operation on the basket finishes what the unconfirmed store left.
+         return RunOn(MAPPIX_PATH, Source("y.txt", "Y"));
+       },
+       0,
+       "",
+       {"X", "Y"}},
+      {"an import whose basket folder cannot be flushed is told imported but unconfirmed",
+       [this] {
+         ProcessSpec spec = Spec(MAPPIX_PATH, {Source("x.txt", "X").string()});
+         spec.environment["KARTIVA_FLUSH_FAIL"] = "baskets/Eingang";
+         return RunProcess(spec, temp_.path());
+       },
+       2,
+       "Die Datei wurde importiert, aber die Festplatte hat es nicht best\xC3\xA4tigt: 8004500D\n",
+       {"X"}},
+#endif
       {"a recovery that cannot read the index leaves the killed store's work for later",
        [this] {
          ProcessSpec crash = Spec(TRESOLO_PATH, {Import("x.txt", "X").string()});

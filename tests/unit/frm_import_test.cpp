@@ -52,6 +52,12 @@ const ImportCase kCases[] = {
      [](Rig& rig) { rig.toolkit.Script("AddFile", {.code = -1}); },
      {kRunning, kQueryBasket, kOpenBasket, kAdd, kRefresh},
      {ImportBox("Fehler beim Datei-Import: FFFFFFFF")}},
+    {"ImportedButUnconfirmedIsNeverCalledNotImported",
+     kFile,
+     [](Rig& rig) { rig.toolkit.Script("AddFile", {.code = kErrStoredNotConfirmed}); },
+     {kRunning, kQueryBasket, kOpenBasket, kAdd, kRefresh},
+     {ImportBox("Die Datei wurde importiert, aber die Festplatte hat es nicht best\xC3\xA4tigt: "
+                "8004500D")}},
     {"BasketQueryErrorIsShownAndImportStillAttempted",
      kFile,
      [](Rig& rig) { rig.toolkit.Script("QueryActiveBasket", {.code = 255, .text = "Alt"}); },
