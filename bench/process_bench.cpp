@@ -6,7 +6,8 @@
 //     100 runs of the Mappix floor one after another;
 //   - the size curve: the same silent runs in stores of 0, 1,000, 10,000 and 100,000 documents.
 //
-//   process_bench [runs] [curve runs]      (default 200 runs of each, 15 per store size)
+//   process_bench [runs] [curve runs]      (default 200 runs of each, 15 per store size; 0 curve
+//                                           runs leave the size curve out)
 //
 // Every timed run starts with the write-back of the runs before it settled (sync), so that no run
 // pays for another.
@@ -219,7 +220,7 @@ int main(int argc, char** argv) {
       "\n%d imports started at once: %.0f ms for all, %d documents; %d runs of the Mappix"
       " floor one after another: %.0f ms (%.2fx)\n",
       kParallel, parallelMs, kParallel, kParallel, floorsMs, parallelMs / floorsMs);
-  PrintSizeCurve(folder, source, curveRuns);
+  if (curveRuns > 0) PrintSizeCurve(folder, source, curveRuns);
   fs::remove_all(folder);
   return 0;
 }
