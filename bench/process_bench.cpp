@@ -189,7 +189,8 @@ int main(int argc, char** argv) {
   ::sync();
   start = Clock::now();
   std::vector<pid_t> imports;
-  for (int i = 0; i < kParallel; ++i) imports.push_back(Spawn({MAPPIX_PATH, source.string()}));
+  for (int i = 0; i < kParallel; ++i)
+    imports.push_back(Spawn({MAPPIX_PATH, source.string()}, true));
   for (const pid_t pid : imports) Reap(pid);
   const double parallelMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   const auto documents =
