@@ -16,7 +16,7 @@ Runs the stages named, in the order given; without one, all: ${stages[*]}.
   linux    builds and runs the Linux tests
   powercut cuts the power under a store on loop-mounted ext4 (also with fast_commit), xfs and
            btrfs, right after the tools returned and 6 s later, and checks every document (root;
-           about a minute; a file system or loop devices that are missing are skipped, saying so)
+           one to three minutes; a file system or loop devices that are missing are skipped, saying so)
   windows  cross-builds the Windows programs and their tests (mingw-w64)
   plain    builds the programs as a packager does, a plain Release build without the presets'
            warnings-as-errors and without the tests, once with g++ and once with clang++; a
