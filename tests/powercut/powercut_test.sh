@@ -175,7 +175,17 @@ join() {
   echo "$joined"
 }
 
-# Loop devices come and go with the mounts (mount -o loop frees its device on unmount).
+# Loop devices come and go with the mounts (mount -o loop frees its device on unmount). A desktop's
+# volume monitor may look into a new mount for a moment: the unmount waits for it.
+unmount() {
+  for _ in $(seq 50); do
+    umount "$mnt" 2>/dev/null && return
+    sleep 0.2
+  done
+  fuser -vm "$mnt" >&2 || true
+  umount "$mnt"
+}
+
 make_file_system() {
   local system=$1 image=$2
   truncate -s 1G "$image"
@@ -192,11 +202,11 @@ cut_power() {
   local system=$1 image=$2
   if [ "$system" = btrfs ]; then
     cp --sparse=always "$image" "$image.cut"
-    umount "$mnt"
+    unmount
     mount -o loop "$image.cut" "$mnt"
   else
     "$godown" "$mnt"
-    umount "$mnt"
+    unmount
     mount -o loop "$image" "$mnt"
   fi
 }
@@ -216,7 +226,7 @@ round() {
   "$programs/Tresolo" --check >"$work/output" 2>&1 || status=$?
   [ "$status" -eq 0 ] || failures+=("$name: Tresolo --check ended with $status: $(cat "$work/output")")
   check_store "$name, then Tresolo --check" finished
-  umount "$mnt"
+  unmount
   rm -f "$image" "$image.cut"
   if [ ${#failures[@]} -eq "$before" ]; then
     echo "ok: $name"
@@ -240,7 +250,7 @@ for system in "$@"; do
     rm -f "$work/probe.img"
     continue
   fi
-  umount "$mnt"
+  unmount
   rm -f "$work/probe.img"
   for delay in 0 6; do round "$system" "$delay"; done
   ran=$((ran + 1))
