@@ -243,7 +243,6 @@ for system in "$@"; do
     skip "$system: $tool is not installed"
     continue
   fi
-  truncate -s 1G "$work/probe.img"
   make_file_system "$system" "$work/probe.img"
   if ! mount -o loop "$work/probe.img" "$mnt" 2>"$work/output"; then
     skip "$system: cannot be mounted here: $(cat "$work/output")"
