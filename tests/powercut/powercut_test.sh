@@ -236,7 +236,7 @@ round() {
   fi
 }
 
-ran=0
+ran=()
 for system in "$@"; do
   tool=mkfs.${system%-*}
   if ! command -v "$tool" >/dev/null; then
@@ -252,9 +252,9 @@ for system in "$@"; do
   unmount
   rm -f "$work/probe.img"
   for delay in 0 6; do round "$system" "$delay"; done
-  ran=$((ran + 1))
+  ran+=("$system")
 done
 
 [ ${#failures[@]} -eq 0 ] || exit 1
-[ "$ran" -gt 0 ] || exit 77
-echo "every document survived each cut once and whole, in $ran file systems"
+[ ${#ran[@]} -gt 0 ] || exit 77
+echo "every document survived each cut once and whole on: ${ran[*]}"
