@@ -127,7 +127,13 @@ documents() {
 describe() {
   local file=$1 size
   size=$(stat -c %s "$file")
-  if cmp -s -n "$size" "$file" /dev/zero; then echo "$size bytes, all zeros"; else echo "$size bytes"; fi
+  if [ "$size" -eq 0 ]; then
+    echo empty
+  elif cmp -s -n "$size" "$file" /dev/zero; then
+    echo "$size bytes, all zeros"
+  else
+    echo "$size bytes"
+  fi
 }
 
 # Checks the store as a user finds it; `finished` also wants nothing left over or in flight. Each
