@@ -1,11 +1,13 @@
 // Whole-process benchmarks of the one-shot tools against an initialised local store:
 //   - a silent Mappix and a silent Tresolo run on a 4 KiB file, each against cp of the same file
-//     (medians, and their ratio);
+//     and against its durable floor (durable_floor.c) (medians, and their ratios);
 //   - the peak memory of each program against a bare C++ program;
-//   - 100 imports started at once, as a file manager starts them for 100 selected files;
+//   - 100 imports started at once, as a file manager starts them for 100 selected files, against
+//     100 runs of the Mappix floor one after another;
 //   - the size curve: the same silent runs in stores of 0, 1,000, 10,000 and 100,000 documents.
 //
-//   process_bench [runs] [curve runs]      (default 200 runs of each, 15 per store size)
+//   process_bench [runs] [curve runs]      (default 200 runs of each, 15 per store size; 0 curve
+//                                           runs leave the size curve out)
 //
 // Every timed run starts with the write-back of the runs before it settled (sync), so that no run
 // pays for another.
@@ -41,11 +43,19 @@ long PeakKiB(std::vector<std::string> argv, const fs::path& scratch) {
   return peak;
 }
 
-// One program's runs: the times of all, the highest peak memory of some.
+// One program's runs: the times of all, the highest peak memory of some. A floor is given a new
+// name for its copy on each run.
 struct Series {
   std::vector<std::string> command;
+  bool named = false;
   std::vector<double> micros{};
   long peakKiB = 0;
+
+  std::vector<std::string> Run(const std::string& name) const {
+    std::vector<std::string> run = command;
+    if (named) run.push_back(name);
+    return run;
+  }
 };
 
 void EmptyFolder(const fs::path& folder) {
@@ -147,23 +157,40 @@ int main(int argc, char** argv) {
   const fs::path archive = home / "archives" / kartiva::localstore::kDefaultArchive;
   const std::string copy = (folder / "copy.pdf").string();
 
+  // The floors write beside a store of their own: a plain folder, and an archive with its index.
+  const fs::path floorHome = folder / "floor";
+  const fs::path floorBasket = folder / "floor basket";
+  const fs::path floorArchive = floorHome / "archives" / kartiva::localstore::kDefaultArchive;
+  if (kartiva::localstore::Store(floorHome).Initialise() != 0) return 1;
+  fs::create_directories(floorBasket);
+
   Series mappix{{MAPPIX_PATH, source.string()}}, tresolo{{TRESOLO_PATH, source.string()}},
-      cp{{"/bin/cp", source.string(), copy}}, bare{{BARE_PROGRAM_PATH}};
-  Series* all[] = {&mappix, &tresolo, &cp, &bare};
+      cp{{"/bin/cp", source.string(), copy}}, bare{{BARE_PROGRAM_PATH}},
+      mappixFloor{{MAPPIX_FLOOR_PATH, source.string(), floorBasket.string()}, true},
+      tresoloFloor{{TRESOLO_FLOOR_PATH, source.string(), floorArchive.string()}, true};
+  Series* all[] = {&mappix, &tresolo, &cp, &bare, &mappixFloor, &tresoloFloor};
   for (int i = 0; i < runs; ++i) {
     for (Series* series : all) {
-      series->micros.push_back(TimeSettled(series->command));
+      const std::string name = kartiva::localstore::DocumentName(static_cast<unsigned long>(i + 1));
+      series->micros.push_back(TimeSettled(series->Run(name)));
       if (i % 10 == 0)
-        series->peakKiB = std::max(series->peakKiB, PeakKiB(series->command, folder));
+        series->peakKiB = std::max(series->peakKiB, PeakKiB(series->Run("peak " + name), folder));
     }
     if (i % 50 == 49) EmptyFolder(basket);  // a basket that users keep small
   }
 
   EmptyFolder(basket);
   constexpr int kParallel = 100;
-  const auto start = Clock::now();
+  EmptyFolder(floorBasket);
+  ::sync();
+  auto start = Clock::now();
+  for (int i = 0; i < kParallel; ++i) Reap(Spawn(mappixFloor.Run(std::to_string(i))));
+  const double floorsMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  ::sync();
+  start = Clock::now();
   std::vector<pid_t> imports;
-  for (int i = 0; i < kParallel; ++i) imports.push_back(Spawn({MAPPIX_PATH, source.string()}));
+  for (int i = 0; i < kParallel; ++i)
+    imports.push_back(Spawn({MAPPIX_PATH, source.string()}, true));
   for (const pid_t pid : imports) Reap(pid);
   const double parallelMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   const auto documents =
@@ -178,18 +205,23 @@ int main(int argc, char** argv) {
 
   const double cpMedian = Median(cp.micros);
   std::printf("runs each: %d, on %ld cores\n\n", runs, sysconf(_SC_NPROCESSORS_ONLN));
-  std::printf("%-20s %10s %8s %10s\n", "program", "median", "vs cp", "peak RSS");
-  const auto row = [&](const char* name, const Series& series) {
-    std::printf("%-20s %7.0f us %7.2fx %7ld KiB\n", name, Median(series.micros),
-                Median(series.micros) / cpMedian, series.peakKiB);
+  std::printf("%-20s %10s %8s %10s %10s\n", "program", "median", "vs cp", "vs floor", "peak RSS");
+  const auto row = [&](const char* name, const Series& series, const Series& floor) {
+    std::printf("%-20s %7.0f us %7.2fx %9.2fx %7ld KiB\n", name, Median(series.micros),
+                Median(series.micros) / cpMedian, Median(series.micros) / Median(floor.micros),
+                series.peakKiB);
   };
-  row("Mappix (silent)", mappix);
-  row("Tresolo (silent)", tresolo);
-  row("cp", cp);
-  row("bare C++ program", bare);
-  std::printf("\n%d imports started at once: %.0f ms for all, %d documents\n", kParallel,
-              parallelMs, kParallel);
-  PrintSizeCurve(folder, source, curveRuns);
+  row("Mappix (silent)", mappix, mappixFloor);
+  row("Tresolo (silent)", tresolo, tresoloFloor);
+  row("Mappix floor", mappixFloor, mappixFloor);
+  row("Tresolo floor", tresoloFloor, tresoloFloor);
+  row("cp", cp, mappixFloor);
+  row("bare C++ program", bare, mappixFloor);
+  std::printf(
+      "\n%d imports started at once: %.0f ms for all, %d documents; %d runs of the Mappix"
+      " floor one after another: %.0f ms (%.2fx)\n",
+      kParallel, parallelMs, kParallel, kParallel, floorsMs, parallelMs / floorsMs);
+  if (curveRuns > 0) PrintSizeCurve(folder, source, curveRuns);
   fs::remove_all(folder);
   return 0;
 }

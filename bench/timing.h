@@ -2,6 +2,7 @@
 
 // Running a whole program and timing it, for the whole-process benchmarks.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,12 +18,19 @@ extern char** environ;
 
 namespace kartiva::bench {
 
-inline pid_t Spawn(std::vector<std::string> argv) {
+// Starts the program; a `quiet` one writes its standard error to /dev/null (a batch that runs long
+// shows its progress there).
+inline pid_t Spawn(std::vector<std::string> argv, bool quiet = false) {
   std::vector<char*> pointers;
   for (std::string& argument : argv) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0) {
+  const int failed = posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) {
     std::perror(pointers[0]);
     std::exit(1);
   }
