@@ -177,7 +177,7 @@ int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
                            .version = identity.version};
   LocalComponents components;
   DesktopUi ui(facts.folder, stdin, stderr);
-  FileClientCheckLock checkLock(RuntimeFolder().string(), "/tmp");
+  FileClientCheckLock checkLock(ThisProcessesMeetingPlace());
   Runtime runtime{components, ui, facts, checkLock};
   return run(runtime, [&] { load(runtime, ui); });
 }

@@ -1,24 +1,10 @@
 #include "platform/posix/file_manager/file_manager_entries.h"
 
-#include <cstdint>
-#include <cstdio>
-
+#include "core/text.h"
 #include "platform/posix/file_manager/entry_text.h"
 
 namespace kartiva::posix {
 namespace {
-
-// A name made of safe characters that stays the same for the same menu text (FNV-1a, 64 bits).
-std::string TextId(std::string_view text) {
-  std::uint64_t hash = 0xCBF29CE484222325ULL;
-  for (char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001B3ULL;
-  }
-  char id[17];
-  std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(hash));
-  return id;
-}
 
 // A Nemo action's Name may hold tokens such as %f: a percent sign of the text is doubled.
 std::string WithoutTokens(std::string_view text) {
