@@ -16,6 +16,11 @@ using CheckTime = std::int64_t;
 
 CheckTime CheckTimeNow();
 
+// How long before an instance started a "No" still answers for it, in nanoseconds: a file manager
+// on a loaded machine starts the last instances of a selection late, and the user, having said
+// "No" a moment ago, is not asked again. A new selection takes longer than this to make.
+inline constexpr CheckTime kDeclineCovers = CheckTime{2'000'000'000};
+
 // The lock that the instances of the tools share, with the moment of the last "No" kept beside it.
 class ClientCheckLock {
  public:
@@ -33,7 +38,8 @@ class ClientCheckLock {
 // instance in when it goes, also when the program ends inside the check.
 class ClientCheckTurn {
  public:
-  // `started` is the moment the instance started: a "No" given since then answers for it too.
+  // `started` is the moment the instance started: a "No" given since kDeclineCovers before then
+  // answers for it too.
   ClientCheckTurn(ClientCheckLock& lock, CheckTime started);
   ~ClientCheckTurn();
   ClientCheckTurn(const ClientCheckTurn&) = delete;

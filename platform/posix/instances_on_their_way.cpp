@@ -158,6 +158,14 @@ std::optional<pid_t> PidNamed(const char* name) {
 
 }  // namespace
 
+CheckTime ThisProcessesStart() {
+  const UniqueFd self(::open("/proc/self", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const CheckTime now = CheckTimeNow();
+  const std::optional<ProcessState> state = self.get() >= 0 ? StateAt(self.get()) : std::nullopt;
+  if (!state) return now;
+  return now - std::chrono::duration_cast<std::chrono::nanoseconds>(state->age).count();
+}
+
 bool OthersOnTheirWay(const std::set<pid_t>& met) {
   const Self self;
   if (!self.program) return false;

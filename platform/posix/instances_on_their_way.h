@@ -9,6 +9,8 @@
 #include <chrono>
 #include <set>
 
+#include "core/client_check_lock.h"
+
 namespace kartiva::posix {
 
 // How long after its start an instance counts as on its way at the most: one that has not met the
@@ -24,5 +26,9 @@ inline constexpr std::chrono::seconds kStartingFor{2};
 // started just as it started this one, and that is not yet running a program of its own; or the
 // parent itself, while it is young and still busy starting them.
 [[nodiscard]] bool OthersOnTheirWay(const std::set<pid_t>& met);
+
+// The moment this process started, as the kernel knows it: on a loaded machine a program may get
+// to its first line seconds later. Now, where /proc cannot tell.
+CheckTime ThisProcessesStart();
 
 }  // namespace kartiva::posix
