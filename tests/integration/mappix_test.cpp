@@ -13,6 +13,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "tests/support/store_fixture.h"
 
@@ -261,6 +262,59 @@ TEST_F(MappixProgram, HundredAtOnceIntoAReadOnlyBasketShowOneSummary) {
   EXPECT_EQ(lines[1], "100 von 100 Dateien wurden nicht importiert:");
   EXPECT_EQ(lines[2].substr(lines[2].find(':')), ": Fehler beim Datei-Import: 8004500A");
   EXPECT_EQ(lines[21], "... und 81 weitere");
+}
+
+// A hundred files selected on a machine whose every core is busy, with the client stopped, and the
+// user answering the start question after a few seconds: one conversation all the same, with one
+// question, one session, one summary that counts every file, and every file that is there once.
+TEST_F(MappixProgram, HundredAtOnceBesideBusyCoresAreOneConversation) {
+  std::vector<fs::path> selection = Selection(100);
+  for (const int missing : {7, 42, 99}) selection[missing] = temp_.path() / "gone" / "x.txt";
+  std::vector<pid_t> hogs;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  ProcessSpec hog;
+  hog.program = "/bin/sh";
+  hog.arguments = {"-c", "while :; do :; done"};
+  fs::create_directories(temp_.path() / "hogs");
+  for (unsigned i = 0; i < cores; ++i) hogs.push_back(Start(hog, temp_.path() / "hogs"));
+  const fs::path answer = temp_.path() / "answer";
+  ASSERT_EQ(::mkfifo(answer.c_str(), 0600), 0);
+  std::vector<std::pair<pid_t, fs::path>> running;
+  for (std::size_t i = 0; i < selection.size(); ++i) {
+    ProcessSpec spec = Spec({selection[i].string()});
+    spec.inputFrom = answer;
+    const fs::path folder = temp_.path() / ("run" + std::to_string(i));
+    fs::create_directories(folder);
+    running.emplace_back(Start(spec, folder), folder);
+  }
+  const int answers = ::open(answer.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(answers, 0);
+  ::sleep(3);
+  ASSERT_EQ(::write(answers, "j\n", 2), 2);
+  ::close(answers);
+
+  int questions = 0;
+  std::vector<std::string> summaries;
+  for (std::size_t i = 0; i < running.size(); ++i) {
+    const ProcessResult result = Finish(running[i].first, running[i].second, 120);
+    EXPECT_EQ(result.exitStatus, selection[i].filename() == "x.txt" ? 2 : 0) << result.errors;
+    if (result.errors.find(kStartQuestion) != std::string::npos) ++questions;
+    const std::size_t summary = result.errors.find("Mappix\n3 von ");
+    if (summary != std::string::npos) summaries.push_back(result.errors.substr(summary));
+  }
+  for (const pid_t hog : hogs) ::kill(hog, SIGKILL);
+  for (const pid_t hog : hogs) Finish(hog, temp_.path() / "hogs");
+  EXPECT_EQ(questions, 1);
+  ASSERT_EQ(summaries.size(), 1u);
+  EXPECT_EQ(Lines(summaries.front()),
+            (std::vector<std::string>{"Mappix", "3 von 100 Dateien wurden nicht importiert:",
+                                      "x.txt: Fehler beim Datei-Import: 80045007",
+                                      "x.txt: Fehler beim Datei-Import: 80045007",
+                                      "x.txt: Fehler beim Datei-Import: 80045007"}));
+  const std::vector<std::string> journal = Journal();
+  EXPECT_EQ(Count(journal, "StartClient"), 1);
+  EXPECT_EQ(Count(journal, "OpenBasket"), 1);
+  EXPECT_EQ(Documents().size(), 97u);
 }
 
 // Two selections at once of files with the same relative names, each in its own folder, into the
