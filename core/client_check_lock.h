@@ -17,9 +17,10 @@ using CheckTime = std::int64_t;
 CheckTime CheckTimeNow();
 
 // How long before an instance started a "No" still answers for it, in nanoseconds: a file manager
-// on a loaded machine starts the last instances of a selection late, and the user, having said
-// "No" a moment ago, is not asked again. A new selection takes longer than this to make.
-inline constexpr CheckTime kDeclineCovers = CheckTime{2'000'000'000};
+// on a loaded machine starts the last instances of a selection a moment after the user said "No"
+// to the first. Shorter than the time the instance that asked goes on answering latecomers (the
+// batch's settle time), so that a tool started anew once it has ended asks again.
+inline constexpr CheckTime kDeclineCovers = CheckTime{400'000'000};
 
 // The lock that the instances of the tools share, with the moment of the last "No" kept beside it.
 class ClientCheckLock {
