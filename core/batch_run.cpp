@@ -71,6 +71,11 @@ bool BatchRun::AwaitStraggler(bool settle) {
     Take(wait);
     if (!waiting_.empty()) return true;
     if (now_() >= giveUp || !listener_->InstancesOnTheirWay()) return false;
+    // The progress window stays alive meanwhile, and its Cancel works.
+    if (progressShown_ && !cancelAsked_ && runtime_.ui.ShowProgress(shownProgress_)) {
+      cancelAsked_ = true;
+      return false;
+    }
     wait = kLookAgain;
   }
 }
@@ -87,12 +92,12 @@ bool BatchRun::CancelAsked() {
   progressShown_ = true;
   const std::size_t number = done_.size() + 1;
   const std::size_t total = done_.size() + waiting_.size();
-  return runtime_.ui.ShowProgress(
-      {.title = runtime_.program.title,
-       .line = texts_.progressLine(number, total, FileNameOf(waiting_.front().path)),
-       .cancel = std::string(texts_.cancelButton),
-       .done = done_.size(),
-       .total = total});
+  shownProgress_ = {.title = runtime_.program.title,
+                    .line = texts_.progressLine(number, total, FileNameOf(waiting_.front().path)),
+                    .cancel = std::string(texts_.cancelButton),
+                    .done = done_.size(),
+                    .total = total};
+  return runtime_.ui.ShowProgress(shownProgress_);
 }
 
 void BatchRun::Settle(File& file, int status) {

@@ -61,6 +61,7 @@ class BatchRun final : public FileQueue {
   std::vector<MsgBoxRequest> told_;  // the messages shown while doing a file
   int ownStatus_ = 0;
   bool progressShown_ = false;
+  ProgressRequest shownProgress_;  // what the progress window shows
   bool cancelAsked_ = false;
 };
 
