@@ -47,8 +47,11 @@ FileClientCheckLock::FileClientCheckLock(MeetingPlace place) : place_(std::move(
 UniqueFd OpenMeetingFolder(const MeetingPlace& place) {
   UniqueFd folder = OpenPrivateFolder(place.runtimeFolder, false);
   if (folder.get() >= 0) return folder;
-  folder = OpenPrivateFolder(place.sharedParent + "/kartiva-" + std::to_string(::geteuid()), true);
-  if (folder.get() >= 0) return folder;
+  if (!place.sharedParent.empty()) {
+    folder =
+        OpenPrivateFolder(place.sharedParent + "/kartiva-" + std::to_string(::geteuid()), true);
+    if (folder.get() >= 0) return folder;
+  }
   return OpenPrivateFolder(HomeMeetingFolder(place.home), true);
 }
 
