@@ -19,10 +19,11 @@ ClientCheckTurn::~ClientCheckTurn() {
 bool ClientCheckTurn::DeclinedWhileWaiting() const {
   if (!held_) return false;
   const std::optional<CheckTime> declined = lock_.LastDecline();
-  // A "No" given before this instance started was meant for the instances of then; this one asks
-  // again. One given since then was meant for it too: the selection it belongs to may have been
-  // answered by an instance it never met, such as the first of a batch it came too late for.
-  return declined && *declined >= started_;
+  // A "No" given well before this instance started was meant for the instances of then; this one
+  // asks again. One given since just before then was meant for it too: the selection it belongs to
+  // may have been answered by an instance it never met, such as the first of a batch it came too
+  // late for, or one that the file manager started a moment before it.
+  return declined && *declined >= started_ - kDeclineCovers;
 }
 
 void ClientCheckTurn::RecordDecline() {

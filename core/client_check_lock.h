@@ -16,6 +16,12 @@ using CheckTime = std::int64_t;
 
 CheckTime CheckTimeNow();
 
+// How long before an instance started a "No" still answers for it, in nanoseconds: a file manager
+// on a loaded machine starts the last instances of a selection a moment after the user said "No"
+// to the first. Shorter than the time the instance that asked goes on answering latecomers (the
+// batch's settle time), so that a tool started anew once it has ended asks again.
+inline constexpr CheckTime kDeclineCovers = CheckTime{400'000'000};
+
 // The lock that the instances of the tools share, with the moment of the last "No" kept beside it.
 class ClientCheckLock {
  public:
@@ -33,7 +39,8 @@ class ClientCheckLock {
 // instance in when it goes, also when the program ends inside the check.
 class ClientCheckTurn {
  public:
-  // `started` is the moment the instance started: a "No" given since then answers for it too.
+  // `started` is the moment the instance started: a "No" given since kDeclineCovers before then
+  // answers for it too.
   ClientCheckTurn(ClientCheckLock& lock, CheckTime started);
   ~ClientCheckTurn();
   ClientCheckTurn(const ClientCheckTurn&) = delete;

@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <cstdint>
+
 namespace kartiva {
 namespace {
 
@@ -76,6 +78,20 @@ std::string AfterLastBackslash(std::string_view text) {
   // A backslash byte is always a character of its own: it never occurs inside a UTF-8 sequence.
   const std::size_t slash = text.rfind('\\');
   return std::string(slash == std::string_view::npos ? text : text.substr(slash + 1));
+}
+
+std::string TextId(std::string_view text) {
+  std::uint64_t hash = 0xCBF29CE484222325ULL;
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001B3ULL;
+  }
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string id(16, '0');
+  for (auto digit = id.rbegin(); digit != id.rend(); ++digit, hash >>= 4) {
+    *digit = kDigits[hash & 0xF];
+  }
+  return id;
 }
 
 }  // namespace kartiva

@@ -39,4 +39,8 @@ std::string TrimSpaces(std::string_view text);
 // The part of text after its last backslash, or all of it when it holds none.
 std::string AfterLastBackslash(std::string_view text);
 
+// Sixteen hexadecimal digits that stay the same for the same text, for names made from texts that
+// may hold any character (FNV-1a, 64 bits): not a secret, and not proof against a chosen collision.
+std::string TextId(std::string_view text);
+
 }  // namespace kartiva

@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "platform/posix/batch_listener.h"
 #include "platform/posix/client_check_lock.h"
@@ -54,12 +56,26 @@ bool SendAll(int socket, std::string_view bytes) {
   return true;
 }
 
+// The path as this instance means it: a relative one is read in its own working folder, not in
+// the first instance's. None when it cannot be told (the working folder has gone).
+std::optional<std::string> AbsolutePath(std::string_view path) {
+  if (path.empty()) return std::nullopt;
+  if (path.front() == '/') return std::string(path);
+  const std::unique_ptr<char, decltype(&std::free)> folder(::getcwd(nullptr, 0), &std::free);
+  if (!folder || folder.get()[0] != '/') return std::nullopt;
+  std::string absolute(folder.get());
+  if (absolute.back() != '/') absolute += '/';
+  return absolute.append(path);
+}
+
 class UnixFirstInstanceLink : public FirstInstanceLink {
  public:
   explicit UnixFirstInstanceLink(UniqueFd socket) : socket_(std::move(socket)) {}
 
+  // A path that cannot be made absolute is not handed over: the instance does its file itself.
   bool HandOver(std::string_view path) override {
-    return SendAll(socket_.get(), path) && ::shutdown(socket_.get(), SHUT_WR) == 0;
+    const std::optional<std::string> absolute = AbsolutePath(path);
+    return absolute && SendAll(socket_.get(), *absolute) && ::shutdown(socket_.get(), SHUT_WR) == 0;
   }
 
   std::optional<std::string> NextMessage() override {
@@ -97,32 +113,32 @@ bool StatName(int folder, const std::string& name, struct stat& facts) {
 
 }  // namespace
 
-bool PeerIsThisUser(int socket) {
+std::optional<pid_t> PeerOfThisUser(int socket) {
   ucred peer{};
   socklen_t length = sizeof peer;
-  return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
-         peer.uid == ::geteuid();
+  if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+      peer.uid != ::geteuid()) {
+    return std::nullopt;
+  }
+  return peer.pid;
 }
 
-UnixBatchEndpoint::UnixBatchEndpoint(std::string runtimeFolder, std::string fallbackParent,
-                                     const std::string& tool)
-    : runtimeFolder_(std::move(runtimeFolder)),
-      fallbackParent_(std::move(fallbackParent)),
-      name_("kartiva-" + tool + ".socket") {}
+UnixBatchEndpoint::UnixBatchEndpoint(MeetingPlace place, const std::string& tool)
+    : place_(std::move(place)), name_(KeyedName(place_, "kartiva-" + tool) + ".socket") {}
 
 std::unique_ptr<FirstInstanceLink> UnixBatchEndpoint::Connect() {
-  const UniqueFd folder = OpenMeetingFolder(runtimeFolder_, fallbackParent_);
+  const UniqueFd folder = OpenMeetingFolder(place_);
   if (folder.get() < 0) return nullptr;
   UniqueFd socket = NewSocket();
   if (socket.get() < 0 || ConnectTo(socket.get(), AddressIn(folder.get(), name_)) != 0 ||
-      !PeerIsThisUser(socket.get())) {
+      !PeerOfThisUser(socket.get())) {
     return nullptr;
   }
   return std::make_unique<UnixFirstInstanceLink>(std::move(socket));
 }
 
 BatchEndpoint::Listening UnixBatchEndpoint::Listen() {
-  UniqueFd folder = OpenMeetingFolder(runtimeFolder_, fallbackParent_);
+  UniqueFd folder = OpenMeetingFolder(place_);
   if (folder.get() < 0) return {};
   // One instance at a time decides who listens, so that a stale socket is replaced only once.
   const UniqueFd lock(::openat(folder.get(), (name_ + ".lock").c_str(),

@@ -1,21 +1,26 @@
 #pragma once
 
-// The batch endpoint on Linux: a Unix stream socket "kartiva-<tool>.socket" in the private folder
-// where the client check's lock lies (the runtime folder, see OpenMeetingFolder). A waiting
+// The batch endpoint on Linux: a Unix stream socket "kartiva-<tool>-<key>.socket" in the private
+// folder where the client check's lock lies (the runtime folder, see OpenMeetingFolder). A waiting
 // instance writes its path and shuts its side; the first instance answers with lines. Both sides
 // take only a peer of the same user (SO_PEERCRED).
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 
 #include "core/batch_endpoint.h"
+#include "platform/posix/meeting_key.h"
 #include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 
 class UnixBatchEndpoint : public BatchEndpoint {
  public:
-  // `tool` names the socket, so that only instances of one tool meet.
-  UnixBatchEndpoint(std::string runtimeFolder, std::string fallbackParent, const std::string& tool);
+  // `tool` and the place's key name the socket, so that only instances of one tool that would
+  // do the same work meet.
+  UnixBatchEndpoint(MeetingPlace place, const std::string& tool);
 
   std::unique_ptr<FirstInstanceLink> Connect() override;
   // A socket left by an instance that died (nobody answers on it) is replaced; a name held by
@@ -23,12 +28,11 @@ class UnixBatchEndpoint : public BatchEndpoint {
   Listening Listen() override;
 
  private:
-  std::string runtimeFolder_;
-  std::string fallbackParent_;
+  MeetingPlace place_;
   std::string name_;
 };
 
-// Whether the process at the other end of the socket runs as this user.
-bool PeerIsThisUser(int socket);
+// The process at the other end of the socket when it runs as this user.
+std::optional<pid_t> PeerOfThisUser(int socket);
 
 }  // namespace kartiva::posix

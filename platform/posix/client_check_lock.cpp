@@ -23,6 +23,16 @@ bool OwnedByUserAlone(int fd, mode_t kind) {
          facts.st_uid == ::geteuid() && (facts.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
+// The host's name keeps apart the instances of machines that share a home over the network.
+std::string HomeMeetingFolder(const std::string& home) {
+  if (home.empty() || home.front() != '/') return {};
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return {};
+  const std::string cache = home + "/.cache";
+  if (::mkdir(cache.c_str(), S_IRWXU) != 0 && errno != EEXIST) return {};
+  return cache + "/kartiva-" + host;
+}
+
 }  // namespace
 
 UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
@@ -33,19 +43,23 @@ UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
   return folder;
 }
 
-FileClientCheckLock::FileClientCheckLock(std::string runtimeFolder, std::string fallbackParent)
-    : runtimeFolder_(std::move(runtimeFolder)), fallbackParent_(std::move(fallbackParent)) {}
+FileClientCheckLock::FileClientCheckLock(MeetingPlace place) : place_(std::move(place)) {}
 
-UniqueFd OpenMeetingFolder(const std::string& runtimeFolder, const std::string& fallbackParent) {
-  UniqueFd folder = OpenPrivateFolder(runtimeFolder, false);
+UniqueFd OpenMeetingFolder(const MeetingPlace& place) {
+  UniqueFd folder = OpenPrivateFolder(place.runtimeFolder, false);
   if (folder.get() >= 0) return folder;
-  return OpenPrivateFolder(fallbackParent + "/kartiva-" + std::to_string(::geteuid()), true);
+  if (!place.sharedParent.empty()) {
+    folder =
+        OpenPrivateFolder(place.sharedParent + "/kartiva-" + std::to_string(::geteuid()), true);
+    if (folder.get() >= 0) return folder;
+  }
+  return OpenPrivateFolder(HomeMeetingFolder(place.home), true);
 }
 
 UniqueFd FileClientCheckLock::OpenLockFile() const {
-  const UniqueFd folder = OpenMeetingFolder(runtimeFolder_, fallbackParent_);
+  const UniqueFd folder = OpenMeetingFolder(place_);
   if (folder.get() < 0) return {};
-  UniqueFd file(::openat(folder.get(), kLockFileName,
+  UniqueFd file(::openat(folder.get(), KeyedName(place_, kLockFileName).c_str(),
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                          S_IRUSR | S_IWUSR));
   if (file.get() < 0 || !OwnedByUserAlone(file.get(), S_IFREG)) return {};

@@ -3,18 +3,19 @@
 #include <string>
 
 #include "core/client_check_lock.h"
+#include "platform/posix/meeting_key.h"
 #include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 
-// The client check's lock on Linux: the file "kartiva-client-check" in the user's runtime folder
-// (XDG_RUNTIME_DIR), or, where that is not the user's own private folder, in a private folder
-// "kartiva-<uid>" that it makes in `fallbackParent`. Never in the store, because a "No" must leave
-// the store as it was. The file is held with flock, which the kernel lets go when its holder dies,
-// and holds the moment of the last "No" as decimal nanoseconds.
+// The client check's lock on Linux: the file "kartiva-client-check-<key>" in the meeting folder
+// (OpenMeetingFolder), so that instances of one store share it and those of another do not. Never
+// in the store, because a "No" must leave the store as it was. The file is held with flock, which
+// the kernel lets go when its holder dies, and holds the moment of the last "No" as decimal
+// nanoseconds.
 class FileClientCheckLock : public ClientCheckLock {
  public:
-  FileClientCheckLock(std::string runtimeFolder, std::string fallbackParent);
+  explicit FileClientCheckLock(MeetingPlace place);
 
   bool Acquire() override;
   void Release() override;
@@ -24,8 +25,7 @@ class FileClientCheckLock : public ClientCheckLock {
  private:
   UniqueFd OpenLockFile() const;
 
-  std::string runtimeFolder_;
-  std::string fallbackParent_;
+  MeetingPlace place_;
   UniqueFd file_;
 };
 
@@ -35,8 +35,9 @@ class FileClientCheckLock : public ClientCheckLock {
 UniqueFd OpenPrivateFolder(const std::string& path, bool create);
 
 // The private folder where the instances of the tools meet: the runtime folder when it is the
-// user's own, else "kartiva-<uid>" in `fallbackParent`, made when missing. Invalid when neither
-// can be had.
-UniqueFd OpenMeetingFolder(const std::string& runtimeFolder, const std::string& fallbackParent);
+// user's own; else "kartiva-<uid>" in the shared parent (/tmp), made when missing; else, where
+// another user has put something under that name, ".cache/kartiva-<host>" in the user's home,
+// made when missing. Invalid when none can be had.
+UniqueFd OpenMeetingFolder(const MeetingPlace& place);
 
 }  // namespace kartiva::posix

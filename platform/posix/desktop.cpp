@@ -18,6 +18,7 @@
 #include "platform/posix/client_check_lock.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/components.h"
+#include "platform/posix/instances_on_their_way.h"
 #include "platform/posix/qt_probe.h"
 #include "platform/posix/qt_probe_memory.h"
 #include "posix_base/xdg_folders.h"
@@ -174,10 +175,11 @@ int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
   const ProgramFacts facts{.commandLine = JoinArguments(argc, argv),
                            .folder = ProgramFolder(argc > 0 ? argv[0] : nullptr),
                            .title = identity.title,
-                           .version = identity.version};
+                           .version = identity.version,
+                           .started = ThisProcessesStart()};
   LocalComponents components;
   DesktopUi ui(facts.folder, stdin, stderr);
-  FileClientCheckLock checkLock(RuntimeFolder().string(), "/tmp");
+  FileClientCheckLock checkLock(ThisProcessesMeetingPlace());
   Runtime runtime{components, ui, facts, checkLock};
   return run(runtime, [&] { load(runtime, ui); });
 }

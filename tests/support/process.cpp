@@ -66,6 +66,7 @@ pid_t Start(const ProcessSpec& spec, const fs::path& folder) {
     Redirect(input, O_RDONLY, 0);
     Redirect(folder / "stdout", O_WRONLY | O_CREAT | O_TRUNC, 1);
     Redirect(folder / "stderr", O_WRONLY | O_CREAT | O_TRUNC, 2);
+    if (!spec.workingFolder.empty() && ::chdir(spec.workingFolder.c_str()) != 0) ::_exit(126);
     if (spec.fileSizeLimit >= 0) {
       // A full disk, as a write past the limit fails with EFBIG instead of killing the program.
       ::signal(SIGXFSZ, SIG_IGN);

@@ -19,6 +19,7 @@ struct ProcessSpec {
   std::string input;                               // standard input; end of input after it
   std::filesystem::path inputFrom{};  // standard input from this file (a FIFO) instead of `input`
   long fileSizeLimit = -1;            // bytes any file may grow to, -1 for none
+  std::filesystem::path workingFolder{};  // where it starts; empty for this process's
 };
 
 struct ProcessResult {

@@ -25,7 +25,7 @@ class BatchEndpointTest : public ::testing::Test {
  protected:
   BatchEndpointTest() { fs::permissions(temp_.path(), fs::perms::owner_all); }
   posix::UnixBatchEndpoint Endpoint() const {
-    return posix::UnixBatchEndpoint(temp_.path().string(), temp_.path().string(), "Mappix");
+    return posix::UnixBatchEndpoint({.runtimeFolder = temp_.path().string()}, "Mappix");
   }
   fs::path SocketPath() const { return temp_.path() / "kartiva-Mappix.socket"; }
 
@@ -81,19 +81,23 @@ TEST_F(BatchEndpointTest, ListensUnlessTheNameIsTakenOrNotASocket) {
   }
 }
 
-// What a client sends, and whether the first instance takes it as a path.
+// What a client sends, and whether the first instance takes it as a path: a relative one travels
+// as the path it names in the waiting instance's working folder.
 TEST_F(BatchEndpointTest, TakesOnlyWholePathsOfBoundedSize) {
+  const std::string here = fs::current_path().string();
   const struct {
     std::string name;
     std::string sent;
     bool taken;
+    std::string arrives;
   } cases[] = {
-      {"a path", "/scans/Rabatt 20%.txt", true},
-      {"a path with a line break", "/scans/a\nb.txt", true},
-      {"the longest path", std::string(kLongestHandedPath, 'a'), true},
-      {"too long", std::string(kLongestHandedPath + 1, 'a'), false},
-      {"nothing", "", false},
-      {"a NUL byte", std::string("/a\0b", 4), false},
+      {"a path", "/scans/Rabatt 20%.txt", true, "/scans/Rabatt 20%.txt"},
+      {"a path with a line break", "/scans/a\nb.txt", true, "/scans/a\nb.txt"},
+      {"a relative path", "scans/1.txt", true, here + "/scans/1.txt"},
+      {"the longest path", "/" + std::string(kLongestHandedPath - 1, 'a'), true, ""},
+      {"too long", "/" + std::string(kLongestHandedPath, 'a'), false, ""},
+      {"a relative path made too long", std::string(kLongestHandedPath - 1, 'a'), false, ""},
+      {"a NUL byte", std::string("/a\0b", 4), false, ""},
   };
   posix::UnixBatchEndpoint endpoint = Endpoint();
   std::unique_ptr<BatchListener> listener = endpoint.Listen().listener;
@@ -111,12 +115,15 @@ TEST_F(BatchEndpointTest, TakesOnlyWholePathsOfBoundedSize) {
       EXPECT_EQ(link->NextMessage(), std::nullopt) << "a refused client was left waiting";
       continue;
     }
-    EXPECT_EQ(arrival->path, c.sent);
+    EXPECT_EQ(arrival->path, c.arrives.empty() ? c.sent : c.arrives);
     arrival->waiter->Tell("started");
     arrival->waiter->Tell("status 2");
     EXPECT_EQ(link->NextMessage(), "started");
     EXPECT_EQ(link->NextMessage(), "status 2");
   }
+  // Nothing at all is no path: the link is not even used.
+  EXPECT_FALSE(endpoint.Connect()->HandOver(""));
+  EXPECT_EQ(listener->NextArrival(milliseconds(300)), std::nullopt);
   // One whose path was not taken yet when the listening stops sees its link end.
   const std::unique_ptr<FirstInstanceLink> late = endpoint.Connect();
   ASSERT_TRUE(late->HandOver("/late"));

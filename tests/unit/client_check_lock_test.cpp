@@ -21,7 +21,13 @@ namespace fs = std::filesystem;
 
 fs::perms Mode(const fs::path& path) { return fs::symlink_status(path).permissions(); }
 
-enum class Where { kRuntime, kFallback, kRefused };
+std::string HostName() {
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  return host;
+}
+
+enum class Where { kRuntime, kFallback, kHome, kRefused };
 
 TEST(FileClientCheckLock, LiesInAPrivateFolderAndRefusesWhatOthersCouldPlant) {
   struct Case {
@@ -44,18 +50,30 @@ TEST(FileClientCheckLock, LiesInAPrivateFolderAndRefusesWhatOthersCouldPlant) {
          fs::permissions(runtime, fs::perms::owner_all | fs::perms::others_all);
        },
        true, Where::kFallback},
+      // What another user may have put in the shared place is left alone: the user's home serves.
       {"a planted link in the fallback place is not followed",
        [&](auto&, auto& fallback) {
          privateFolder(fallback.parent_path() / "elsewhere");
          fs::create_directory_symlink(fallback.parent_path() / "elsewhere", fallback);
        },
-       false, Where::kRefused},
+       false, Where::kHome},
       {"a fallback folder open to others is refused",
        [&](auto&, auto& fallback) {
          privateFolder(fallback);
          fs::permissions(fallback, fs::perms::all);
        },
-       false, Where::kRefused},
+       false, Where::kHome},
+      {"another user's folder in the fallback place",
+       [&](auto&, auto& fallback) {
+         privateFolder(fallback);
+         ASSERT_EQ(::chown(fallback.c_str(), 65534, 65534), 0);
+       },
+       false, Where::kHome},
+      {"another user's file in the fallback place",
+       [&](auto&, auto& fallback) { WriteFile(fallback, "squatted"); }, false, Where::kHome},
+      {"a pipe in the fallback place",
+       [&](auto&, auto& fallback) { ASSERT_EQ(::mkfifo(fallback.c_str(), 0666), 0); }, false,
+       Where::kHome},
       {"a planted link as the lock file is not followed",
        [&](auto& runtime, auto&) {
          privateFolder(runtime);
@@ -76,18 +94,29 @@ TEST(FileClientCheckLock, LiesInAPrivateFolderAndRefusesWhatOthersCouldPlant) {
     const fs::path fallback = temp.path() / "tmp" / ("kartiva-" + std::to_string(::geteuid()));
     fs::create_directories(fallback.parent_path());
     if (c.arrange) c.arrange(runtime, fallback);
+    const fs::file_type squatted = fs::symlink_status(fallback).type();
 
-    posix::FileClientCheckLock lock(c.useRuntime ? runtime.string() : "",
-                                    fallback.parent_path().string());
+    const fs::path home = temp.path() / "home";
+    fs::create_directories(home);
+    posix::FileClientCheckLock lock({.runtimeFolder = c.useRuntime ? runtime.string() : "",
+                                     .sharedParent = fallback.parent_path().string(),
+                                     .home = home.string()});
     const bool acquired = lock.Acquire();
     EXPECT_EQ(acquired, c.lockFile != Where::kRefused);
     if (acquired) lock.Release();
     EXPECT_FALSE(fs::exists(runtime / "victim"));
     EXPECT_FALSE(fs::exists(fallback.parent_path() / "elsewhere" / "kartiva-client-check"));
     if (c.lockFile == Where::kRefused) continue;
-    const fs::path file =
-        (c.lockFile == Where::kRuntime ? runtime : fallback) / "kartiva-client-check";
-    EXPECT_EQ(fs::exists(fallback), c.lockFile == Where::kFallback);
+    const fs::path homeFolder = home / ".cache" / ("kartiva-" + HostName());
+    const fs::path file = (c.lockFile == Where::kRuntime    ? runtime
+                           : c.lockFile == Where::kFallback ? fallback
+                                                            : homeFolder) /
+                          "kartiva-client-check";
+    if (c.lockFile == Where::kRuntime) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(fallback)));
+    }
+    EXPECT_EQ(fs::symlink_status(fallback).type(),
+              c.lockFile == Where::kFallback ? fs::file_type::directory : squatted);
     EXPECT_TRUE(fs::is_regular_file(file));
     EXPECT_EQ(Mode(file), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(Mode(file.parent_path()), fs::perms::owner_all);
@@ -100,8 +129,8 @@ TEST(FileClientCheckLock, ExcludesAndHandsTheLastDeclineOn) {
   TempFolder temp;
   const std::string runtime = temp.path().string();
   fs::permissions(temp.path(), fs::perms::owner_all);
-  posix::FileClientCheckLock first(runtime, "/nonexistent");
-  posix::FileClientCheckLock second(runtime, "/nonexistent");
+  posix::FileClientCheckLock first({.runtimeFolder = runtime});
+  posix::FileClientCheckLock second({.runtimeFolder = runtime});
   ASSERT_TRUE(first.Acquire());
   EXPECT_EQ(first.LastDecline(), std::nullopt);
 

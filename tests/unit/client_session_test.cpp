@@ -70,10 +70,19 @@ TEST(ClientCheckInTurns, AsksOnlyWhenNoInstanceBeforeIt) {
        {},
        {"Acquire 1", "Release 1"},
        "end"},
-      {"a No given before the instance started does not answer for it",
+      {"a No given just before the instance started, to the selection it is late for, ends it",
        [&](Rig& rig) {
          stopped(rig);
-         rig.checkLock.lastDecline = rig.facts.started - 1;
+         rig.checkLock.lastDecline = rig.facts.started - kDeclineCovers;
+       },
+       {},
+       {},
+       {"Acquire 1", "Release 1"},
+       "end"},
+      {"a No given well before the instance started does not answer for it",
+       [&](Rig& rig) {
+         stopped(rig);
+         rig.checkLock.lastDecline = rig.facts.started - kDeclineCovers - 1;
        },
        {kRunning, kStart},
        {StartQuestion()},

@@ -276,8 +276,9 @@ TEST_F(FileManagerEntries, StartTheProgramOncePerFileFromAnyFolder) {
 }
 
 // GNOME Files and Caja garble % in their arguments ("Rabatt 20%.txt" arrives as "Rabatt 20txt"):
-// their selection variable serves when each of its lines names an existing file, the arguments
-// otherwise.
+// their selection variable serves whenever it is set, also where a name holds a line break, and
+// nothing else than what it names is ever imported: the unselected decoys "line", "break.txt",
+// "report.pdf", "salary.xlsx" and "Rabatt 20txt" lie beside the selected files.
 TEST_F(FileManagerEntries, ScriptsTakeTheSelectionFromWhereItIsIntact) {
   struct Case {
     std::string name;
@@ -297,14 +298,20 @@ TEST_F(FileManagerEntries, ScriptsTakeTheSelectionFromWhereItIsIntact) {
        std::nullopt,
        {"Rabatt 20txt", "a.txt"}},
       {"ArgumentsWithEmptyVariable", {"a.txt"}, "", {"a.txt"}},
-      {"ArgumentsWhenANameHoldsALineBreak",
+      {"ANameWithALineBreak",
        {"line\nbreak.txt"},
        path("line\nbreak.txt") + "\n",
        {"line\nbreak.txt"}},
-      {"ArgumentsWhenALineNamesNoFile",
+      {"ANameWithALineBreakAmongGarbledArguments",
+       {"Rabatt 20txt", "report.pdf\nsalary.xlsx", "a.txt"},
+       path("Rabatt 20%.txt") + "\n" + path("report.pdf\nsalary.xlsx") + "\n" + path("a.txt") +
+           "\n",
+       {"Rabatt 20%.txt", "report.pdf\nsalary.xlsx", "a.txt"}},
+      {"ANameEndingInALineBreak", {"a.txt\n"}, path("a.txt\n") + "\n", {"a.txt\n"}},
+      {"AFileThatIsGoneIsHandedOnToBeReported",
        {"a.txt"},
        path("gone.txt") + "\n" + path("a.txt"),
-       {"a.txt"}},
+       {"a.txt", "gone.txt"}},
       {"VariableAlone",
        {},
        path("a.txt") + "\n" + path("Rabatt 20%.txt"),
@@ -313,7 +320,8 @@ TEST_F(FileManagerEntries, ScriptsTakeTheSelectionFromWhereItIsIntact) {
   };
   fs::create_directories(files);
   for (const char* name :
-       {"Rabatt 20%.txt", "Rabatt 20txt", "a.txt", "line\nbreak.txt", "line", "*.txt"}) {
+       {"Rabatt 20%.txt", "Rabatt 20txt", "a.txt", "a.txt\n", "line\nbreak.txt", "line",
+        "break.txt", "report.pdf\nsalary.xlsx", "report.pdf", "salary.xlsx", "*.txt"}) {
     WriteFile(files / name, name);
   }
   const fs::path folder = desk_.temp.path() / "programs";

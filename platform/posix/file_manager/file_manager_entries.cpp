@@ -1,24 +1,10 @@
 #include "platform/posix/file_manager/file_manager_entries.h"
 
-#include <cstdint>
-#include <cstdio>
-
+#include "core/text.h"
 #include "platform/posix/file_manager/entry_text.h"
 
 namespace kartiva::posix {
 namespace {
-
-// A name made of safe characters that stays the same for the same menu text (FNV-1a, 64 bits).
-std::string TextId(std::string_view text) {
-  std::uint64_t hash = 0xCBF29CE484222325ULL;
-  for (char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001B3ULL;
-  }
-  char id[17];
-  std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(hash));
-  return id;
-}
 
 // A Nemo action's Name may hold tokens such as %f: a percent sign of the text is doubled.
 std::string WithoutTokens(std::string_view text) {
@@ -80,14 +66,28 @@ std::string ScriptFile(const MenuEntry& entry, std::string_view selectionVariabl
          "selection=${" +
          variable +
          "-}\n"
+         "# The variable holds an absolute path a line; a line that does not begin with a slash "
+         "goes\n"
+         "# on the name of the line before, which held a line break. Where it is set, the "
+         "arguments\n"
+         "# are not read: the file manager drops each % and the character after it there. A file\n"
+         "# that is not there is handed on all the same, for the program to report by its name.\n"
          "if [ -n \"$selection\" ]; then\n"
-         "  set -f\n"
-         "  IFS='\n"
+         "  set --\n"
+         "  nl='\n"
          "'\n"
-         "  for file in $selection; do [ -e \"$file\" ] || selection=; done\n"
-         "  if [ -n \"$selection\" ]; then set -- $selection; fi\n"
-         "  unset IFS\n"
-         "  set +f\n"
+         "  name=\n"
+         "  while [ -n \"$selection\" ]; do\n"
+         "    case $selection in\n"
+         "      *\"$nl\"*) line=${selection%%\"$nl\"*}; selection=${selection#*\"$nl\"} ;;\n"
+         "      *) line=$selection; selection= ;;\n"
+         "    esac\n"
+         "    case $line in\n"
+         "      /*) if [ -n \"$name\" ]; then set -- \"$@\" \"$name\"; fi; name=$line ;;\n"
+         "      *) name=${name:+$name$nl}$line ;;\n"
+         "    esac\n"
+         "  done\n"
+         "  if [ -n \"$name\" ]; then set -- \"$@\" \"$name\"; fi\n"
          "fi\n"
          "for file do\n"
          "  shift\n"

@@ -2,7 +2,7 @@
 
 // The files through which the common Linux file managers offer a context-menu entry on every file:
 // GNOME Files and Caja scripts, Nemo actions, a Dolphin service menu, Thunar custom actions and
-// the file-manager actions that PCManFM, PCManFM-Qt and others read. Each entry starts its program
+// the file-manager actions that PCManFM-Qt and others read. Each entry starts its program
 // for every selected file at once, one instance per file with the file's absolute path as its only
 // argument, so that the instances meet as one batch, and waits for all of them. An entry whose
 // program has gone says so, and how to remove the entry, instead of failing silently. Every file

@@ -20,7 +20,7 @@ struct FileManagerPlaces {
   std::filesystem::path nemoActions;         // Nemo: one .nemo_action file per entry
   std::filesystem::path dolphinMenus;        // Dolphin: one service menu for all entries
   std::filesystem::path thunarActions;       // Thunar: the user's uca.xml
-  std::filesystem::path fileManagerActions;  // PCManFM, PCManFM-Qt...: one .desktop per entry
+  std::filesystem::path fileManagerActions;  // PCManFM-Qt...: one .desktop per entry
 };
 
 // The places under the user's XDG base folders.
