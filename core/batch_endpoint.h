@@ -49,6 +49,10 @@ class BatchListener {
   virtual ~BatchListener() = default;
   // The next path handed over, waiting at most `wait` for one; none when none came.
   virtual std::optional<Arrival> NextArrival(std::chrono::milliseconds wait) = 0;
+  // Whether another instance of this tool, for the same user, session and store, is running but
+  // has not reached this endpoint yet: one started for the same selection and still on its way.
+  // The first instance keeps its batch open while one is.
+  [[nodiscard]] virtual bool InstancesOnTheirWay() = 0;
 };
 
 // A waiting instance's link to the first instance.

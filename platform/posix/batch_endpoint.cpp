@@ -97,11 +97,14 @@ bool StatName(int folder, const std::string& name, struct stat& facts) {
 
 }  // namespace
 
-bool PeerIsThisUser(int socket) {
+std::optional<pid_t> PeerOfThisUser(int socket) {
   ucred peer{};
   socklen_t length = sizeof peer;
-  return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
-         peer.uid == ::geteuid();
+  if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+      peer.uid != ::geteuid()) {
+    return std::nullopt;
+  }
+  return peer.pid;
 }
 
 UnixBatchEndpoint::UnixBatchEndpoint(std::string runtimeFolder, std::string fallbackParent,
@@ -115,7 +118,7 @@ std::unique_ptr<FirstInstanceLink> UnixBatchEndpoint::Connect() {
   if (folder.get() < 0) return nullptr;
   UniqueFd socket = NewSocket();
   if (socket.get() < 0 || ConnectTo(socket.get(), AddressIn(folder.get(), name_)) != 0 ||
-      !PeerIsThisUser(socket.get())) {
+      !PeerOfThisUser(socket.get())) {
     return nullptr;
   }
   return std::make_unique<UnixFirstInstanceLink>(std::move(socket));

@@ -5,6 +5,9 @@
 // instance writes its path and shuts its side; the first instance answers with lines. Both sides
 // take only a peer of the same user (SO_PEERCRED).
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 
 #include "core/batch_endpoint.h"
@@ -28,7 +31,7 @@ class UnixBatchEndpoint : public BatchEndpoint {
   std::string name_;
 };
 
-// Whether the process at the other end of the socket runs as this user.
-bool PeerIsThisUser(int socket);
+// The process at the other end of the socket when it runs as this user.
+std::optional<pid_t> PeerOfThisUser(int socket);
 
 }  // namespace kartiva::posix

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/posix/batch_endpoint.h"
+#include "platform/posix/instances_on_their_way.h"
 
 namespace kartiva::posix {
 namespace {
@@ -84,7 +85,9 @@ void UnixBatchListener::AcceptAll() {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
-    if (!PeerIsThisUser(connection.get())) continue;
+    const std::optional<pid_t> peer = PeerOfThisUser(connection.get());
+    if (!peer) continue;
+    met_.insert(*peer);
     pending_.push_back({std::move(connection), {}, Clock::now()});
     // What is there already is read at once, without another round.
     if (!Read(pending_.back())) pending_.pop_back();
@@ -109,6 +112,10 @@ bool UnixBatchListener::Read(Pending& pending) {
     }
     return false;
   }
+}
+
+bool UnixBatchListener::InstancesOnTheirWay() {
+  return !pending_.empty() || OthersOnTheirWay(met_);
 }
 
 void UnixBatchListener::DropSilent(Clock::time_point now) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ class UnixBatchListener : public BatchListener {
   UnixBatchListener& operator=(const UnixBatchListener&) = delete;
 
   std::optional<Arrival> NextArrival(std::chrono::milliseconds wait) override;
+  // A connection whose path has not come in full, or an instance that has not connected yet
+  // (instances_on_their_way.h).
+  bool InstancesOnTheirWay() override;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -51,6 +55,7 @@ class UnixBatchListener : public BatchListener {
   dev_t device_;
   ino_t inode_;
   std::vector<Pending> pending_;
+  std::set<pid_t> met_;  // the processes that connected
   std::deque<Arrival> ready_;
 };
 

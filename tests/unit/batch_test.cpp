@@ -50,6 +50,7 @@ class FakeListener : public BatchListener {
     if (!path) return std::nullopt;
     return Arrival{*path, std::make_unique<FakeWaiter>(told_, *path)};
   }
+  bool InstancesOnTheirWay() override { return false; }
 
  private:
   Told& told_;
