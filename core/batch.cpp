@@ -95,7 +95,24 @@ int RunBatch(Runtime& runtime, BatchEndpoint& endpoint, const BatchTexts& texts,
 
 std::string FileNameOf(std::string_view path) {
   const std::size_t slash = path.find_last_of("/\\");
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else {
+      constexpr std::string_view kDigits = "0123456789ABCDEF";
+      shown.append("\\x").append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 0xF]);
+    }
+  }
+  return shown;
 }
 
 }  // namespace kartiva

@@ -33,7 +33,14 @@ using BatchClock = std::function<std::chrono::steady_clock::time_point()>;
 
 // How long a batch with something to show waits for late arrivals after the last one.
 inline constexpr std::chrono::milliseconds kSettleTime{500};
-// How long a batch runs before it shows its progress.
+// How long a batch waits for an instance still on its way (BatchListener::InstancesOnTheirWay)
+// before it ends without it, counted from the last file handed over: a stuck instance does not
+// hold a batch up for longer.
+inline constexpr std::chrono::milliseconds kStragglerWait{10'000};
+// How often a batch looks again whether instances are on their way while none arrives.
+inline constexpr std::chrono::milliseconds kLookAgain{100};
+// How long a batch runs its files before it shows its progress; the start question's time does
+// not count.
 inline constexpr std::chrono::milliseconds kProgressAfter{1000};
 // The most lines a summary lists, a screenful.
 inline constexpr std::size_t kSummaryLines = 20;
@@ -59,7 +66,9 @@ class SingleFileQueue : public FileQueue {
                            const std::function<void()>& loadForm,
                            const BatchClock& now = std::chrono::steady_clock::now);
 
-// A path's last part, after its last slash or backslash: the name a summary or progress shows.
+// A path's last part, after its last slash or backslash, as a summary or progress line shows it:
+// a control character (a line break) as its escape ("\n", "\x1B"), so that a name, which is
+// input from outside, can neither split a line nor add one.
 std::string FileNameOf(std::string_view path);
 
 }  // namespace kartiva

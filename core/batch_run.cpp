@@ -18,18 +18,15 @@ std::string WithoutTrailingBreaks(std::string text) {
 
 BatchRun::BatchRun(Runtime& runtime, std::unique_ptr<BatchListener> listener,
                    const BatchTexts& texts, BatchClock now)
-    : runtime_(runtime),
-      listener_(std::move(listener)),
-      texts_(texts),
-      now_(std::move(now)),
-      start_(now_()) {
+    : runtime_(runtime), listener_(std::move(listener)), texts_(texts), now_(std::move(now)) {
   waiting_.push_back({runtime.program.commandLine, nullptr});
 }
 
 std::optional<std::string> BatchRun::NextFile() {
   FinishCurrent();
+  if (!start_) start_ = now_();
   Take(std::chrono::milliseconds(0));
-  if (waiting_.empty() && SomethingToShow()) Take(kSettleTime);
+  if (waiting_.empty()) static_cast<void>(AwaitStraggler(SomethingToShow()));
   if (waiting_.empty() || cancelAsked_) return std::nullopt;
   if (CancelAsked()) {
     cancelAsked_ = true;
@@ -63,6 +60,21 @@ void BatchRun::Take(std::chrono::milliseconds wait) {
   }
 }
 
+// Waits for the next file of the selection while an instance is still on its way to this one,
+// and with `settle` also for the settle time: the file manager starts every instance at once, but
+// on a loaded machine some take long to get here. True when one came.
+bool BatchRun::AwaitStraggler(bool settle) {
+  if (!listener_) return false;
+  const std::chrono::steady_clock::time_point giveUp = now_() + kStragglerWait;
+  std::chrono::milliseconds wait = settle ? kSettleTime : std::chrono::milliseconds(0);
+  for (;;) {
+    Take(wait);
+    if (!waiting_.empty()) return true;
+    if (now_() >= giveUp || !listener_->InstancesOnTheirWay()) return false;
+    wait = kLookAgain;
+  }
+}
+
 bool BatchRun::SomethingToShow() const {
   return progressShown_ || runtime_.failureShown ||
          std::any_of(done_.begin(), done_.end(),
@@ -71,7 +83,7 @@ bool BatchRun::SomethingToShow() const {
 
 // Shows the progress once the batch has run for a while; true when the user cancelled.
 bool BatchRun::CancelAsked() {
-  if (now_() - start_ < kProgressAfter) return false;
+  if (now_() - *start_ < kProgressAfter) return false;
   progressShown_ = true;
   const std::size_t number = done_.size() + 1;
   const std::size_t total = done_.size() + waiting_.size();
@@ -112,13 +124,7 @@ void BatchRun::EndWaiting(int status) {
 // After the user ended the batch, the instances of the same selection that come late end the same
 // way instead of starting a batch of their own.
 void BatchRun::AnswerLateArrivals(int status) {
-  while (listener_) {
-    std::optional<Arrival> arrival = listener_->NextArrival(kSettleTime);
-    if (!arrival) return;
-    File file{std::move(arrival->path), std::move(arrival->waiter)};
-    Settle(file, status);
-    if (cancelAsked_) cancelled_.push_back(std::move(file));
-  }
+  while (AwaitStraggler(true)) EndWaiting(status);
 }
 
 int BatchRun::Finish(const std::optional<std::string>& failure) {

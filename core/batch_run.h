@@ -19,8 +19,9 @@ class BatchRun final : public FileQueue {
            BatchClock now);
 
   // Ends the file before (telling its waiter the status) and gives the next: one handed over,
-  // or, once none is left, one that arrives within the settle time when the batch has something
-  // to show. None when the queue is empty or the user cancelled.
+  // or, once none is left, one whose instance is still on its way, or one that arrives within the
+  // settle time when the batch has something to show. None when the queue is empty or the user
+  // cancelled.
   std::optional<std::string> NextFile() override;
   bool Collect(const MsgBoxRequest& box) override;
   bool AlreadyTold(const MsgBoxRequest& box) override;
@@ -38,6 +39,7 @@ class BatchRun final : public FileQueue {
   };
 
   void Take(std::chrono::milliseconds wait);
+  bool AwaitStraggler(bool settle);
   bool SomethingToShow() const;
   bool CancelAsked();
   void Settle(File& file, int status);
@@ -51,7 +53,7 @@ class BatchRun final : public FileQueue {
   std::unique_ptr<BatchListener> listener_;
   const BatchTexts& texts_;
   BatchClock now_;
-  std::chrono::steady_clock::time_point start_;
+  std::optional<std::chrono::steady_clock::time_point> start_;  // of the first file
   std::deque<File> waiting_;
   std::optional<File> current_;
   std::vector<File> done_;

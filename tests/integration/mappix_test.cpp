@@ -305,6 +305,9 @@ class HeldBatch : public MappixProgram {
   int answers_ = -1;
 };
 
+// The time the user takes over the start question does not count towards the progress: the
+// first file is begun at once after the answer and shows none; a batch still running a second
+// later shows each file after that, up to the last.
 TEST_F(HeldBatch, LongBatchShowsItsProgressOnTheTerminal) {
   const std::vector<fs::path> selection = Selection(10);
   Start(selection);
@@ -314,10 +317,11 @@ TEST_F(HeldBatch, LongBatchShowsItsProgressOnTheTerminal) {
   const std::string& errors = results.front().errors;
   ASSERT_EQ(errors.rfind(kStartQuestion, 0), 0u) << errors;
   const std::vector<std::string> lines = Lines(errors.substr(std::string(kStartQuestion).size()));
-  ASSERT_EQ(lines.size(), 10u) << errors;
-  EXPECT_EQ(lines[0], "Datei 1 von 10: 0.txt");
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    EXPECT_EQ(lines[i].rfind("Datei " + std::to_string(i + 1) + " von 10: ", 0), 0u) << lines[i];
+  const std::size_t firstShown = 10 - lines.size() + 1;
+  EXPECT_GT(firstShown, 1u) << errors;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::size_t number = firstShown + i;
+    EXPECT_EQ(lines[i].rfind("Datei " + std::to_string(number) + " von 10: ", 0), 0u) << lines[i];
   }
   const std::vector<std::string> journal = Journal();
   EXPECT_EQ(Count(journal, "StartClient"), 1);

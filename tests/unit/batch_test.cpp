@@ -41,20 +41,33 @@ class FakeWaiter : public WaiterLink {
   std::string path_;
 };
 
-// Hands over the paths in order, all there from the start.
+// Instances that are on their way when the batch first asks: each time it asks, the next of
+// `later` arrives; a `stuck` one never does.
+struct Stragglers {
+  std::deque<std::string> later{};
+  bool stuck = false;
+};
+
+// Hands over the paths in order, all there from the start, and then the stragglers.
 class FakeListener : public BatchListener {
  public:
-  FakeListener(Told& told, std::deque<std::string> paths) : told_(told), paths_(std::move(paths)) {}
+  FakeListener(Told& told, std::deque<std::string> paths, Stragglers stragglers)
+      : told_(told), paths_(std::move(paths)), stragglers_(std::move(stragglers)) {}
   std::optional<Arrival> NextArrival(milliseconds) override {
     const std::optional<std::string> path = Pop(paths_);
     if (!path) return std::nullopt;
     return Arrival{*path, std::make_unique<FakeWaiter>(told_, *path)};
   }
-  bool InstancesOnTheirWay() override { return false; }
+  bool InstancesOnTheirWay() override {
+    const std::optional<std::string> path = Pop(stragglers_.later);
+    if (path) paths_.push_back(*path);
+    return path || stragglers_.stuck;
+  }
 
  private:
   Told& told_;
   std::deque<std::string> paths_;
+  Stragglers stragglers_;
 };
 
 // A first instance that answers with `messages` and then ends the link.
@@ -75,6 +88,7 @@ class FakeEndpoint : public BatchEndpoint {
   std::deque<std::optional<std::deque<std::string>>> firsts;
   std::deque<std::string> listens;
   std::deque<std::string> arrivals;
+  Stragglers stragglers;
   Told told;
 
   std::unique_ptr<FirstInstanceLink> Connect() override {
@@ -83,7 +97,9 @@ class FakeEndpoint : public BatchEndpoint {
   }
   Listening Listen() override {
     const std::string answer = Pop(listens).value_or("listen");
-    if (answer == "listen") return {std::make_unique<FakeListener>(told, arrivals), false};
+    if (answer == "listen") {
+      return {std::make_unique<FakeListener>(told, arrivals, stragglers), false};
+    }
     return {nullptr, answer == "taken"};
   }
 };
@@ -111,6 +127,8 @@ struct BatchCase {
   Told told;
   milliseconds clockStep{1};
   std::vector<std::string> progress{};
+  Stragglers stragglers{};
+  bool slowAnswers = false;  // the user takes five seconds over each box
 };
 
 const std::string kOwn = "/scans/a.txt";
@@ -194,6 +212,44 @@ const BatchCase kCases[] = {
      {{"/b.txt", {"status 0"}}, {"/c.txt", {"status 0"}}},
      milliseconds(600),
      {"Datei 2 von 3: b.txt"}},
+    {"InstancesStillOnTheirWayJoinTheBatch",
+     {"/b.txt"},
+     [](Rig& rig) {
+       for (int i = 0; i < 3; ++i) rig.toolkit.Script("AddFile", {});
+       rig.toolkit.Script("AddFile", {.code = 5});
+     },
+     {kCreate, kRunning, kQueryBasket, kOpenBasket, Add(kOwn), kRefresh, Add("/b.txt"), kRefresh,
+      Add("/c.txt"), kRefresh, Add("/d\n.txt"), kRefresh},
+     {Summary("1 von 4 Dateien wurden nicht importiert:\nd\\n.txt: Fehler beim Datei-Import: 5")},
+     0,
+     {{"/b.txt", kStartedOk}, {"/c.txt", kStartedOk}, {"/d\n.txt", kStartedFailed}},
+     milliseconds(1),
+     {},
+     {.later = {"/c.txt", "/d\n.txt"}}},
+    {"AStuckInstanceHoldsTheBatchUpForAWhileOnly",
+     {"/b.txt"},
+     {},
+     {kCreate, kRunning, kQueryBasket, kOpenBasket, Add(kOwn), kRefresh, Add("/b.txt"), kRefresh},
+     {},
+     0,
+     {{"/b.txt", kStartedOk}},
+     milliseconds(100),
+     {},
+     {.stuck = true}},
+    {"TheStartQuestionsTimeDoesNotCountTowardsTheProgress",
+     {"/b.txt"},
+     [](Rig& rig) {
+       rig.toolkit.Script("IsClientRunning", {.flag = false});
+       rig.ui.answers = {Answer::Yes};
+     },
+     {},
+     {StartQuestion()},
+     0,
+     {{"/b.txt", kStartedOk}},
+     milliseconds(1),
+     {},
+     {},
+     true},
 };
 
 void PrintTo(const BatchCase& c, std::ostream* os) { *os << c.name; }
@@ -206,6 +262,11 @@ TEST_P(FirstInstance, DoesEveryFileInOneSession) {
   if (c.arrange) c.arrange(rig);
   FakeEndpoint endpoint;
   endpoint.arrivals = c.arrivals;
+  endpoint.stragglers = c.stragglers;
+  BatchClock clock = SteppingClock(c.clockStep);
+  if (c.slowAnswers) {
+    clock = [clock, &rig] { return clock() + std::chrono::seconds(5) * rig.ui.boxes.size(); };
+  }
 
   const int status = RunBatch(
       rig.runtime, endpoint, kImportBatchTexts,
@@ -213,7 +274,7 @@ TEST_P(FirstInstance, DoesEveryFileInOneSession) {
         frmImport form(rig.runtime);
         form.Form_Load();
       },
-      SteppingClock(c.clockStep));
+      clock);
 
   EXPECT_EQ(status, c.ownStatus);
   if (!c.calls.empty()) {
