@@ -12,6 +12,8 @@ constexpr DWORD kConnectWait = 2500;
 // The pause before a waiting instance looks again for a pipe that a living first instance has not
 // created yet, or has just taken away on its way out.
 constexpr DWORD kLookAgain = 20;
+// How long an instance that would be the first waits for the lock before it counts as taken.
+constexpr DWORD kLockWait = 100;
 
 class PipeFirstInstanceLink : public FirstInstanceLink {
  public:
@@ -68,7 +70,8 @@ BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
   // all there is.
   UniqueKernelHandle lock = OwnMutex(lockName_);
   if (lock) {
-    const DWORD waited = WaitForSingleObject(lock.get(), 0);
+    // A waiter that looks whether the first instance lives holds the lock for a moment only.
+    const DWORD waited = WaitForSingleObject(lock.get(), kLockWait);
     if (waited == WAIT_TIMEOUT) return {.listener = nullptr, .taken = true};
     // WAIT_ABANDONED: the first instance before died, and the lock is this one's now.
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return {};
