@@ -45,8 +45,9 @@ UniqueKernelHandle OwnMutex(const std::wstring& name);
 
 // How long after its start an instance counts as on its way at the most: one that has not met the
 // first instance by then waits at a box of its own, or does its file alone, and holds up no batch.
-// Generous, since a hundred programs starting at once under Wine on a loaded machine take a while.
-inline constexpr ULONGLONG kOnItsWayFor = 30'000;  // milliseconds
+// Generous: on a loaded machine the hundreds of instances of one selection take half a minute and
+// more to start, and those that wait for a busy first instance must still be waited for.
+inline constexpr ULONGLONG kOnItsWayFor = 120'000;  // milliseconds
 
 // The other processes that run this process's program file in its user session and started less
 // than kOnItsWayFor ago: instances of the same tool that may be on their way to meet it.

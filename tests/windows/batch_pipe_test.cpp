@@ -122,6 +122,27 @@ TEST(BatchPipe, TakesWellFormedPathsAndIsHeldUpByNoOne) {
   EXPECT_TRUE(endpoint.Listen().listener);
 }
 
+// Instances whose windows would appear on another desktop do their own batch: neither finds the
+// other's pipe, and both can be first.
+TEST(BatchPipe, AnotherDesktopIsAnotherBatch) {
+  PipeBatchEndpoint endpoint(PipeTool());
+  BatchEndpoint::Listening first = endpoint.Listen();
+  ASSERT_TRUE(first.listener);
+  const HDESK desktop = CreateDesktopW(L"KartivaBatchPipeTest", nullptr, nullptr, 0,
+                                       DESKTOP_CREATEWINDOW | DESKTOP_READOBJECTS, nullptr);
+  ASSERT_NE(desktop, nullptr);
+  const std::wstring here = MeetingKey();
+  std::thread([&] {
+    ASSERT_TRUE(SetThreadDesktop(desktop));
+    EXPECT_NE(MeetingKey(), here);
+    PipeBatchEndpoint elsewhere(PipeTool());
+    EXPECT_FALSE(elsewhere.Connect());
+    const BatchEndpoint::Listening other = elsewhere.Listen();
+    EXPECT_TRUE(other.listener);
+  }).join();
+  CloseDesktop(desktop);
+}
+
 // A process of this program in this user session that has not connected is on its way; one that
 // has ended is not, and neither is this one.
 TEST(BatchPipe, KnowsTheInstancesOnTheirWay) {
