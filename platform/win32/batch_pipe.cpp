@@ -83,7 +83,8 @@ BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
   }
   UniqueFileHandle first = CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
   if (!first) {
-    const bool taken = !squatted_ && GetLastError() == ERROR_ACCESS_DENIED;
+    // Under the lock no instance of ours can hold the name: whoever does is a squatter.
+    const bool taken = !lock && !squatted_ && GetLastError() == ERROR_ACCESS_DENIED;
     if (lock) ReleaseMutex(lock.get());
     return {.listener = nullptr, .taken = taken};
   }

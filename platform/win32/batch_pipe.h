@@ -30,8 +30,10 @@ class PipeBatchEndpoint : public BatchEndpoint {
   // or does a file while every pipe instance is taken), so that a selection of any size, at any
   // pace, is one batch.
   std::unique_ptr<FirstInstanceLink> Connect() override;
-  // A name that exists already, or a first instance that holds the lock, counts as taken, unless
-  // Connect found the name served by someone else: then the instance does its file alone.
+  // A first instance that holds the lock counts as taken. A name that exists already while this
+  // instance holds the lock is a squatter's, and one that Connect found served by someone else
+  // too: then the instance does its file alone. (Without a lock of the user's own, an existing
+  // name counts as taken, unless Connect found it served by someone else.)
   Listening Listen() override;
 
  private:

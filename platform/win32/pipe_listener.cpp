@@ -82,6 +82,9 @@ PipeBatchListener::~PipeBatchListener() {
       static_cast<void>(instance.release());
     }
   }
+  // The pipe's name goes before the lock, so that the next first instance finds it free.
+  instances_.clear();
+  ready_.clear();
   if (firstLock_) ReleaseMutex(firstLock_.get());
 }
 
