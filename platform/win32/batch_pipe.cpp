@@ -1,54 +1,19 @@
 #include "platform/win32/batch_pipe.h"
 
-#include <sddl.h>
-
-#include <chrono>
-#include <vector>
-
-#include "platform/win32/handle.h"
 #include "platform/win32/pipe_listener.h"
 #include "platform/win32/utf16.h"
 
 namespace kartiva::win32 {
 namespace {
 
-// How long a waiting instance waits for a free pipe instance before it tries to become the first
-// itself: a little longer than a silent client may hold one.
+// How long a waiting instance waits for a free pipe instance before it looks again whether the
+// first instance still lives: a little longer than a silent client may hold one.
 constexpr DWORD kConnectWait = 2500;
-
-// The SID, as a string, of the user that `process` runs as; empty when it cannot be read.
-std::wstring UserSidOf(HANDLE process) {
-  UniqueKernelHandle token;
-  if (!OpenProcessToken(process, TOKEN_QUERY, token.Receive())) return {};
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> user(size);
-  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) {
-    return {};
-  }
-  UniqueLocalMemory<LPWSTR> text;
-  if (!ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid,
-                              text.Receive())) {
-    return {};
-  }
-  return text.get();
-}
-
-// Opens the pipe as a client, waiting a while for a free instance; none when no one serves it.
-UniqueFileHandle OpenPipe(const std::wstring& name) {
-  const ULONGLONG deadline = GetTickCount64() + kConnectWait;
-  for (;;) {
-    // Identification only: the server may learn who we are, but not act as us.
-    UniqueFileHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING,
-                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
-    if (pipe || GetLastError() != ERROR_PIPE_BUSY) return pipe;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline || !WaitNamedPipeW(name.c_str(), static_cast<DWORD>(deadline - now))) {
-      return {};
-    }
-  }
-}
+// The pause before a waiting instance looks again for a pipe that a living first instance has not
+// created yet, or has just taken away on its way out.
+constexpr DWORD kLookAgain = 20;
+// How long an instance that would be the first waits for the lock before it counts as taken.
+constexpr DWORD kLockWait = 100;
 
 class PipeFirstInstanceLink : public FirstInstanceLink {
  public:
@@ -76,15 +41,19 @@ class PipeFirstInstanceLink : public FirstInstanceLink {
 }  // namespace
 
 PipeBatchEndpoint::PipeBatchEndpoint(std::string_view tool)
-    : userSid_(UserSidOf(GetCurrentProcess())) {
-  if (!ProcessIdToSessionId(GetCurrentProcessId(), &session_)) userSid_.clear();
-  name_ =
-      L"\\\\.\\pipe\\Kartiva." + Wide(tool) + L"." + std::to_wstring(session_) + L"." + userSid_;
+    : user_(UserSessionOf(GetCurrentProcess())) {
+  const std::wstring key = MeetingKey();
+  if (key.empty()) {
+    user_.reset();
+    return;
+  }
+  name_ = L"\\\\.\\pipe\\Kartiva." + Wide(tool) + L"." + key;
+  lockName_ = L"Kartiva." + Wide(tool) + L".First." + key;
 }
 
 std::unique_ptr<FirstInstanceLink> PipeBatchEndpoint::Connect() {
-  if (userSid_.empty()) return nullptr;
-  UniqueFileHandle pipe = OpenPipe(name_);
+  if (!user_) return nullptr;
+  UniqueFileHandle pipe = OpenPipe();
   if (!pipe) return nullptr;
   if (!ServedByThisUser(pipe.get())) {
     squatted_ = true;
@@ -96,31 +65,70 @@ std::unique_ptr<FirstInstanceLink> PipeBatchEndpoint::Connect() {
 }
 
 BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
-  if (userSid_.empty()) return {};
-  // Protected, with one entry: full access for this user, none for anyone else.
-  const std::wstring descriptor = L"D:P(A;;GA;;;" + userSid_ + L")";
-  UniqueSecurityDescriptor security;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1,
-                                                            security.Receive(), nullptr)) {
+  if (!user_) return {};
+  // A lock that another user holds the name of is no lock: the pipe's own first instance is then
+  // all there is.
+  UniqueKernelHandle lock = OwnMutex(lockName_);
+  if (lock) {
+    // A waiter that looks whether the first instance lives holds the lock for a moment only.
+    const DWORD waited = WaitForSingleObject(lock.get(), kLockWait);
+    if (waited == WAIT_TIMEOUT) return {.listener = nullptr, .taken = true};
+    // WAIT_ABANDONED: the first instance before died, and the lock is this one's now.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return {};
+  }
+  UniqueSecurityDescriptor security = UserOnlySecurity(user_->sid);
+  if (!security) {
+    if (lock) ReleaseMutex(lock.get());
     return {};
   }
   UniqueFileHandle first = CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
   if (!first) {
-    return {.listener = nullptr, .taken = !squatted_ && GetLastError() == ERROR_ACCESS_DENIED};
+    // Under the lock no instance of ours can hold the name: whoever does is a squatter.
+    const bool taken = !lock && !squatted_ && GetLastError() == ERROR_ACCESS_DENIED;
+    if (lock) ReleaseMutex(lock.get());
+    return {.listener = nullptr, .taken = taken};
   }
-  return {.listener =
-              std::make_unique<PipeBatchListener>(name_, std::move(security), std::move(first))};
+  return {.listener = std::make_unique<PipeBatchListener>(name_, std::move(security),
+                                                          std::move(first), std::move(lock))};
+}
+
+// Opens the pipe as a client, waiting while a first instance lives; none once none does.
+UniqueFileHandle PipeBatchEndpoint::OpenPipe() const {
+  ULONGLONG deadline = GetTickCount64() + kConnectWait;
+  for (;;) {
+    // Identification only: the server may learn who we are, but not act as us.
+    UniqueFileHandle pipe(CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING,
+                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    if (pipe) return pipe;
+    const DWORD error = GetLastError();
+    if (error != ERROR_PIPE_BUSY && error != ERROR_FILE_NOT_FOUND) return {};
+    const ULONGLONG now = GetTickCount64();
+    // Without a pipe, or without a free instance for a while, the first instance is worth waiting
+    // for as long as it lives: it is about to listen, asks its question or does a file.
+    if ((error == ERROR_FILE_NOT_FOUND || now >= deadline) && !FirstInstanceLives()) return {};
+    if (now >= deadline) deadline = now + kConnectWait;
+    if (error == ERROR_FILE_NOT_FOUND ||
+        !WaitNamedPipeW(name_.c_str(), static_cast<DWORD>(deadline - now))) {
+      Sleep(kLookAgain);
+    }
+  }
+}
+
+// Whether a first instance holds the lock; false too when there is no lock of the user's own.
+bool PipeBatchEndpoint::FirstInstanceLives() const {
+  const UniqueKernelHandle lock = OwnMutex(lockName_);
+  if (!lock) return false;
+  const DWORD waited = WaitForSingleObject(lock.get(), 0);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(lock.get());
+  return waited == WAIT_TIMEOUT;
 }
 
 bool PipeBatchEndpoint::ServedByThisUser(HANDLE pipe) const {
   ULONG serverId = 0;
-  DWORD serverSession = 0;
-  if (!GetNamedPipeServerProcessId(pipe, &serverId) ||
-      !ProcessIdToSessionId(serverId, &serverSession) || serverSession != session_) {
-    return false;
-  }
+  if (!GetNamedPipeServerProcessId(pipe, &serverId)) return false;
   const UniqueKernelHandle server(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverId));
-  return server && UserSidOf(server.get()) == userSid_;
+  return server && UserSessionOf(server.get()) == user_;
 }
 
 }  // namespace kartiva::win32

@@ -1,11 +1,15 @@
 #include "platform/win32/client_check_lock.h"
 
+#include "platform/win32/user_session.h"
+
 namespace kartiva::win32 {
 namespace {
 
-// "Local\": the objects of the user's own logon session.
-constexpr wchar_t kMutexName[] = L"Local\\KartivaExplorerTools.ClientCheck";
-constexpr wchar_t kDeclineName[] = L"Local\\KartivaExplorerTools.ClientCheck.LastDecline";
+// The objects of the user's own session ("Local\"), keyed on all that decides which client the
+// check asks about: instances of another user session never wait for each other's question.
+std::wstring ObjectName(std::wstring_view what) {
+  return L"KartivaExplorerTools." + std::wstring(what) + L"." + MeetingKey();
+}
 
 }  // namespace
 
@@ -15,13 +19,15 @@ NamedClientCheckLock::~NamedClientCheckLock() {
 
 bool NamedClientCheckLock::Acquire() {
   // New shared memory comes zero-filled: no "No" recorded.
-  declineMemory_ = UniqueKernelHandle(CreateFileMappingW(
-      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CheckTime), kDeclineName));
+  declineMemory_ = UniqueKernelHandle(
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CheckTime),
+                         (L"Local\\" + ObjectName(L"LastDecline")).c_str()));
   if (declineMemory_.get() && !lastDecline_) {
     lastDecline_ = static_cast<CheckTime*>(MapViewOfFile(
         declineMemory_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(CheckTime)));
   }
-  mutex_ = UniqueKernelHandle(CreateMutexW(nullptr, FALSE, kMutexName));
+  // A name that another user holds gives no lock: the check then runs on its own.
+  mutex_ = OwnMutex(ObjectName(L"ClientCheck"));
   if (!mutex_.get()) return false;
   // The thread owns no window yet, so waiting without pumping messages keeps nobody waiting on it.
   // A mutex whose holder died (WAIT_ABANDONED) is held by this thread all the same.

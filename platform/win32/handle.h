@@ -33,5 +33,6 @@ struct LocalMemoryTraits {
 };
 template <typename Pointer>
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits<Pointer>>;
+using UniqueSecurityDescriptor = UniqueLocalMemory<PSECURITY_DESCRIPTOR>;
 
 }  // namespace kartiva::win32

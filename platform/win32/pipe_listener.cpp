@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/user_session.h"
+
 namespace kartiva::win32 {
 namespace {
 
@@ -60,8 +62,9 @@ UniqueFileHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPT
 }
 
 PipeBatchListener::PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security,
-                                     UniqueFileHandle first)
-    : name_(std::move(name)),
+                                     UniqueFileHandle first, UniqueKernelHandle firstLock)
+    : firstLock_(std::move(firstLock)),
+      name_(std::move(name)),
       security_(std::move(security)),
       event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   if (!event_) return;  // an instance that cannot wait takes no one: they do their files alone
@@ -79,6 +82,10 @@ PipeBatchListener::~PipeBatchListener() {
       static_cast<void>(instance.release());
     }
   }
+  // The pipe's name goes before the lock, so that the next first instance finds it free.
+  instances_.clear();
+  ready_.clear();
+  if (firstLock_) ReleaseMutex(firstLock_.get());
 }
 
 std::optional<Arrival> PipeBatchListener::NextArrival(std::chrono::milliseconds wait) {
@@ -100,6 +107,12 @@ std::optional<Arrival> PipeBatchListener::NextArrival(std::chrono::milliseconds 
   return std::nullopt;
 }
 
+bool PipeBatchListener::InstancesOnTheirWay() {
+  const std::vector<DWORD> instances = OtherInstancesOfThisProgram();
+  return std::any_of(instances.begin(), instances.end(),
+                     [this](DWORD id) { return !clients_.contains(id); });
+}
+
 // Starts waiting for a client on a fresh instance; keeps it unless it failed.
 void PipeBatchListener::Listen(std::unique_ptr<Instance> instance) {
   instance->overlapped = OVERLAPPED{};
@@ -115,6 +128,9 @@ void PipeBatchListener::Listen(std::unique_ptr<Instance> instance) {
 // Reads the connected client's path; false when the read failed at once.
 bool PipeBatchListener::StartReading(Instance& instance) {
   instance.connected = true;
+  if (ULONG client = 0; GetNamedPipeClientProcessId(instance.pipe.get(), &client)) {
+    clients_.insert(client);
+  }
   instance.since = Clock::now();
   instance.received.resize(kLongestHandedPath);
   instance.overlapped = OVERLAPPED{};

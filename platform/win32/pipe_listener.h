@@ -11,6 +11,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,18 +35,20 @@ inline constexpr std::size_t kMostPending = 160;
 UniqueFileHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPTOR security,
                                     DWORD firstFlag);
 
-using UniqueSecurityDescriptor = UniqueLocalMemory<PSECURITY_DESCRIPTOR>;
-
 class PipeBatchListener : public BatchListener {
  public:
   // Serves the pipe `name` whose first instance is `first`; new instances get `security`. The
   // name goes with the last instance: when the listener and every link it handed out are gone.
-  PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security, UniqueFileHandle first);
+  // `firstLock`, a mutex this thread holds (or null), is let go once the listener has stopped.
+  PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security, UniqueFileHandle first,
+                    UniqueKernelHandle firstLock);
   ~PipeBatchListener() override;
   PipeBatchListener(const PipeBatchListener&) = delete;
   PipeBatchListener& operator=(const PipeBatchListener&) = delete;
 
   std::optional<Arrival> NextArrival(std::chrono::milliseconds wait) override;
+  // Another process of this program in this user session that has not connected yet.
+  bool InstancesOnTheirWay() override;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -59,11 +62,13 @@ class PipeBatchListener : public BatchListener {
   void TopUp();
   Clock::time_point NextSilentDrop(Clock::time_point deadline) const;
 
+  UniqueKernelHandle firstLock_;
   std::wstring name_;
   UniqueSecurityDescriptor security_;
   UniqueKernelHandle event_;  // set whenever an instance's connection or read completes
   std::vector<std::unique_ptr<Instance>> instances_;
   std::deque<Arrival> ready_;
+  std::set<DWORD> clients_;  // the process of every client that ever connected
 };
 
 // The first instance's link to one waiting instance: the connected pipe instance.

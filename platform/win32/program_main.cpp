@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/program.h"
 #include "platform/win32/batch_pipe.h"
@@ -30,13 +33,41 @@ std::wstring ProgramPath() {
   }
 }
 
-// Builds the platform objects and runs the form through `run`. Windows hands the command line
-// over as one string, so argc and argv are not needed.
-int RunOnWindows(const ProgramIdentity& identity, const std::function<void(Runtime&)>& loadForm,
+// The file that a file program's command line names, as its user meant it: a relative path made
+// absolute in this instance's working folder, since the first instance of a batch, and the
+// toolkit, work in folders of their own. A command line with a character that no file name holds
+// (a quote, a control character) names no file and stays as it is, for the toolkit to refuse; so
+// does an empty one. None when the path cannot be made absolute.
+std::optional<std::wstring> FileAsMeant(const std::wstring& commandLine) {
+  if (commandLine.empty() || std::any_of(commandLine.begin(), commandLine.end(), [](wchar_t c) {
+        return c < L' ' || std::wstring_view(L"\"<>|").find(c) != std::wstring_view::npos;
+      })) {
+    return commandLine;
+  }
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(commandLine.c_str(), static_cast<DWORD>(full.size()),
+                                          full.data(), nullptr);
+    if (length == 0) return std::nullopt;
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);  // the room it needs, its terminating NUL included
+  }
+}
+
+std::wstring CommandLineText(const std::wstring& programPath) {
+  return std::wstring(
+      win32::ArgumentText(std::wstring_view(GetCommandLineW()), std::wstring_view(programPath)));
+}
+
+// Builds the platform objects and runs the form on `commandLine` through `run`. Windows hands the
+// command line over as one string, so argc and argv are not needed.
+int RunOnWindows(const ProgramIdentity& identity, const std::wstring& path,
+                 const std::wstring& commandLine, const std::function<void(Runtime&)>& loadForm,
                  const std::function<int(Runtime&, const std::function<void()>&)>& run) {
-  const std::wstring path = ProgramPath();
-  const ProgramFacts facts{.commandLine = win32::ToUtf8(win32::ArgumentText(
-                               std::wstring_view(GetCommandLineW()), std::wstring_view(path))),
+  const ProgramFacts facts{.commandLine = win32::ToUtf8(std::wstring_view(commandLine)),
                            .folder = win32::ToUtf8(win32::FolderOf(std::wstring_view(path))),
                            .title = identity.title,
                            .version = identity.version};
@@ -56,15 +87,22 @@ int RunOnWindows(const ProgramIdentity& identity, const std::function<void(Runti
 
 int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
                const std::function<void(Runtime&)>& loadForm) {
-  return RunOnWindows(identity, loadForm, RunForm);
+  const std::wstring path = ProgramPath();
+  return RunOnWindows(identity, path, CommandLineText(path), loadForm, RunForm);
 }
 
+// A file that cannot be made absolute meets no other instance: it is this one's own failure.
 int RunFileProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
                    const BatchTexts& texts, const std::function<void(Runtime&)>& loadForm) {
+  const std::wstring path = ProgramPath();
+  const std::wstring commandLine = CommandLineText(path);
+  const std::optional<std::wstring> file = FileAsMeant(commandLine);
+  if (!file) return RunOnWindows(identity, path, commandLine, loadForm, RunForm);
   win32::PipeBatchEndpoint endpoint(identity.title);
-  return RunOnWindows(identity, loadForm, [&](Runtime& runtime, const std::function<void()>& load) {
-    return RunBatch(runtime, endpoint, texts, load);
-  });
+  return RunOnWindows(identity, path, *file, loadForm,
+                      [&](Runtime& runtime, const std::function<void()>& load) {
+                        return RunBatch(runtime, endpoint, texts, load);
+                      });
 }
 
 // The toolkit's own client looks after its store.

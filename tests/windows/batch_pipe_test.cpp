@@ -1,6 +1,6 @@
 // The named pipe through which the instances of a batch meet, both ends in this process: the
-// first instance takes well-formed paths only, a client that says nothing holds up no one, and a
-// waiter notices when its first instance goes.
+// first instance takes well-formed paths only, a client that says nothing holds up no one, a waiter
+// notices when its first instance goes, and there is one first instance at a time.
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,19 @@
 #include <vector>
 
 #include "platform/win32/batch_pipe.h"
+#include "platform/win32/user_session.h"
+#include "platform/win32/utf16.h"
 
 namespace kartiva::win32 {
 namespace {
 
-// What a waiting instance sent, and the messages it received until its link ended.
+std::string PipeTool() { return "BatchPipeTest" + std::to_string(GetCurrentProcessId()); }
+
+// What a waiting instance sent, and the messages it received until its link ended. A raw one
+// writes its bytes into the pipe as a hostile client of the same user would.
 struct Waiter {
   std::string path;
+  bool raw = false;
   std::vector<std::string> heard{};
   bool handedOver = false;
 };
@@ -31,12 +37,38 @@ void HandOverAndListen(BatchEndpoint& endpoint, Waiter& waiter) {
   }
 }
 
+void WriteRawAndListen(Waiter& waiter) {
+  const std::wstring name = L"\\\\.\\pipe\\Kartiva." + Wide(PipeTool()) + L"." + MeetingKey();
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  for (int tries = 0; tries < 100 && pipe == INVALID_HANDLE_VALUE; ++tries) {
+    pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) Sleep(20);
+  }
+  if (pipe == INVALID_HANDLE_VALUE) return;
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  DWORD bytes = 0;
+  waiter.handedOver =
+      WriteFile(pipe, waiter.path.data(), static_cast<DWORD>(waiter.path.size()), &bytes, nullptr);
+  char message[kLongestBatchMessage];
+  while (ReadFile(pipe, message, sizeof message, &bytes, nullptr)) {
+    waiter.heard.emplace_back(message, bytes);
+  }
+  CloseHandle(pipe);
+}
+
 TEST(BatchPipe, TakesWellFormedPathsAndIsHeldUpByNoOne) {
-  PipeBatchEndpoint endpoint("BatchPipeTest" + std::to_string(GetCurrentProcessId()));
-  // (Wine does not refuse a second first instance, FILE_FLAG_FIRST_PIPE_INSTANCE, so that refusal
-  // is not tested here.)
+  PipeBatchEndpoint endpoint(PipeTool());
   BatchEndpoint::Listening first = endpoint.Listen();
   ASSERT_TRUE(first.listener);
+  // One first instance at a time, also where the pipe itself does not refuse a second (Wine
+  // ignores FILE_FLAG_FIRST_PIPE_INSTANCE).
+  std::thread([&] {
+    const BatchEndpoint::Listening second = endpoint.Listen();
+    EXPECT_FALSE(second.listener);
+    EXPECT_TRUE(second.taken);
+  }).join();
 
   // Connected before everyone else, and silent until it is let go.
   const std::unique_ptr<FirstInstanceLink> silent = endpoint.Connect();
@@ -44,14 +76,18 @@ TEST(BatchPipe, TakesWellFormedPathsAndIsHeldUpByNoOne) {
 
   const std::string longest(kLongestHandedPath, 'y');
   std::vector<Waiter> waiters = {
-      {"C:\\Scans\\Rabatt 20%.doc"},               // told its status
-      {longest},                                   // its first instance goes after "started"
-      {std::string(kLongestHandedPath + 1, 'z')},  // too long: not taken
-      {std::string("C:\\a\0b.doc", 10)},           // no file has a NUL in its name
+      {"C:\\Scans\\Rabatt 20%.doc"},                     // told its status
+      {longest},                                         // its first instance goes after "started"
+      {std::string(kLongestHandedPath + 1, 'z'), true},  // too long: not taken
+      {std::string("C:\\a\0b.doc", 10), true},           // no file has a NUL in its name
   };
   std::vector<std::thread> threads;
   for (Waiter& waiter : waiters) {
-    threads.emplace_back(HandOverAndListen, std::ref(endpoint), std::ref(waiter));
+    if (waiter.raw) {
+      threads.emplace_back(WriteRawAndListen, std::ref(waiter));
+    } else {
+      threads.emplace_back(HandOverAndListen, std::ref(endpoint), std::ref(waiter));
+    }
   }
 
   std::map<std::string, std::unique_ptr<WaiterLink>> taken;
@@ -77,13 +113,59 @@ TEST(BatchPipe, TakesWellFormedPathsAndIsHeldUpByNoOne) {
   for (std::size_t i = 0; i < waiters.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(waiters[i].heard, heard[i]);
+    EXPECT_TRUE(waiters[i].handedOver);
   }
-  EXPECT_TRUE(waiters[0].handedOver);
-  EXPECT_TRUE(waiters[1].handedOver);
 
-  // The first instance is gone, and its name with it: the next instance becomes the first.
+  // The first instance is gone, and its name and lock with it: the next instance becomes the
+  // first.
   EXPECT_FALSE(endpoint.Connect());
   EXPECT_TRUE(endpoint.Listen().listener);
+}
+
+// Instances whose windows would appear on another desktop do their own batch: neither finds the
+// other's pipe, and both can be first.
+TEST(BatchPipe, AnotherDesktopIsAnotherBatch) {
+  PipeBatchEndpoint endpoint(PipeTool());
+  BatchEndpoint::Listening first = endpoint.Listen();
+  ASSERT_TRUE(first.listener);
+  const HDESK desktop = CreateDesktopW(L"KartivaBatchPipeTest", nullptr, nullptr, 0,
+                                       DESKTOP_CREATEWINDOW | DESKTOP_READOBJECTS, nullptr);
+  ASSERT_NE(desktop, nullptr);
+  const std::wstring here = MeetingKey();
+  std::thread([&] {
+    ASSERT_TRUE(SetThreadDesktop(desktop));
+    EXPECT_NE(MeetingKey(), here);
+    PipeBatchEndpoint elsewhere(PipeTool());
+    EXPECT_FALSE(elsewhere.Connect());
+    const BatchEndpoint::Listening other = elsewhere.Listen();
+    EXPECT_TRUE(other.listener);
+  }).join();
+  CloseDesktop(desktop);
+}
+
+// A process of this program in this user session that has not connected is on its way; one that
+// has ended is not, and neither is this one.
+TEST(BatchPipe, KnowsTheInstancesOnTheirWay) {
+  PipeBatchEndpoint endpoint(PipeTool());
+  BatchEndpoint::Listening first = endpoint.Listen();
+  ASSERT_TRUE(first.listener);
+  EXPECT_FALSE(first.listener->InstancesOnTheirWay());
+
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --gtest_list_tests";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &process));
+  const bool whileStarting = first.listener->InstancesOnTheirWay();
+  TerminateProcess(process.hProcess, 0);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  EXPECT_TRUE(whileStarting);
+  EXPECT_FALSE(first.listener->InstancesOnTheirWay());
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
 }
 
 }  // namespace

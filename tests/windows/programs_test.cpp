@@ -9,11 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -320,16 +323,21 @@ class ShellVerbs {
   }
 };
 
-// A hundred empty files in a fresh folder, gone again with the object.
+// `count` empty files in `folders` fresh folders, the same names in each, gone again with the
+// object.
 class Selection {
  public:
-  Selection() {
+  Selection(std::size_t count, std::size_t folders) {
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
-    folder_ = std::wstring(temp) + L"Kartiva Auswahl " + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    for (int i = 0; i < 100; ++i) {
-      paths_.push_back(folder_ + L"\\file " + std::to_wstring(i) + L".doc");
+    for (std::size_t f = 0; f < folders; ++f) {
+      folders_.push_back(std::wstring(temp) + L"Kartiva Auswahl " +
+                         std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(f));
+      CreateDirectoryW(folders_.back().c_str(), nullptr);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      names_.push_back(L"file " + std::to_wstring(i / folders) + L".doc");
+      paths_.push_back(folders_[i % folders] + L"\\" + names_.back());
       CloseHandle(CreateFileW(paths_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     }
@@ -338,13 +346,55 @@ class Selection {
   Selection& operator=(const Selection&) = delete;
   ~Selection() {
     for (const std::wstring& path : paths_) DeleteFileW(path.c_str());
-    RemoveDirectoryW(folder_.c_str());
+    for (const std::wstring& folder : folders_) RemoveDirectoryW(folder.c_str());
   }
   const std::vector<std::wstring>& paths() const { return paths_; }
+  // The folder of the file `i`, and its name there.
+  const std::wstring& folder(std::size_t i) const { return folders_[i % folders_.size()]; }
+  const std::wstring& name(std::size_t i) const { return names_[i]; }
 
  private:
-  std::wstring folder_;
+  std::vector<std::wstring> folders_;
   std::vector<std::wstring> paths_;
+  std::vector<std::wstring> names_;
+};
+
+// Starts the program in the file's folder with the file's name alone, as from a command prompt.
+HANDLE StartInFolder(const wchar_t* program, const Selection& selection, std::size_t i) {
+  const std::wstring path = BinaryFolder() + L"\\" + program;
+  std::wstring commandLine = L"\"" + path + L"\" " + selection.name(i);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      selection.folder(i).c_str(), &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+// A thread spinning on every core for as long as it lives, as other programs on a busy machine.
+class CpuHogs {
+ public:
+  CpuHogs() {
+    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) {
+      threads_.emplace_back([this] {
+        while (!stop_) {
+        }
+      });
+    }
+  }
+  CpuHogs(const CpuHogs&) = delete;
+  CpuHogs& operator=(const CpuHogs&) = delete;
+  ~CpuHogs() {
+    stop_ = true;
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+ private:
+  std::atomic<bool> stop_ = false;
+  std::vector<std::thread> threads_;
 };
 
 // Starts the verb on the file as the Explorer does; the process, or null. Wine now and then fails
@@ -388,14 +438,26 @@ std::string ProgressLine(DWORD processId) {
 
 enum class Interrupt { None, KillFirst, Cancel };
 
+// How the selection is started, and beside what.
+enum class Launch {
+  Shell,              // through the shell's verb, every file in one folder
+  RelativeInFolders,  // the program in each file's folder with the name alone, two folders
+  ShellBesideHogs,    // through the verb, while every core is busy with other work
+};
+
 struct BatchCase {
   const char* what;
   const wchar_t* verb;
-  const char* script;    // lines added to kKartiva and the stopped client
-  const char* progress;  // the progress window's line, as a regular expression
-  const char* summary;   // the one box at the end, as a regular expression; null: none
-  DWORD exitCode;        // of every instance
+  const char* script;  // lines added to kKartiva and the stopped client
+  // The progress window's line, as a regular expression. With the client running, the batch
+  // begins before the whole selection has arrived, and its total grows as the rest comes.
+  const char* progress;
+  const char* summary;  // the one box at the end, as a regular expression; null: none
+  DWORD exitCode;       // of every instance
   Interrupt interrupt = Interrupt::None;  // done once half the files went in
+  std::size_t files = 100;
+  Launch launch = Launch::Shell;
+  int questions = 1;  // 0: the client runs already
 };
 
 void PrintTo(const BatchCase& c, std::ostream* out) { *out << c.what; }
@@ -423,6 +485,7 @@ struct BatchRun {
   int questions = 0;
   std::vector<Box> boxes;  // every other box
   std::set<std::string> progressLines;
+  std::set<DWORD> progressShownBy;  // the processes that showed a progress window
   bool interrupted = false;
 };
 
@@ -446,7 +509,10 @@ void Watch(const BatchCase& c, const FakeToolkitFiles& files, BatchRun& run) {
         continue;
       }
       const DWORD id = GetProcessId(process);
-      if (const std::string line = ProgressLine(id); !line.empty()) run.progressLines.insert(line);
+      if (const std::string line = ProgressLine(id); !line.empty()) {
+        run.progressLines.insert(line);
+        run.progressShownBy.insert(id);
+      }
       const HWND box = FindBox(id);
       if (!box) continue;
       const Box shown = ReadWhenDrawn(process, box);
@@ -469,7 +535,7 @@ void Watch(const BatchCase& c, const FakeToolkitFiles& files, BatchRun& run) {
           stuck.append(" ").append(std::to_string(i)).append(i == run.first ? " (the first)" : "");
         }
       }
-      ADD_FAILURE() << ended << " of 100 ended, " << run.questions
+      ADD_FAILURE() << ended << " of " << run.processes.size() << " ended, " << run.questions
                     << " questions; still running:" << stuck;
       return;
     }
@@ -488,7 +554,7 @@ void Watch(const BatchCase& c, const FakeToolkitFiles& files, BatchRun& run) {
 void CheckBatch(const BatchCase& c) {
   SCOPED_TRACE(c.what);
   ShellVerbs verbs;
-  Selection selection;
+  const Selection selection(c.files, c.launch == Launch::RelativeInFolders ? 2 : 1);
   FakeToolkitFiles files;
   // Each file takes a while, so that the batch outlasts the moment its progress shows.
   files.Script(std::string(kKartiva) +
@@ -497,16 +563,26 @@ void CheckBatch(const BatchCase& c) {
                "Basket.AddFile.delay=30\n" +
                c.script);
   BatchRun run;
-  for (const std::wstring& path : selection.paths()) {
-    run.processes.push_back(StartVerb(c.verb, path));
+  std::optional<CpuHogs> hogs;
+  if (c.launch == Launch::ShellBesideHogs) hogs.emplace();
+  const wchar_t* program = c.verb == kImportVerb ? L"Mappix.exe" : L"Tresolo.exe";
+  for (std::size_t i = 0; i < c.files; ++i) {
+    run.processes.push_back(c.launch == Launch::RelativeInFolders
+                                ? StartInFolder(program, selection, i)
+                                : StartVerb(c.verb, selection.paths()[i]));
     ASSERT_NE(run.processes.back(), nullptr) << "error " << GetLastError();
   }
   Watch(c, files, run);
+  hogs.reset();
 
-  EXPECT_EQ(run.questions, 1);
+  EXPECT_EQ(run.questions, c.questions);
   EXPECT_EQ(run.interrupted, c.interrupt != Interrupt::None);
   const std::regex progress(c.progress);
   EXPECT_FALSE(run.progressLines.empty());
+  // One progress window for the selection (after a killed first instance, the others meet again).
+  if (c.interrupt != Interrupt::KillFirst) {
+    EXPECT_EQ(run.progressShownBy.size(), 1u);
+  }
   for (const std::string& line : run.progressLines) {
     EXPECT_TRUE(std::regex_match(line, progress)) << line;
   }
@@ -516,10 +592,12 @@ void CheckBatch(const BatchCase& c) {
       run.boxes.begin(), run.boxes.end(), [](const Box& box) { return box.text == kLostReport; }));
   std::erase_if(run.boxes, [](const Box& box) { return box.text == kLostReport; });
   EXPECT_LE(lost, c.interrupt == Interrupt::KillFirst ? 1u : 0u);
+  std::size_t notDone = 0;  // as the summary counts them
   if (c.summary) {
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_TRUE(std::regex_match(run.boxes.front().text, std::regex(c.summary)))
         << run.boxes.front().text;
+    notDone = std::stoul(run.boxes.front().text);
   } else {
     EXPECT_EQ(run.boxes, std::vector<Box>{});
   }
@@ -532,7 +610,7 @@ void CheckBatch(const BatchCase& c) {
     exitCodes.insert(exitCode);
   }
   const std::size_t killed = c.interrupt == Interrupt::KillFirst ? 1 : 0;
-  EXPECT_EQ(exitCodes.count(c.exitCode), 100 - killed - lost);
+  EXPECT_EQ(exitCodes.count(c.exitCode), c.files - killed - lost);
   EXPECT_EQ(exitCodes.count(99), killed);
   EXPECT_EQ(exitCodes.count(1), lost);
 
@@ -547,7 +625,7 @@ void CheckBatch(const BatchCase& c) {
     sessions += line == "new Session";
     starts += line.rfind("Session.StartClient(", 0) == 0;
   }
-  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(starts, c.questions);
   if (c.interrupt == Interrupt::KillFirst) {
     EXPECT_GE(sessions, 2);
   } else {
@@ -560,10 +638,12 @@ void CheckBatch(const BatchCase& c) {
   }
   for (const auto& [call, count] : added) EXPECT_EQ(selected.count(call), 1u) << call;
   if (c.interrupt == Interrupt::Cancel) {
+    // Cancel stops every file not yet done, and the one summary counts each of them.
     EXPECT_GE(added.size(), 50u);
-    EXPECT_LT(added.size(), 100u);
+    EXPECT_LT(added.size(), c.files);
+    EXPECT_EQ(added.size() + notDone, c.files);
   } else {
-    EXPECT_GE(added.size(), 100u - lost);
+    EXPECT_GE(added.size(), c.files - lost);
   }
 }
 
@@ -571,7 +651,7 @@ void CheckBatch(const BatchCase& c) {
 // desktop.
 class Batches : public Programs, public ::testing::WithParamInterface<BatchCase> {};
 
-TEST_P(Batches, AHundredStartedByTheShellAreOneBatch) { CheckBatch(GetParam()); }
+TEST_P(Batches, ASelectionOfAnySizeIsOneBatch) { CheckBatch(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     Mappix, Batches,
@@ -584,12 +664,29 @@ INSTANTIATE_TEST_SUITE_P(
             R"(100 von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: Fehler beim Datei-Import: FF){19}\n\.\.\. und 81 weitere)",
             2},
         BatchCase{"the first instance killed half-way: the others do their files", kImportVerb, "",
-                  R"(Datei \d+ von 100: file \d+\.doc)", nullptr, 0, Interrupt::KillFirst},
+                  R"(Datei \d+ von \d+: file \d+\.doc)", nullptr, 0, Interrupt::KillFirst},
         BatchCase{
             "Cancel half-way: the rest is named and ends with 0", kImportVerb, "",
             R"(Datei \d+ von 100: file \d+\.doc)",
             R"(\d+ von 100 Dateien wurden nicht importiert:(\nfile \d+\.doc: abgebrochen)+(\n\.\.\. und \d+ weitere)?)",
-            0, Interrupt::Cancel}));
+            0, Interrupt::Cancel},
+        BatchCase{"300 files: one batch, one progress", kImportVerb, "",
+                  R"(Datei \d+ von 300: file \d+\.doc)", nullptr, 0, Interrupt::None, 300},
+        BatchCase{
+            "200 files, Cancel half-way: everything not yet done stops", kImportVerb, "",
+            R"(Datei \d+ von 200: file \d+\.doc)",
+            R"(\d+ von 200 Dateien wurden nicht importiert:(\nfile \d+\.doc: abgebrochen)+(\n\.\.\. und \d+ weitere)?)",
+            0, Interrupt::Cancel, 200},
+        BatchCase{"the client running, beside CPU hogs on every core: one batch all the same",
+                  kImportVerb, "Session.IsClientRunning.out=True\n",
+                  R"(Datei \d+ von \d+: file \d+\.doc)", nullptr, 0, Interrupt::None, 100,
+                  Launch::ShellBesideHogs, 0},
+        BatchCase{"relative names in two folders: each file from its own folder", kImportVerb,
+                  "Session.IsClientRunning.out=True\n", R"(Datei \d+ von \d+: file \d+\.doc)",
+                  nullptr, 0, Interrupt::None, 40, Launch::RelativeInFolders, 0},
+        BatchCase{"beside CPU hogs on every core, the answer a few seconds late", kImportVerb, "",
+                  R"(Datei \d+ von 100: file \d+\.doc)", nullptr, 0, Interrupt::None, 100,
+                  Launch::ShellBesideHogs}));
 
 INSTANTIATE_TEST_SUITE_P(
     Tresolo, Batches,

@@ -27,7 +27,8 @@ HWND FindBox(DWORD processId);
 
 // Runs xdotool (KARTIVA_XDOTOOL, else Z:\usr\bin\xdotool) with `commands`, its own command chain
 // such as "mousemove 10 20 click 1". Wine starts the Unix program but hands back no handle to wait
-// on, so the caller waits for what the commands do: false when it could not be started.
+// on (nor one to close), so the caller waits for what the commands do: false when it could not be
+// started.
 bool Xdotool(const std::string& commands);
 
 // Types in the dialog the way a user would: xdotool focuses the dialog's X window and runs `keys`,

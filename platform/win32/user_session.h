@@ -1,0 +1,56 @@
+#pragma once
+
+// Who an instance runs as and where it shows itself: what decides which Kartiva client its toolkit
+// object reaches (the user, the Windows session, the logon session, which an elevated instance has
+// of its own) and on which screen its windows appear (the window station and desktop). Instances
+// that differ in any of these never share a batch or a start question.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/handle.h"
+
+namespace kartiva::win32 {
+
+struct UserSession {
+  std::wstring sid;  // the user's SID as a string
+  DWORD session = 0;
+  LUID logon{};
+
+  bool operator==(const UserSession& other) const {
+    return sid == other.sid && session == other.session && logon.LowPart == other.logon.LowPart &&
+           logon.HighPart == other.logon.HighPart;
+  }
+};
+
+// The user session of `process`; none when it cannot be read.
+std::optional<UserSession> UserSessionOf(HANDLE process);
+
+// The name part that keys this process's meeting places: its user session and its desktop, in
+// characters that every object and pipe name takes. Empty when the session cannot be read: then
+// this process meets no other.
+std::wstring MeetingKey();
+
+// A security descriptor that gives the user `sid` the object, with access for that user alone;
+// null when it cannot be made.
+UniqueSecurityDescriptor UserOnlySecurity(const std::wstring& sid);
+
+// A mutex of this user's, `name` in the session's own namespace, created with access for the user
+// alone. Null when it cannot be had, or when the name is held by an object that another user
+// created: a lock that someone else can hold is no lock.
+UniqueKernelHandle OwnMutex(const std::wstring& name);
+
+// How long after its start an instance counts as on its way at the most: one that has not met the
+// first instance by then waits at a box of its own, or does its file alone, and holds up no batch.
+// Generous: on a loaded machine the hundreds of instances of one selection take half a minute and
+// more to start, and those that wait for a busy first instance must still be waited for.
+inline constexpr ULONGLONG kOnItsWayFor = 120'000;  // milliseconds
+
+// The other processes that run this process's program file in its user session and started less
+// than kOnItsWayFor ago: instances of the same tool that may be on their way to meet it.
+std::vector<DWORD> OtherInstancesOfThisProgram();
+
+}  // namespace kartiva::win32
