@@ -88,14 +88,13 @@ class frmAddContext : public Form, public WindowEvents {
       .caption = "&Aktivieren",
       .position = {1560, 720, 1575, 255},
       .backColor = vbWhite,
-      .toolTipText = "Fügt dem Kontextmenü des Windows-Explorers Einträge hinzu",
+      .toolTipText = "",  // names the context menu's owner: set by the constructor
       .tabIndex = 0};
-  CommandButton cmdDelete{
-      .caption = "&Deaktivieren",
-      .position = {1560, 1080, 1575, 255},
-      .backColor = vbWhite,
-      .toolTipText = "Entfernt die Einträge im Kontextmenü des Windows-Explorers",
-      .tabIndex = 1};
+  CommandButton cmdDelete{.caption = "&Deaktivieren",
+                          .position = {1560, 1080, 1575, 255},
+                          .backColor = vbWhite,
+                          .toolTipText = "",  // as cmdAppend's
+                          .tabIndex = 1};
   Label lblWWW{.caption = std::string(kMakerWebPage.host),
                .position = {120, 1680, 4455, 255},
                .foreColor = vbWhite,

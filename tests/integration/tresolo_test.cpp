@@ -112,7 +112,7 @@ TEST_F(TresoloProgram, FreshStoreAsksToStartAndDeclineStoresNothing) {
   const ProcessResult result = Tresolo({source.string()}, "n\n");
   EXPECT_EQ(result.errors,
             "Kartiva starten?\nKartiva ist nicht gestartet. Soll Kartiva jetzt gestartet "
-            "werden?\n[J/n] ");
+            "werden?\n[Y/n] ");
   EXPECT_FALSE(fs::exists(home())) << "declining wrote to the store";
 }
 

@@ -1,11 +1,17 @@
 // frmAddContext in its real Qt window, rendered on Qt's offscreen platform: the shading, the
 // rounded outline, the controls and the link, as the user sees them.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -162,6 +168,41 @@ TEST_F(QtWindow, LinkTurnsLightTealWhilePressedAndDarkTealAfterwards) {
   QApplication::sendEvent(&link, &release);
   EXPECT_EQ(link.palette().color(QPalette::WindowText), Rgb(0, 80, 80));
   EXPECT_TRUE(window_.widget().isVisible());
+}
+
+TEST(QtDialogs, QuestionButtonsSpeakTheProgramsLanguageWhateverTheLocale) {
+  // Qt's own German texts, as a German desktop would install them.
+  QTranslator german;
+  const bool translated =
+      german.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  if (translated) QApplication::installTranslator(&german);
+  const struct {
+    AnswerWords words;
+    QString press;
+    Answer answer;
+    QStringList buttons;
+  } cases[] = {{kGermanAnswers, "Nein", Answer::No, {"Ja", "Nein"}},
+               {kEnglishAnswers, "Yes", Answer::Yes, {"Yes", "No"}}};
+  for (const auto& c : cases) {
+    QStringList shown;
+    const MsgBoxRequest question{.text = "Kartiva starten?", .buttons = Buttons::YesNo};
+    // Runs inside the box's own event loop: reads its buttons, then presses one.
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      for (QAbstractButton* button : box->buttons()) shown << button->text();
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == c.press) button->click();
+      }
+    });
+    EXPECT_EQ(qt::ShowMessageBox(question, c.words), c.answer) << c.press.toStdString();
+    shown.sort();
+    QStringList expected = c.buttons;
+    expected.sort();
+    EXPECT_EQ(shown, expected);
+  }
+  if (translated) QApplication::removeTranslator(&german);
 }
 
 TEST(QtDialogs, FileFiltersShowEveryFileForStarDotStar) {
