@@ -155,21 +155,29 @@ TEST_F(TresoloProgram, CrashAtAnyStepOfTheStoreLosesNothing) {
 // The explicit check repairs every folder in full, says per folder what it did, and tells by its
 // status whether anything is left for a later run.
 TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
-  const auto line = [](const std::string& folder, int rowsAdded, int rowsRemoved, int left) {
-    return folder + ": 0 finished, 0 handed back, " + std::to_string(rowsAdded) + " rows added, " +
-           std::to_string(rowsRemoved) + " rows removed, 0 removed, " + std::to_string(left) +
+  const auto rows = [](int count) {
+    return std::to_string(count) + (count == 1 ? " row" : " rows");
+  };
+  const auto line = [&](const std::string& folder, int rowsAdded, int rowsRemoved, int left) {
+    return folder + ": 0 finished, 0 handed back, " + rows(rowsAdded) + " added, " +
+           rows(rowsRemoved) + " removed, 0 removed, " + std::to_string(left) +
            " left for a later run\n";
   };
   const struct {
     std::string name;
     bool indexBlocked;
+    std::string strayFile;  // dropped into the basket: a name no document has
     std::string output;
     int exitStatus;
   } cases[] = {
-      {"a file dropped in, a file deleted", false,
+      {"a file dropped in, a file deleted", false, "",
        line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0), 0},
-      {"the index held by another process", true,
+      {"the index held by another process", true, "",
        line("archive Allgemein", 0, 0, 1) + line("basket Eingang", 0, 0, 0), 2},
+      {"a file that no document's name has", false, "notes\n.txt",
+       line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0) +
+           "basket Eingang: not filed: notes?.txt (no document has this name)\n",
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -178,6 +186,7 @@ TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
     EXPECT_EQ(Tresolo({Source("x.txt", "X").string()}).exitStatus, 0);
     fs::remove(archive() / "00000001.001");
     WriteFile(archive() / "00000009.001", "dropped in");
+    if (!c.strayFile.empty()) WriteFile(basket() / c.strayFile, "mine");
     {
       std::optional<IndexLock> blocking;
       if (c.indexBlocked) blocking.emplace(archive(), true);
@@ -185,7 +194,7 @@ TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
       EXPECT_EQ(result.output, c.output);
       EXPECT_EQ(result.exitStatus, c.exitStatus);
     }
-    if (c.exitStatus == 0) {
+    if (c.exitStatus == 0 || !c.strayFile.empty()) {
       EXPECT_EQ(TakeCensus().faults, std::vector<std::string>{});
     }
   }
