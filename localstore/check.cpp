@@ -6,6 +6,7 @@
 
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
+#include "localstore/private_modes.h"
 #include "localstore/recovery.h"
 #include "localstore/store.h"
 
@@ -90,6 +91,7 @@ int CheckStore(const fs::path& root, std::ostream& report) {
     report << "no store at " << root.string() << '\n';
     return 1;
   }
+  KeepEverythingPrivate(root);
   // Archives first: a claim in a basket is settled against archives already repaired.
   const int unsettled = CheckAll(store, "archive", report) + CheckAll(store, "basket", report);
   return unsettled == 0 ? 0 : 2;

@@ -1,6 +1,7 @@
 // Runs the built Tresolo against a temporary local store, as the file manager starts it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
@@ -200,6 +201,54 @@ TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
   }
   fs::remove_all(home());
   EXPECT_EQ(Tresolo({"--check"}).exitStatus, 1);
+}
+
+// Whether another user could read `path` in the store: every folder on the way there lets others
+// through, and the file itself lets them read it.
+bool OthersCanRead(const fs::path& root, const fs::path& path) {
+  for (fs::path at = path; at != root.parent_path(); at = at.parent_path()) {
+    const fs::perms need = at == path ? fs::perms::others_read | fs::perms::group_read
+                                      : fs::perms::others_exec | fs::perms::group_exec;
+    if ((fs::symlink_status(at).permissions() & need) == fs::perms::none) return false;
+  }
+  return true;
+}
+
+// Whatever the umask, everything the store writes is its owner's alone; a store whose files were
+// left readable to others is out of their reach once it is used, and file by file after a check.
+TEST_F(TresoloProgram, StoreIsReadableByItsOwnerAlone) {
+  const auto everything = [&] {
+    std::vector<fs::path> paths{home()};
+    for (const auto& entry : fs::recursive_directory_iterator(home())) paths.push_back(entry);
+    return paths;
+  };
+  const mode_t umask = ::umask(0);  // files 0666 and folders 0777 unless the store says otherwise
+  Initialise();
+  ASSERT_EQ(Tresolo({Source("a.txt", "A").string()}).exitStatus, 0);
+  ASSERT_EQ(Tresolo({BasketDocument("B").string()}).exitStatus, 0);
+  BasketDocument("D");
+  for (const fs::path& path : everything()) {
+    EXPECT_EQ(fs::symlink_status(path).permissions() & fs::perms::group_all, fs::perms::none)
+        << path;
+    EXPECT_EQ(fs::symlink_status(path).permissions() & fs::perms::others_all, fs::perms::none)
+        << path;
+  }
+  // As a store made before, under the usual umask.
+  for (const fs::path& path : everything()) {
+    fs::permissions(path, fs::is_directory(path) ? fs::perms(0755) : fs::perms(0644));
+  }
+  ::umask(umask);
+  ASSERT_EQ(Tresolo({Source("c.txt", "C").string()}).exitStatus, 0);
+  // The store's root is left as the user made it: what it shows is the names below.
+  for (const fs::path& path : everything()) {
+    EXPECT_TRUE(path == home() || !OthersCanRead(home(), path)) << path;
+  }
+  ASSERT_EQ(Tresolo({"--check"}).exitStatus, 0);
+  for (const fs::path& path : everything()) {
+    if (path == home()) continue;  // the folder the user chose for the store
+    EXPECT_EQ(fs::symlink_status(path).permissions() & fs::perms::others_all, fs::perms::none)
+        << path;
+  }
 }
 
 TEST_F(TresoloProgram, FiftyProcessesAtOnceStoreFiftyDocuments) {

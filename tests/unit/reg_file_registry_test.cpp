@@ -309,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
          [](const fs::path& f) {
            Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\*\\shell\\k", 10000, "]\n@=\"v\"\n"), 0640);
          },
-         0, "", "classes.reg", 10000 + kEntryKeys, 0640},
+         0, "", "classes.reg", 10000 + kEntryKeys, 0600},
         {"MoreKeysThanAllowed",
          [](const fs::path& f) {
            Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\k", posix::kMaxRegKeys + 1, "]\n"), 0600);
@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
                  0644);
            fs::create_symlink("real/regFile.reg", f);
          },
-         0, "", "real/regFile.reg", 1 + kEntryKeys, 0644},
+         0, "", "real/regFile.reg", 1 + kEntryKeys, 0600},
         {"LinkToNothingYet",
          [](const fs::path& f) { fs::create_symlink(f.parent_path() / "new" / "regFile.reg", f); },
          0, "", "new/regFile.reg", kEntryKeys, 0600},
