@@ -82,7 +82,8 @@ class frmAddContext : public Form, public WindowEvents {
                         .position = {4320, 120, 255, 195},
                         .backColor = vbWhite,
                         .toolTipText = "...beendet das Programm",
-                        .tabIndex = 2};
+                        .tabIndex = 2,
+                        .accessibleName = "Programm beenden"};
   Line Line1{.x1 = 0, .y1 = 500, .x2 = 4680, .y2 = 500, .borderColor = vbWhite};
   CommandButton cmdAppend{
       .caption = "&Aktivieren",
@@ -101,7 +102,8 @@ class frmAddContext : public Form, public WindowEvents {
                .transparent = true,
                .alignment = Alignment::Center,
                .fontBold = true,
-               .fontUnderline = true};
+               .fontUnderline = true,
+               .link = true};
 
   std::shared_ptr<ToolkitSession> TKSession;
 

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cerrno>
 #include <memory>
 
 #include "platform/qt/configurator_window.h"
@@ -20,6 +21,8 @@ namespace {
 class QtGui : public GuiModule {
  public:
   QtGui() : application_(argc_, argv_) {
+    // The name desktops and screen readers know the program by: its own, not the module's.
+    QCoreApplication::setApplicationName(QString::fromLocal8Bit(program_invocation_short_name));
     // Qt's own texts (the file dialog's) in the user's language, where the translations are
     // installed; English otherwise. A box's buttons speak the program's language instead.
     if (translator_.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
