@@ -368,7 +368,7 @@ TEST_F(FileManagerEntries, EntryWhoseProgramHasGoneSaysHowToRemoveIt) {
     ASSERT_EQ(desk_.Click(true, folder.string()).size(), 1u);
     c.takeAway(folder / "Mappix");
     const std::string gone = "Kartiva Explorer tools are no longer installed (cannot run " +
-                             (folder / "Mappix").string() + "); remove this entry with: ";
+                             (folder / "Mappix").string() + ");\nremove this entry with: ";
 
     const auto expectTold = [&](const std::vector<std::string>& argv, const std::string& removal) {
       const ProcessResult result = RunIn(desk_.temp.path(), argv, noDisplay);
