@@ -8,7 +8,8 @@ set(CPACK_PACKAGE_DESCRIPTION [[
 Three small programs hand a file from the file manager's context menu to the
 Kartiva document server: Mappix imports it into the user's active basket,
 Tresolo stores it in the active archive, and Menorix adds or removes the two
-menu entries for GNOME Files, Caja, Nemo, Dolphin and Thunar, per user.
+menu entries for GNOME Files, Caja, Nemo, Dolphin, Thunar, PCManFM and
+PCManFM-Qt, per user.
 On Linux the documents go to a local store that stands in for the server, in
 the user's data folder: numbered, with an index of the stored ones.]])
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -67,6 +67,7 @@ struct Label {
   bool fontUnderline = false;
   std::string toolTipText{};
   std::int16_t mousePointer = vbDefault;
+  bool link = false;  // opens a web page when clicked: a link, to a screen reader
 };
 
 struct CommandButton {
@@ -76,6 +77,7 @@ struct CommandButton {
   OleColor backColor = vbButtonFace;
   std::string toolTipText{};
   std::int16_t tabIndex = 0;
+  std::string accessibleName{};  // what a screen reader calls it, where its caption does not say
 };
 
 // A line from (x1, y1) to (x2, y2), in twips.

@@ -16,6 +16,15 @@ enum class Buttons { Ok, YesNo };
 enum class Icon { None, Critical, Question, Exclamation, Information };
 enum class Answer { Ok, Yes, No };
 
+// The captions of a question's two buttons in the program's own language: the boxes show them
+// whatever the user's locale, as they show the program's texts.
+struct AnswerWords {
+  const char* yes;
+  const char* no;
+};
+inline constexpr AnswerWords kGermanAnswers{"Ja", "Nein"};
+inline constexpr AnswerWords kEnglishAnswers{"Yes", "No"};
+
 // A modal message box. The default button is the first of the set (OK, or Yes).
 struct MsgBoxRequest {
   std::string text{};
@@ -86,6 +95,9 @@ struct ProgramFacts {
   std::string folder{};       // the folder the program file lies in
   std::string title{};        // the program's title, the caption of boxes without one of their own
   ProgramVersion version;
+  // Whose context menu the configurator's entries join, in the genitive, as its texts name it:
+  // the Explorer's on Windows, the file manager's on Linux.
+  std::string contextMenuOwner = "des Windows-Explorers";
   CheckTime started = CheckTimeNow();  // the moment the program started
 };
 

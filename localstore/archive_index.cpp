@@ -1,5 +1,6 @@
 #include "localstore/archive_index.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "posix_base/crash_state.h"
+#include "localstore/private_modes.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -18,6 +20,7 @@ struct FinalizeStatement {
 using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 // The layout this code writes; an index with a lower user_version is brought up to it once.
+constexpr const char* kIndexFile = "index.sqlite";
 constexpr int kLayout = 2;
 
 // The pages of the write-ahead log after which it is copied into the index and emptied.
@@ -107,8 +110,12 @@ int UserVersion(sqlite3* db) {
 ErrorCode ArchiveIndex::Create(const std::filesystem::path& archive) {
   ArchiveIndex index;
   index.archive_ = archive;
+  // SQLite makes a new database as the umask allows, and its log and shared memory as the
+  // database is: made empty and private first, all three are.
+  const UniqueFd file(::open((archive / kIndexFile).c_str(),
+                             O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kPrivateFile));
   sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw,
+  const int opened = sqlite3_open_v2((archive / kIndexFile).c_str(), &raw,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   index.db_.reset(raw);
   if (opened != SQLITE_OK) return index.Failure();
@@ -151,9 +158,13 @@ ErrorCode ArchiveIndex::Failure() const {
 
 ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive, std::chrono::milliseconds wait) {
   archive_ = archive;
+  // An index made before the store's files were private becomes so.
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    KeepPrivate(archive / (std::string(kIndexFile) + suffix));
+  }
   sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2((archive / "index.sqlite").c_str(), &raw,
-                                     SQLITE_OPEN_READWRITE, IndexFiles());
+  const int opened =
+      sqlite3_open_v2((archive / kIndexFile).c_str(), &raw, SQLITE_OPEN_READWRITE, IndexFiles());
   db_.reset(raw);
   if (opened != SQLITE_OK) return Failure();
   wait_ = wait;

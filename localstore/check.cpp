@@ -4,6 +4,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "localstore/in_flight.h"
+#include "localstore/numbering.h"
+#include "localstore/private_modes.h"
 #include "localstore/recovery.h"
 #include "localstore/store.h"
 
@@ -12,15 +15,53 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string Rows(int count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
+
 void ReportLine(std::ostream& report, std::string_view kind, const fs::path& folder,
                 const Repairs& done) {
   report << kind << ' ' << folder.filename().string() << ": " << done.finished << " finished, "
-         << done.handedBack << " handed back, " << done.rowsAdded << " rows added, "
-         << done.rowsRemoved << " rows removed, " << done.removed << " removed, "
+         << done.handedBack << " handed back, " << Rows(done.rowsAdded) << " added, "
+         << Rows(done.rowsRemoved) << " removed, " << done.removed << " removed, "
          << done.leftForLater << " left for a later run\n";
 }
 
-// Checks every folder of one kind; the number of things left for a later run.
+// Whether a name in a basket or archive folder is one the store gives: a document, the work in
+// flight, the archive's index with SQLite's files beside it, or the work of an earlier store.
+bool IsStoreName(std::string_view name) {
+  const auto hiddenWork = [&](std::string_view prefix) {
+    return name.starts_with(prefix) && NumberIn(name) != 0;
+  };
+  return DocumentNumber(name) != 0 || name == kInFlightFolder || name == "index.sqlite" ||
+         name == "index.sqlite-wal" || name == "index.sqlite-shm" ||
+         name == "index.sqlite-journal" || name.starts_with(kIncomingPrefix) ||
+         hiddenWork(kClaimPrefix) || hiddenWork(kStagedPrefix);
+}
+
+// A name as one line of the report can carry it: control characters as '?'.
+std::string Printable(std::string name) {
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return name;
+}
+
+// Names what was put into `folder` under a name that no document has, which neither the tools nor
+// the check can file; the number of such names.
+int ReportUnfiled(std::ostream& report, std::string_view kind, const fs::path& folder) {
+  int unfiled = 0;
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (IsStoreName(name)) continue;
+    report << kind << ' ' << folder.filename().string() << ": not filed: " << Printable(name)
+           << " (no document has this name)\n";
+    ++unfiled;
+  }
+  return unfiled + (error ? 1 : 0);
+}
+
+// Checks every folder of one kind; the number of things left for a later run or not filed.
 int CheckAll(const Store& store, std::string_view kind, std::ostream& report) {
   int left = 0;
   std::error_code error;
@@ -36,7 +77,7 @@ int CheckAll(const Store& store, std::string_view kind, std::ostream& report) {
       recovery.RecoverBasket(folder, true);
     }
     ReportLine(report, kind, folder, recovery.repairs());
-    left += recovery.repairs().leftForLater;
+    left += recovery.repairs().leftForLater + ReportUnfiled(report, kind, folder);
   }
   if (error) report << kind << "s: " << error.message() << '\n';
   return left + (error ? 1 : 0);
@@ -50,9 +91,10 @@ int CheckStore(const fs::path& root, std::ostream& report) {
     report << "no store at " << root.string() << '\n';
     return 1;
   }
+  KeepEverythingPrivate(root);
   // Archives first: a claim in a basket is settled against archives already repaired.
-  const int left = CheckAll(store, "archive", report) + CheckAll(store, "basket", report);
-  return left == 0 ? 0 : 2;
+  const int unsettled = CheckAll(store, "archive", report) + CheckAll(store, "basket", report);
+  return unsettled == 0 ? 0 : 2;
 }
 
 }  // namespace kartiva::localstore

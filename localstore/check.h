@@ -10,8 +10,11 @@ namespace kartiva::localstore {
 // per folder to `report`:
 //   <basket|archive> <name>: <finished> finished, <handed back> handed back, <rows added> rows
 //   added, <rows removed> rows removed, <removed> removed, <left> left for a later run
-// and hands back the exit status: 0 when nothing is left, 1 when there is no store at `root`, 2
-// when something could not be read now (an index locked or damaged, a folder unreadable).
+// ("1 row added"), then a line for each file it could not file, since no document has its name:
+//   <basket|archive> <name>: not filed: <file> (no document has this name)
+// and hands back the exit status: 0 when all is in order, 1 when there is no store at `root`, 2
+// when something could not be read now (an index locked or damaged, a folder unreadable) or a
+// file could not be filed.
 int CheckStore(const std::filesystem::path& root, std::ostream& report);
 
 }  // namespace kartiva::localstore

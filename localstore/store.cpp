@@ -14,6 +14,7 @@
 #include "localstore/files.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
+#include "localstore/private_modes.h"
 #include "posix_base/atomic_file.h"
 #include "posix_base/environment.h"
 #include "posix_base/file_io.h"
@@ -65,8 +66,14 @@ ErrorCode Store::Initialise() const {
   if (IsInitialised()) return 0;
   const fs::path archive = root_ / "archives" / kDefaultArchive;
   const fs::path basket = root_ / "baskets" / kDefaultBasket;
+  std::error_code error;
+  const bool newRoot = !fs::exists(root_, error);
   if (ErrorCode code = CreateFolders(basket)) return code;
   if (ErrorCode code = CreateFolders(archive)) return code;
+  for (const fs::path& folder : {basket, archive}) KeepPrivate(folder);
+  // A folder that was there before is the user's choice; one made here is the store's.
+  if (newRoot) KeepPrivate(root_);
+  KeepStorePrivate(root_);
   if (ErrorCode code = MakeInFlightFolder(basket)) return code;
   if (ErrorCode code = MakeInFlightFolder(archive)) return code;
   if (ErrorCode code = StartCounting(basket)) return code;
@@ -143,10 +150,13 @@ bool Store::ClaimableDocument(const fs::path& file, fs::path& document) const {
 }
 
 UniqueFd Store::OpenJournal() const {
+  // Every run that works on the store writes its journal: a store made before its files were
+  // private becomes so here.
+  KeepStorePrivate(root_);
   const fs::path journal = root_ / "journal.log";
   UniqueFd fd(::open(journal.c_str(),
                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
-                     0644));
+                     kPrivateFile));
   return fd.get() >= 0 && IsRegularFile(fd.get()) ? std::move(fd) : UniqueFd();
 }
 

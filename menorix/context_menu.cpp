@@ -54,19 +54,18 @@ ContextMenu::ContextMenu(ClassesRoots roots, Runtime& runtime, std::function<voi
     : roots_(roots), runtime_(runtime), cmdEnde_Click_(std::move(cmdEnde_Click)) {}
 
 void ContextMenu::cmdAppend_Click() {
-  EntryFlags existed{};
-  for (std::size_t i = 0; i < kContextMenuEntries.size(); ++i) {
-    existed[i] = IsPresent(roots_.classes, kContextMenuEntries[i].menuText);
+  const WriteOutcome machine = WriteAllOrNothing(roots_.classes);
+  RegResult failure = machine.write;
+  // Refused there, with nothing of it left behind: the user's own classes serve instead.
+  if (failure == kErrorAccessDenied) {
+    failure =
+        machine.takeBack != kErrorSuccess ? machine.takeBack : WriteAllOrNothing(roots_.user).write;
   }
-  RegResult failure = WriteEntries(roots_.classes);
-  if (failure == kErrorAccessDenied) failure = WriteForUser(existed);
   if (failure == kErrorSuccess) {
     MsgBox(runtime_,
            {.text = "Funktion wurde dem Kontextmenü hinzugefügt.", .icon = Icon::Information});
   } else {
-    FailureBox(runtime_, {.text = "Funktion konnte dem Kontextmenü nicht hinzugefügt werden: " +
-                                  HexCode(failure),
-                          .icon = Icon::Critical});
+    ReportFailure("Funktion konnte dem Kontextmenü nicht hinzugefügt werden: ", failure, detail_);
   }
   cmdEnde_Click_();
 }
@@ -74,22 +73,43 @@ void ContextMenu::cmdAppend_Click() {
 void ContextMenu::cmdDelete_Click() {
   // Every entry is tried, also after one that stays, so that as much as possible is gone.
   RegResult failure = kErrorSuccess;
+  std::string detail;
   for (Registry* classes : {&roots_.user, &roots_.machine}) {
     for (const ContextMenuEntry& entry : kContextMenuEntries) {
       const std::optional<RegResult> result =
           Delete_ContextItem(*classes, std::string(entry.menuText));
-      if (failure == kErrorSuccess && result) failure = *result;
+      if (failure == kErrorSuccess && result && *result != kErrorSuccess) {
+        failure = *result;
+        detail = classes->FailureDetail();
+      }
     }
   }
   if (failure == kErrorSuccess) {
     MsgBox(runtime_,
            {.text = "Funktion wurde aus dem Kontextmenü entfernt.", .icon = Icon::Information});
   } else {
-    FailureBox(runtime_, {.text = "Funktion konnte nicht aus dem Kontextmenü entfernt werden: " +
-                                  HexCode(failure),
-                          .icon = Icon::Critical});
+    ReportFailure("Funktion konnte nicht aus dem Kontextmenü entfernt werden: ", failure, detail);
   }
   cmdEnde_Click_();
+}
+
+void ContextMenu::ReportFailure(std::string_view text, RegResult code, const std::string& detail) {
+  std::string message = std::string(text) + HexCode(code);
+  if (!detail.empty()) message += "\n\n" + detail;
+  FailureBox(runtime_, {.text = message, .icon = Icon::Critical});
+}
+
+ContextMenu::WriteOutcome ContextMenu::WriteAllOrNothing(Registry& classes) {
+  EntryFlags existed{};
+  for (std::size_t i = 0; i < kContextMenuEntries.size(); ++i) {
+    existed[i] = IsPresent(classes, kContextMenuEntries[i].menuText);
+  }
+  WriteOutcome outcome{.write = WriteEntries(classes)};
+  if (outcome.write == kErrorSuccess) return outcome;
+  // What stood in the way is read before the take-back, whose own operations replace it.
+  detail_ = classes.FailureDetail();
+  outcome.takeBack = TakeBack(classes, existed);
+  return outcome;
 }
 
 RegResult ContextMenu::WriteEntries(Registry& classes) {
@@ -113,16 +133,17 @@ RegResult ContextMenu::WriteEntry(Registry& classes, const ContextMenuEntry& ent
   return classes.SetValue(entryKey, kIcon, ProgramValue(folder, entry.programFile));
 }
 
-RegResult ContextMenu::WriteForUser(const EntryFlags& existed) {
-  // No half-written entry may stay behind in the machine's classes: the user's own entries would
-  // hide it for this user, but every other user would meet it.
+RegResult ContextMenu::TakeBack(Registry& classes, const EntryFlags& existed) {
+  // No half-written entry may stay behind: a menu with one of the two entries, or an entry without
+  // its command, fails the user later and in silence.
+  RegResult first = kErrorSuccess;
   for (std::size_t i = 0; i < kContextMenuEntries.size(); ++i) {
     if (existed[i]) continue;
     const std::optional<RegResult> removed =
-        Delete_ContextItem(roots_.classes, std::string(kContextMenuEntries[i].menuText));
-    if (removed && *removed != kErrorSuccess) return *removed;
+        Delete_ContextItem(classes, std::string(kContextMenuEntries[i].menuText));
+    if (removed && *removed != kErrorSuccess && first == kErrorSuccess) first = *removed;
   }
-  return WriteEntries(roots_.user);
+  return first;
 }
 
 }  // namespace kartiva

@@ -51,29 +51,39 @@ class ContextMenu {
 
   // Writes both entries with the commands for the program folder, confirms, ends the program.
   // The entries go through the classes root, so an administrator registers them for the machine;
-  // when that is refused, the entries it was given that were not there before are removed again,
-  // and both go into the user's own classes.
-  // Stops at the first write that fails otherwise and reports its code instead of confirming.
+  // when that is refused, both go into the user's own classes instead. All or nothing: a write
+  // that fails stops the writing, the entries that were not there before are taken back, and the
+  // box reports the code (and what stood in the way, where the registry can say) instead of
+  // confirming.
   void cmdAppend_Click();
   // Removes both entries from the user's and from the machine's classes, ends the program.
   // Entries that are not there are no failure; an entry that stays is reported with the code of
-  // the first removal that failed, instead of the confirmation.
+  // the first removal that failed (and what stood in the way), instead of the confirmation.
   void cmdDelete_Click();
 
  private:
   using EntryFlags = std::array<bool, kContextMenuEntries.size()>;
 
+  struct WriteOutcome {
+    RegResult write = kErrorSuccess;     // the code of the write that failed
+    RegResult takeBack = kErrorSuccess;  // the first failure to take back what it wrote
+  };
+  // Writes both entries into `classes`, or, when a write fails, takes back the entries that were
+  // not there before.
+  [[nodiscard]] WriteOutcome WriteAllOrNothing(Registry& classes);
   // Writes both entries into `classes`; the first failing code, else 0.
   [[nodiscard]] RegResult WriteEntries(Registry& classes);
   // Creates one entry's command key, sets its command and the entry key's values.
   [[nodiscard]] RegResult WriteEntry(Registry& classes, const ContextMenuEntry& entry);
-  // After the classes root refused a write: removes the entries that were not there before, then
-  // writes both into the user's own classes.
-  [[nodiscard]] RegResult WriteForUser(const EntryFlags& existed);
+  // Removes the entries that `existed` says were not there before; the first failing code.
+  [[nodiscard]] RegResult TakeBack(Registry& classes, const EntryFlags& existed);
+  // The failure box of an action: its text, the code, and what stood in the way.
+  void ReportFailure(std::string_view text, RegResult code, const std::string& detail);
 
   ClassesRoots roots_;
   Runtime& runtime_;
   std::function<void()> cmdEnde_Click_;
+  std::string detail_;  // what stood in the way of the write that failed
 };
 
 }  // namespace kartiva

@@ -20,7 +20,11 @@ frmAddContext::frmAddContext(Runtime& runtime, basGUI& gui, ConfiguratorWindow& 
     : runtime_(runtime),
       gui_(gui),
       window_(window),
-      contextMenu_(classes, runtime, [this] { cmdEnde_Click(); }) {}
+      contextMenu_(classes, runtime, [this] { cmdEnde_Click(); }) {
+  const std::string& owner = runtime.program.contextMenuOwner;
+  cmdAppend.toolTipText = "Fügt dem Kontextmenü " + owner + " Einträge hinzu";
+  cmdDelete.toolTipText = "Entfernt die Einträge im Kontextmenü " + owner;
+}
 
 void frmAddContext::Form_Load() {
   lblWWW.mousePointer = vbArrowQuestion;

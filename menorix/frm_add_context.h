@@ -82,27 +82,28 @@ class frmAddContext : public Form, public WindowEvents {
                         .position = {4320, 120, 255, 195},
                         .backColor = vbWhite,
                         .toolTipText = "...beendet das Programm",
-                        .tabIndex = 2};
+                        .tabIndex = 2,
+                        .accessibleName = "Programm beenden"};
   Line Line1{.x1 = 0, .y1 = 500, .x2 = 4680, .y2 = 500, .borderColor = vbWhite};
   CommandButton cmdAppend{
       .caption = "&Aktivieren",
       .position = {1560, 720, 1575, 255},
       .backColor = vbWhite,
-      .toolTipText = "Fügt dem Kontextmenü des Windows-Explorers Einträge hinzu",
+      .toolTipText = "",  // names the context menu's owner: set by the constructor
       .tabIndex = 0};
-  CommandButton cmdDelete{
-      .caption = "&Deaktivieren",
-      .position = {1560, 1080, 1575, 255},
-      .backColor = vbWhite,
-      .toolTipText = "Entfernt die Einträge im Kontextmenü des Windows-Explorers",
-      .tabIndex = 1};
+  CommandButton cmdDelete{.caption = "&Deaktivieren",
+                          .position = {1560, 1080, 1575, 255},
+                          .backColor = vbWhite,
+                          .toolTipText = "",  // as cmdAppend's
+                          .tabIndex = 1};
   Label lblWWW{.caption = std::string(kMakerWebPage.host),
                .position = {120, 1680, 4455, 255},
                .foreColor = vbWhite,
                .transparent = true,
                .alignment = Alignment::Center,
                .fontBold = true,
-               .fontUnderline = true};
+               .fontUnderline = true,
+               .link = true};
 
   std::shared_ptr<ToolkitSession> TKSession;
 

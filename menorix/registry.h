@@ -5,6 +5,7 @@
 // by backslashes; "" is the root itself.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kartiva {
@@ -72,6 +73,10 @@ class Registry {
   // Deletes the direct sub-key `name` of an open key (RegDeleteKey): kErrorFileNotFound when there
   // is none, kErrorAccessDenied when it has sub-keys of its own.
   [[nodiscard]] RegResult DeleteSubKey(const RegistryKey& key, std::string_view name);
+
+  // What stood in the way of the last operation that failed, where the registry can say more than
+  // its code (on Linux: the file and what is wrong with it); "" otherwise.
+  virtual std::string FailureDetail() const { return ""; }
 
  protected:
   Registry() = default;

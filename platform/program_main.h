@@ -17,6 +17,7 @@ namespace kartiva {
 struct ProgramIdentity {
   const char* title;
   ProgramVersion version;
+  AnswerWords answers;  // the language of its questions' buttons
 };
 
 // A program with a form over the platform's objects (on Windows, the configurator).

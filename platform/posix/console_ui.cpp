@@ -35,7 +35,7 @@ Answer ConsoleUi::Show(const MsgBoxRequest& box) {
     std::fflush(out_);
     return Answer::Ok;
   }
-  std::fputs("[J/n] ", out_);
+  std::fprintf(out_, "[%c/n] ", answers_.yes[0]);
   std::fflush(out_);
   std::string line;
   return ReadLine(line) && IsYes(line) ? Answer::Yes : Answer::No;

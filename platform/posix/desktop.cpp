@@ -125,8 +125,8 @@ bool WantsGui() {
   return false;
 }
 
-DesktopUi::DesktopUi(std::string programFolder, std::FILE* in, std::FILE* out)
-    : programFolder_(std::move(programFolder)), console_(in, out) {}
+DesktopUi::DesktopUi(std::string programFolder, AnswerWords answers, std::FILE* in, std::FILE* out)
+    : programFolder_(std::move(programFolder)), answers_(answers), console_(in, out, answers) {}
 
 // The module stays loaded: Qt cannot be unloaded from a running process.
 DesktopUi::~DesktopUi() = default;
@@ -146,7 +146,7 @@ qt::GuiModule* DesktopUi::Gui() {
 }
 
 Answer DesktopUi::Show(const MsgBoxRequest& box) {
-  if (qt::GuiModule* gui = Gui()) return gui->Show(box);
+  if (qt::GuiModule* gui = Gui()) return gui->Show(box, answers_);
   return console_.Show(box);
 }
 
@@ -176,9 +176,10 @@ int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
                            .folder = ProgramFolder(argc > 0 ? argv[0] : nullptr),
                            .title = identity.title,
                            .version = identity.version,
+                           .contextMenuOwner = "des Dateimanagers",
                            .started = ThisProcessesStart()};
   LocalComponents components;
-  DesktopUi ui(facts.folder, stdin, stderr);
+  DesktopUi ui(facts.folder, identity.answers, stdin, stderr);
   FileClientCheckLock checkLock(ThisProcessesMeetingPlace());
   Runtime runtime{components, ui, facts, checkLock};
   return run(runtime, [&] { load(runtime, ui); });

@@ -28,8 +28,9 @@ bool WantsGui();
 
 class DesktopUi : public Ui {
  public:
-  // `programFolder` holds the Qt module; boxes on the console read `in` and write `out`.
-  DesktopUi(std::string programFolder, std::FILE* in, std::FILE* out);
+  // `programFolder` holds the Qt module; boxes on the console read `in` and write `out`; every
+  // question's buttons say `answers`.
+  DesktopUi(std::string programFolder, AnswerWords answers, std::FILE* in, std::FILE* out);
   ~DesktopUi() override;
   DesktopUi(const DesktopUi&) = delete;
   DesktopUi& operator=(const DesktopUi&) = delete;
@@ -48,6 +49,7 @@ class DesktopUi : public Ui {
   qt::GuiModule* Gui();
 
   std::string programFolder_;
+  AnswerWords answers_;
   ConsoleUi console_;
   bool loadTried_ = false;
   std::unique_ptr<qt::GuiModule> gui_;

@@ -112,8 +112,9 @@ RegResult RegFileRegistry::Save(const KeyTree& tree) {
   const bool readOnly =
       targetMode_ != 0 && (::access(target_.c_str(), W_OK) != 0 || (targetMode_ & 0222) == 0);
   if (readOnly) return Fail(kErrorAccessDenied, "read-only, so left as it is");
-  // The new file replaces the old one with the permissions the user gave it.
-  const mode_t mode = targetMode_ != 0 ? targetMode_ & 07777 : S_IRUSR | S_IWUSR;
+  // The new file replaces the old one with the permissions the user gave it, less any of the
+  // group's and others': what is registered is the user's alone.
+  const mode_t mode = targetMode_ != 0 ? targetMode_ & 07700 : S_IRUSR | S_IWUSR;
   int unconfirmed = 0;
   if (int error = ReplaceFileAtomically(target_, FormatRegText(tree), mode, &unconfirmed)) {
     return Fail(CodeForErrno(error), "cannot write it");

@@ -30,6 +30,7 @@ class RegFileRegistry final : public TreeRegistry {
   const std::filesystem::path& file() const { return file_; }
   // Why the last operation could not use the file: its name and what is wrong; "" when it could.
   const std::string& problem() const { return problem_; }
+  std::string FailureDetail() const override { return problem_; }
 
  private:
   [[nodiscard]] RegResult Read(const Reader& read) override;

@@ -1,5 +1,7 @@
 #include "platform/qt/configurator_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFont>
@@ -17,6 +19,7 @@
 
 #include "menorix/form_controls.h"
 #include "menorix/twips.h"
+#include "platform/qt/centred.h"
 
 namespace kartiva::qt {
 namespace {
@@ -144,6 +147,8 @@ class ControlLabel : public QLabel {
 
   std::function<void(QMouseEvent&)> pressed;
   std::function<void(QMouseEvent&)> released;
+  std::function<void()> activated;  // a click through a screen reader
+  bool link = false;
 
  protected:
   void mousePressEvent(QMouseEvent* event) override {
@@ -153,6 +158,39 @@ class ControlLabel : public QLabel {
     if (released) released(*event);
   }
 };
+
+namespace {
+
+// A link label as a screen reader meets it: a link named by its text, which it can follow.
+class AccessibleLink : public QAccessibleWidget {
+ public:
+  explicit AccessibleLink(ControlLabel* label) : QAccessibleWidget(label, QAccessible::Link) {}
+
+  QString text(QAccessible::Text text) const override {
+    if (text == QAccessible::Name) return static_cast<QLabel*>(widget())->text();
+    return QAccessibleWidget::text(text);
+  }
+  QStringList actionNames() const override {
+    return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+  }
+  void doAction(const QString& action) override {
+    auto* label = static_cast<ControlLabel*>(widget());
+    if (action != pressAction()) return QAccessibleWidget::doAction(action);
+    if (label->activated) label->activated();
+  }
+};
+
+// Qt takes a plain widget for a filler and a label for a label: the window is a frame, named by
+// its title, and the link a link.
+QAccessibleInterface* AccessibleOf(const QString&, QObject* object) {
+  if (auto* surface = dynamic_cast<FormSurface*>(object)) {
+    return new QAccessibleWidget(surface, QAccessible::Window);
+  }
+  auto* label = dynamic_cast<ControlLabel*>(object);
+  return label && label->link ? new AccessibleLink(label) : nullptr;
+}
+
+}  // namespace
 
 PixmapCanvas::PixmapCanvas(QSize size, std::int32_t bitsPerPixel)
     : pixmap_(size), bitsPerPixel_(bitsPerPixel) {
@@ -189,6 +227,8 @@ QtConfiguratorWindow::QtConfiguratorWindow()
       canvas_(QSize(TwipsToPixels(frmAddContext::kClientWidth, surface_->logicalDpiX()),
                     TwipsToPixels(frmAddContext::kClientHeight, surface_->logicalDpiY())),
               ScreenDepth()) {
+  static const bool accessible = (QAccessible::installFactory(AccessibleOf), true);
+  static_cast<void>(accessible);
   surface_->setFixedSize(canvas_.pixmap().size());
   surface_->setWindowIcon(MenorixIcon());
   surface_->background = &canvas_.pixmap();
@@ -251,10 +291,7 @@ void QtConfiguratorWindow::Present(frmAddContext& form) {
   surface_->setFont(font);
   AddControls();
   Sync();
-  if (const QScreen* screen = surface_->screen()) {
-    surface_->move(screen->availableGeometry().center() - surface_->rect().center());
-  }
-  surface_->show();
+  ShowCentred(*surface_);
 }
 
 void QtConfiguratorWindow::AddControls() {
@@ -276,7 +313,9 @@ void QtConfiguratorWindow::AddControls() {
     widget->setFont(font);
     widget->setAlignment(AlignmentOf(label.alignment) | Qt::AlignTop);
     widget->setAutoFillBackground(!label.transparent);
+    widget->link = label.link;
     const ControlName name = slot.name;
+    widget->activated = [this, name] { Dispatch([&](WindowEvents& form) { form.Click(name); }); };
     widget->pressed = [this, name, widget](QMouseEvent& event) {
       const MouseArguments mouse = MouseOf(event, *widget);
       Dispatch([&](WindowEvents& form) {
@@ -301,6 +340,7 @@ void QtConfiguratorWindow::AddControls() {
     widget->setObjectName(QString::fromUtf8(slot.objectName));
     widget->setGeometry(RectOf(ControlRect(button.position, dpiX, dpiY)));
     widget->setToolTip(QString::fromStdString(button.toolTipText));
+    widget->setAccessibleName(QString::fromStdString(button.accessibleName));
     widget->setStyleSheet(
         QStringLiteral("QPushButton { background-color: %1; border: 1px solid #7a7a7a; }")
             .arg(ColorOf(button.backColor, surface_->palette()).name()));

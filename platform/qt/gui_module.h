@@ -15,7 +15,8 @@ namespace kartiva::qt {
 class GuiModule {
  public:
   virtual ~GuiModule() = default;
-  virtual Answer Show(const MsgBoxRequest& box) = 0;
+  // A question's buttons say `answers`, whatever the locale.
+  virtual Answer Show(const MsgBoxRequest& box, const AnswerWords& answers) = 0;
   // A confirmed choice replaces dialog.fileName; a cancel leaves it.
   virtual void ShowOpen(FileDialog& dialog) = 0;
   // The progress window of a batch, shown or brought up to date, with its events handled; true

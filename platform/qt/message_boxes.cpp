@@ -1,5 +1,6 @@
 #include "platform/qt/message_boxes.h"
 
+#include <QAbstractButton>
 #include <QByteArray>
 #include <QFile>
 #include <QFileDialog>
@@ -49,17 +50,21 @@ QString QtFilter(const std::string& filter) {
   return filters.join(QStringLiteral(";;"));
 }
 
-Answer ShowMessageBox(const MsgBoxRequest& box) {
+Answer ShowMessageBox(const MsgBoxRequest& box, const AnswerWords& answers) {
   QMessageBox dialog(IconOf(box.icon), QString::fromStdString(box.title),
                      QString::fromStdString(box.text));
   dialog.setTextFormat(Qt::PlainText);
   if (box.buttons == Buttons::YesNo) {
     dialog.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    dialog.button(QMessageBox::Yes)->setText(QString::fromUtf8(answers.yes));
+    dialog.button(QMessageBox::No)->setText(QString::fromUtf8(answers.no));
     dialog.setDefaultButton(QMessageBox::Yes);
     dialog.setEscapeButton(QMessageBox::No);
     return dialog.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
   }
   dialog.setStandardButtons(QMessageBox::Ok);
+  // "OK" in both languages, also where a translation would say otherwise.
+  dialog.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
   dialog.setDefaultButton(QMessageBox::Ok);
   dialog.exec();
   return Answer::Ok;

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cerrno>
 #include <memory>
 
 #include "platform/qt/configurator_window.h"
@@ -20,15 +21,19 @@ namespace {
 class QtGui : public GuiModule {
  public:
   QtGui() : application_(argc_, argv_) {
-    // Qt's own button texts ("Ja", "Nein") in the user's language, where the translations are
-    // installed; English otherwise.
+    // The name desktops and screen readers know the program by: its own, not the module's.
+    QCoreApplication::setApplicationName(QString::fromLocal8Bit(program_invocation_short_name));
+    // Qt's own texts (the file dialog's) in the user's language, where the translations are
+    // installed; English otherwise. A box's buttons speak the program's language instead.
     if (translator_.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
       QApplication::installTranslator(&translator_);
     }
   }
 
-  Answer Show(const MsgBoxRequest& box) override { return ShowMessageBox(box); }
+  Answer Show(const MsgBoxRequest& box, const AnswerWords& answers) override {
+    return ShowMessageBox(box, answers);
+  }
   void ShowOpen(FileDialog& dialog) override { ShowOpenDialog(dialog); }
   bool ShowProgress(const ProgressRequest& progress) override {
     if (!progress_) progress_ = std::make_unique<QtProgressWindow>();

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QVBoxLayout>
 
+#include "platform/qt/centred.h"
+
 namespace kartiva::qt {
 namespace {
 
@@ -35,7 +37,7 @@ bool QtProgressWindow::Show(const ProgressRequest& progress) {
   cancel_->setText(QString::fromStdString(progress.cancel));
   bar_->setRange(0, static_cast<int>(progress.total));
   bar_->setValue(static_cast<int>(progress.done));
-  if (!isVisible()) show();
+  if (!isVisible()) ShowCentred(*this);
   QCoreApplication::processEvents();
   return cancelled_;
 }

@@ -15,7 +15,8 @@
 namespace kartiva::win32 {
 namespace {
 
-constexpr wchar_t kClassName[] = L"KartivaConfiguratorWindow";
+// Accessibility tools name a window by its class where it says more than its title.
+constexpr wchar_t kClassName[] = L"Menorix";
 // The program's icon in its resources.
 constexpr WORD kIconId = 1;
 // Button ids start above the ids that a dialog's keyboard handling sends (IDOK, IDCANCEL...).
@@ -70,6 +71,12 @@ std::int16_t ShiftOf(WPARAM keys) {
 }
 
 POINT PointOf(LPARAM position) { return {GET_X_LPARAM(position), GET_Y_LPARAM(position)}; }
+
+// A button's window text, which screen readers read as its name: the caption the window draws,
+// unless the form gives it a name of its own (the close button draws "X").
+std::wstring AccessibleText(const CommandButton& button) {
+  return Wide(button.accessibleName.empty() ? button.caption : button.accessibleName);
+}
 
 void SetTextIfChanged(HWND window, const std::wstring& text) {
   std::wstring shown(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -198,7 +205,7 @@ void WindowsConfiguratorWindow::CreateControls() {
     const PixelRect place = ControlRect(button.position, dpi_, dpi_);
     // BS_OWNERDRAW stands alone: the window draws the whole button in WM_DRAWITEM.
     const HWND window = CreateWindowExW(
-        0, WC_BUTTONW, Wide(button.caption).c_str(),
+        0, WC_BUTTONW, AccessibleText(button).c_str(),
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, place.left, place.top,
         place.right - place.left, place.bottom - place.top, hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(CommandId(control))), instance, nullptr);
@@ -244,7 +251,7 @@ void WindowsConfiguratorWindow::Sync() {
   SetTextIfChanged(hwnd(), Wide(form_->Caption));
   for (const Button& button : buttons_) {
     const CommandButton& control = form_->*button.control.member;
-    SetTextIfChanged(button.window, Wide(control.caption));
+    SetTextIfChanged(button.window, AccessibleText(control));
     EnableWindow(button.window, control.enabled);
     SetToolText(reinterpret_cast<UINT_PTR>(button.window), control.toolTipText);
   }

@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 
 const std::string kMenu =
     "Menorix - V. 1.1 - Konfiguration\n"
-    "  a  Aktivieren: Fügt dem Kontextmenü des Windows-Explorers Einträge hinzu\n"
-    "  d  Deaktivieren: Entfernt die Einträge im Kontextmenü des Windows-Explorers\n"
+    "  a  Aktivieren: Fügt dem Kontextmenü des Dateimanagers Einträge hinzu\n"
+    "  d  Deaktivieren: Entfernt die Einträge im Kontextmenü des Dateimanagers\n"
     "  x  ...beendet das Programm\n"
     "> ";
 

@@ -1,6 +1,7 @@
 // Runs the built Tresolo against a temporary local store, as the file manager starts it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
@@ -113,7 +114,7 @@ TEST_F(TresoloProgram, FreshStoreAsksToStartAndDeclineStoresNothing) {
   const ProcessResult result = Tresolo({source.string()}, "n\n");
   EXPECT_EQ(result.errors,
             "Kartiva starten?\nKartiva ist nicht gestartet. Soll Kartiva jetzt gestartet "
-            "werden?\n[J/n] ");
+            "werden?\n[Y/n] ");
   EXPECT_FALSE(fs::exists(home())) << "declining wrote to the store";
 }
 
@@ -299,21 +300,29 @@ TEST_F(TresoloProgram, FlushesWhereTheOrderMattersAndNowhereElse) {
 // The explicit check repairs every folder in full, says per folder what it did, and tells by its
 // status whether anything is left for a later run.
 TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
-  const auto line = [](const std::string& folder, int rowsAdded, int rowsRemoved, int left) {
-    return folder + ": 0 finished, 0 handed back, " + std::to_string(rowsAdded) + " rows added, " +
-           std::to_string(rowsRemoved) + " rows removed, 0 removed, " + std::to_string(left) +
+  const auto rows = [](int count) {
+    return std::to_string(count) + (count == 1 ? " row" : " rows");
+  };
+  const auto line = [&](const std::string& folder, int rowsAdded, int rowsRemoved, int left) {
+    return folder + ": 0 finished, 0 handed back, " + rows(rowsAdded) + " added, " +
+           rows(rowsRemoved) + " removed, 0 removed, " + std::to_string(left) +
            " left for a later run\n";
   };
   const struct {
     std::string name;
     bool indexBlocked;
+    std::string strayFile;  // dropped into the basket: a name no document has
     std::string output;
     int exitStatus;
   } cases[] = {
-      {"a file dropped in, a file deleted", false,
+      {"a file dropped in, a file deleted", false, "",
        line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0), 0},
-      {"the index held by another process", true,
+      {"the index held by another process", true, "",
        line("archive Allgemein", 0, 0, 1) + line("basket Eingang", 0, 0, 0), 2},
+      {"a file that no document's name has", false, "notes\n.txt",
+       line("archive Allgemein", 1, 1, 0) + line("basket Eingang", 0, 0, 0) +
+           "basket Eingang: not filed: notes?.txt (no document has this name)\n",
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -322,6 +331,7 @@ TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
     EXPECT_EQ(Tresolo({Source("x.txt", "X").string()}).exitStatus, 0);
     fs::remove(archive() / "00000001.001");
     WriteFile(archive() / "00000009.001", "dropped in");
+    if (!c.strayFile.empty()) WriteFile(basket() / c.strayFile, "mine");
     {
       std::optional<IndexLock> blocking;
       if (c.indexBlocked) blocking.emplace(archive(), true);
@@ -329,12 +339,60 @@ TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
       EXPECT_EQ(result.output, c.output);
       EXPECT_EQ(result.exitStatus, c.exitStatus);
     }
-    if (c.exitStatus == 0) {
+    if (c.exitStatus == 0 || !c.strayFile.empty()) {
       EXPECT_EQ(TakeCensus().faults, std::vector<std::string>{});
     }
   }
   fs::remove_all(home());
   EXPECT_EQ(Tresolo({"--check"}).exitStatus, 1);
+}
+
+// Whether another user could read `path` in the store: every folder on the way there lets others
+// through, and the file itself lets them read it.
+bool OthersCanRead(const fs::path& root, const fs::path& path) {
+  for (fs::path at = path; at != root.parent_path(); at = at.parent_path()) {
+    const fs::perms need = at == path ? fs::perms::others_read | fs::perms::group_read
+                                      : fs::perms::others_exec | fs::perms::group_exec;
+    if ((fs::symlink_status(at).permissions() & need) == fs::perms::none) return false;
+  }
+  return true;
+}
+
+// Whatever the umask, everything the store writes is its owner's alone; a store whose files were
+// left readable to others is out of their reach once it is used, and file by file after a check.
+TEST_F(TresoloProgram, StoreIsReadableByItsOwnerAlone) {
+  const auto everything = [&] {
+    std::vector<fs::path> paths{home()};
+    for (const auto& entry : fs::recursive_directory_iterator(home())) paths.push_back(entry);
+    return paths;
+  };
+  const mode_t umask = ::umask(0);  // files 0666 and folders 0777 unless the store says otherwise
+  Initialise();
+  ASSERT_EQ(Tresolo({Source("a.txt", "A").string()}).exitStatus, 0);
+  ASSERT_EQ(Tresolo({BasketDocument("B").string()}).exitStatus, 0);
+  BasketDocument("D");
+  for (const fs::path& path : everything()) {
+    EXPECT_EQ(fs::symlink_status(path).permissions() & fs::perms::group_all, fs::perms::none)
+        << path;
+    EXPECT_EQ(fs::symlink_status(path).permissions() & fs::perms::others_all, fs::perms::none)
+        << path;
+  }
+  // As a store made before, under the usual umask.
+  for (const fs::path& path : everything()) {
+    fs::permissions(path, fs::is_directory(path) ? fs::perms(0755) : fs::perms(0644));
+  }
+  ::umask(umask);
+  ASSERT_EQ(Tresolo({Source("c.txt", "C").string()}).exitStatus, 0);
+  // The store's root is left as the user made it: what it shows is the names below.
+  for (const fs::path& path : everything()) {
+    EXPECT_TRUE(path == home() || !OthersCanRead(home(), path)) << path;
+  }
+  ASSERT_EQ(Tresolo({"--check"}).exitStatus, 0);
+  for (const fs::path& path : everything()) {
+    if (path == home()) continue;  // the folder the user chose for the store
+    EXPECT_EQ(fs::symlink_status(path).permissions() & fs::perms::others_all, fs::perms::none)
+        << path;
+  }
 }
 
 TEST_F(TresoloProgram, FiftyProcessesAtOnceStoreFiftyDocuments) {

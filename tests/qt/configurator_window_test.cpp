@@ -1,17 +1,28 @@
 // frmAddContext in its real Qt window, rendered on Qt's offscreen platform: the shading, the
 // rounded outline, the controls and the link, as the user sees them.
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "menorix/frm_add_context.h"
 #include "platform/qt/configurator_window.h"
 #include "platform/qt/message_boxes.h"
+#include "platform/qt/progress_window.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
 
@@ -148,6 +159,39 @@ TEST_F(QtWindow, ControlsSitAtTheirPlacesInPixels) {
   }
 }
 
+// What a screen reader meets: a frame named by the window's title, a link named by its host,
+// and a close button named for what it does, not "X".
+TEST_F(QtWindow, ScreenReadersMeetAFrameALinkAndNamedButtons) {
+  const struct {
+    QObject* object;
+    QAccessible::Role role;
+    QString name;
+    QString description;
+  } controls[] = {
+      {&window_.widget(), QAccessible::Window, QStringLiteral("Menorix - V. 1.1 - Konfiguration"),
+       QString()},
+      {&Child<QLabel>("lblWWW"), QAccessible::Link, QStringLiteral("menorix.kartiva-tools.example"),
+       QStringLiteral("...zur Menorix-Webseite")},
+      {&Child<QPushButton>("cmdEnde"), QAccessible::Button, QStringLiteral("Programm beenden"),
+       QStringLiteral("...beendet das Programm")},
+      {&Child<QPushButton>("cmdAppend"), QAccessible::Button, QStringLiteral("Aktivieren"),
+       QString::fromStdString(form_.cmdAppend.toolTipText)},
+  };
+  for (const auto& control : controls) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control.object);
+    ASSERT_NE(accessible, nullptr) << control.name.toStdString();
+    EXPECT_EQ(accessible->role(), control.role) << control.name.toStdString();
+    EXPECT_EQ(accessible->text(QAccessible::Name), control.name);
+    if (!control.description.isNull()) {
+      EXPECT_EQ(accessible->text(QAccessible::Description), control.description);
+    }
+  }
+  QAccessibleInterface* link = QAccessible::queryAccessibleInterface(&Child<QLabel>("lblWWW"));
+  ASSERT_NE(link->actionInterface(), nullptr);
+  EXPECT_TRUE(
+      link->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+}
+
 TEST_F(QtWindow, LinkTurnsLightTealWhilePressedAndDarkTealAfterwards) {
   QLabel& link = Child<QLabel>("lblWWW");
   EXPECT_EQ(link.palette().color(QPalette::WindowText), Rgb(255, 255, 255));
@@ -162,6 +206,56 @@ TEST_F(QtWindow, LinkTurnsLightTealWhilePressedAndDarkTealAfterwards) {
   QApplication::sendEvent(&link, &release);
   EXPECT_EQ(link.palette().color(QPalette::WindowText), Rgb(0, 80, 80));
   EXPECT_TRUE(window_.widget().isVisible());
+}
+
+TEST(QtDialogs, QuestionButtonsSpeakTheProgramsLanguageWhateverTheLocale) {
+  // Qt's own German texts, as a German desktop would install them.
+  QTranslator german;
+  const bool translated =
+      german.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  if (translated) QApplication::installTranslator(&german);
+  const struct {
+    AnswerWords words;
+    QString press;
+    Answer answer;
+    QStringList buttons;
+  } cases[] = {{kGermanAnswers, "Nein", Answer::No, {"Ja", "Nein"}},
+               {kEnglishAnswers, "Yes", Answer::Yes, {"Yes", "No"}}};
+  for (const auto& c : cases) {
+    QStringList shown;
+    const MsgBoxRequest question{.text = "Kartiva starten?", .buttons = Buttons::YesNo};
+    // Runs inside the box's own event loop: reads its buttons, then presses one.
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      for (QAbstractButton* button : box->buttons()) shown << button->text();
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == c.press) button->click();
+      }
+    });
+    EXPECT_EQ(qt::ShowMessageBox(question, c.words), c.answer) << c.press.toStdString();
+    shown.sort();
+    QStringList expected = c.buttons;
+    expected.sort();
+    EXPECT_EQ(shown, expected);
+  }
+  if (translated) QApplication::removeTranslator(&german);
+}
+
+TEST(QtDialogs, ProgressWindowOpensInTheMiddleOfTheScreenLikeEveryOther) {
+  qt::QtProgressWindow progress;
+  progress.Show({.title = "Tresolo",
+                 .line = "File 37 of 100: a.txt",
+                 .cancel = "Cancel",
+                 .done = 36,
+                 .total = 100});
+  const QRect screen = progress.screen()->availableGeometry();
+  const QPoint offset = progress.geometry().center() - screen.center();
+  // Within the rounding of two centres.
+  EXPECT_LE(std::abs(offset.x()), 2) << offset.x();
+  EXPECT_LE(std::abs(offset.y()), 2) << offset.y();
+  EXPECT_GT(progress.width(), 300);
 }
 
 TEST(QtDialogs, FileFiltersShowEveryFileForStarDotStar) {

@@ -77,6 +77,8 @@ TEST(ThunarActions, StartOrFillAnEmptyFile) {
   EXPECT_EQ(fresh, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + Ours("/opt/k")[0] +
                        Ours("/opt/k")[1] + "</actions>\n");
   EXPECT_EQ(Merge("", {}), "");
+  // The file that was only ever ours goes with its last action.
+  EXPECT_EQ(Merge(fresh, {}), "");
   EXPECT_EQ(Merge("<?xml version=\"1.0\"?>\n<actions/>\n", Ours("/opt/k")),
             "<?xml version=\"1.0\"?>\n<actions>\n" + Ours("/opt/k")[0] + Ours("/opt/k")[1] +
                 "</actions>\n");

@@ -156,6 +156,7 @@ class MenorixRun {
   }
 
   bool shown() const { return window_ != nullptr; }
+  HWND window() const { return window_; }
 
   // Waits up to 5 seconds until the window is disabled.
   bool WaitForDisabled() const {
@@ -266,6 +267,12 @@ class Menorix : public ::testing::Test {
 TEST_F(Menorix, ShapedShadedWindowMovesWithALeftDragAndActivatesTheEntries) {
   MenorixRun run;
   ASSERT_TRUE(run.shown());
+  // Screen readers name the window by its class and title, and a button by its window text: the
+  // close button draws "X" but says what it does.
+  wchar_t className[64] = {};
+  GetClassNameW(run.window(), className, 64);
+  EXPECT_STREQ(className, L"Menorix");
+  EXPECT_NE(FindWindowExW(run.window(), nullptr, L"Button", L"Programm beenden"), nullptr);
   const RECT first = run.Place();
   ASSERT_EQ(first.right - first.left, kWidth);
   ASSERT_EQ(first.bottom - first.top, kHeight);

@@ -18,11 +18,13 @@ std::string WithoutTokens(std::string_view text) {
 
 // What every entry runs: sh gets the program as $0, the removal as $1 and the files after it, so no
 // path is ever shell text. A file manager itself would show nothing of a program that has gone.
+// The removal has a line of its own: xmessage does not wrap, and one line would run off a screen.
 constexpr std::string_view kRunner =
     "removal=$1; shift; "
     "if [ ! -f \"$0\" ] || [ ! -x \"$0\" ]; then "
-    "text=\"Kartiva Explorer tools are no longer installed (cannot run $0); "
-    "remove this entry with: $removal\"; "
+    "text=$(printf '%s\\n%s' "
+    "\"Kartiva Explorer tools are no longer installed (cannot run $0);\" "
+    "\"remove this entry with: $removal\"); "
     "printf '%s\\n' \"$text\" >&2; "
     "if [ -n \"$DISPLAY$WAYLAND_DISPLAY\" ]; then "
     "{ notify-send 'Kartiva Explorer tools' \"$text\" || "

@@ -24,6 +24,8 @@ constexpr RegResult kErrorAlreadyExists = 183;
 constexpr RegResult kErrorFileCorrupt = 1392;
 constexpr std::size_t kThunarFileLimit = std::size_t{4} * 1024 * 1024;
 constexpr std::size_t kFileNameLimit = 255;  // bytes, as most Linux file systems allow
+constexpr std::string_view kUsersOwn =
+    "eine eigene Datei des Benutzers trägt diesen Namen; sie bleibt, wie sie ist";
 
 bool IsFileName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.size() <= kFileNameLimit &&
@@ -83,6 +85,29 @@ RegResult FileManagerPublisher::Withdraw(const std::vector<MenuEntry>& kept) {
                        SyncThunar(valid, true)});
 }
 
+RegResult FileManagerPublisher::Occupied(const std::string& menuText) {
+  problem_.clear();
+  if (!IsPortableText(menuText) || !IsFileName(menuText)) return kErrorSuccess;
+  const OwnFiles files = FilesFor({{menuText, ""}});
+  const std::pair<const fs::path*, const std::vector<OwnFile>*> places[] = {
+      {&places_.nautilusScripts, &files.nautilus},
+      {&places_.cajaScripts, &files.caja},
+      {&places_.nemoActions, &files.nemo},
+      {&places_.fileManagerActions, &files.fileManager}};
+  for (const auto& [folder, wanted] : places) {
+    for (const OwnFile& file : *wanted) {
+      const fs::path path = *folder / file.name;
+      struct stat info {};
+      // A file the file manager would offer: a plain file, or a link to one.
+      if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+          InspectFile(path).kind == FileKind::Foreign) {
+        return Fail(kErrorAlreadyExists, path, std::string(kUsersOwn));
+      }
+    }
+  }
+  return kErrorSuccess;
+}
+
 FileManagerPublisher::OwnFiles FileManagerPublisher::FilesFor(
     const std::vector<MenuEntry>& entries) const {
   // Each file tells, should its program go, how to delete it by hand.
@@ -132,10 +157,12 @@ std::vector<MenuEntry> FileManagerPublisher::Offerable(const std::vector<MenuEnt
 
 RegResult FileManagerPublisher::CheckEntry(const MenuEntry& entry) {
   if (!IsPortableText(entry.menuText) || !IsFileName(entry.menuText)) {
-    return Fail(kErrorBadPathname, entry.menuText, "a menu text that cannot name an entry");
+    return Fail(kErrorBadPathname, entry.menuText,
+                "ein Menütext, der keinen Eintrag benennen kann");
   }
   if (!IsPortableText(entry.program)) {
-    return Fail(kErrorBadPathname, entry.program, "a program path that a file manager cannot run");
+    return Fail(kErrorBadPathname, entry.program,
+                "ein Programmpfad, den ein Dateimanager nicht starten kann");
   }
   return kErrorSuccess;
 }
@@ -146,7 +173,8 @@ RegResult FileManagerPublisher::SyncFolder(const fs::path& folder,
   if (wanted.empty()) return first;
   std::error_code error;
   fs::create_directories(folder, error);
-  if (error) return Fail(CodeForErrno(error.value()), folder, "cannot create the folder");
+  if (error)
+    return Fail(CodeForErrno(error.value()), folder, "der Ordner kann nicht angelegt werden");
   for (const OwnFile& file : wanted) {
     const RegResult result = WriteOwnFile(folder, file);
     if (first == kErrorSuccess) first = result;
@@ -162,7 +190,7 @@ RegResult FileManagerPublisher::RemoveUnwanted(const fs::path& folder,
   if (error) {
     return error.value() == ENOENT || error.value() == ENOTDIR
                ? kErrorSuccess
-               : Fail(CodeForErrno(error.value()), folder, "cannot list it");
+               : Fail(CodeForErrno(error.value()), folder, "der Ordner kann nicht gelesen werden");
   }
   RegResult first = kErrorSuccess;
   // Stepped with an error code: the range-for's increment would throw on a failing read.
@@ -173,11 +201,11 @@ RegResult FileManagerPublisher::RemoveUnwanted(const fs::path& folder,
                                       [&](const OwnFile& own) { return own.name == name; });
     if (isWanted || InspectFile(path).kind != FileKind::Ours) continue;
     if (::unlink(path.c_str()) != 0 && first == kErrorSuccess) {
-      first = Fail(CodeForErrno(errno), path, "cannot remove it");
+      first = Fail(CodeForErrno(errno), path, "die Datei kann nicht entfernt werden");
     }
   }
   if (error && first == kErrorSuccess) {
-    first = Fail(CodeForErrno(error.value()), folder, "cannot list it");
+    first = Fail(CodeForErrno(error.value()), folder, "der Ordner kann nicht gelesen werden");
   }
   return first;
 }
@@ -186,13 +214,14 @@ RegResult FileManagerPublisher::WriteOwnFile(const fs::path& folder, const OwnFi
   const fs::path path = folder / file.name;
   const FileState state = InspectFile(path);
   if (state.kind == FileKind::Foreign) {
-    return Fail(kErrorAlreadyExists, path, "a file of the user's own has this name; it is kept");
+    return Fail(kErrorAlreadyExists, path, std::string(kUsersOwn));
   }
   if (state.kind == FileKind::Ours && state.content == file.content && state.mode == file.mode) {
     return kErrorSuccess;
   }
   const RegResult result = ReplaceFile(path, file.content, file.mode);
-  return result == kErrorSuccess ? result : Fail(result, path, "cannot write it");
+  return result == kErrorSuccess ? result
+                                 : Fail(result, path, "die Datei kann nicht geschrieben werden");
 }
 
 RegResult FileManagerPublisher::WithdrawFolder(const fs::path& folder,
@@ -214,11 +243,13 @@ RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
     path = fs::canonical(path, error);
-    if (error) return Fail(CodeForErrno(error.value()), places_.thunarActions, "cannot follow it");
+    if (error)
+      return Fail(CodeForErrno(error.value()), places_.thunarActions,
+                  "der Verweis kann nicht verfolgt werden");
   }
   std::string current;
   if (RegResult result = ReadRegularFile(path, kThunarFileLimit, current)) {
-    return Fail(result, path, "cannot read it as a plain file of at most 4 MiB");
+    return Fail(result, path, "keine lesbare Datei von höchstens 4 MiB");
   }
   std::vector<std::string> actions;
   actions.reserve(entries.size());
@@ -230,14 +261,21 @@ RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries
   std::string merged;
   std::string why;
   if (!MergeThunarActions(current, actions, merged, why)) {
-    return Fail(kErrorFileCorrupt, path, "cannot be merged safely: " + why);
+    return Fail(kErrorFileCorrupt, path, "kann nicht sicher ergänzt werden: " + why);
   }
   if (merged == current) return kErrorSuccess;
+  if (merged.empty()) {
+    return ::unlink(path.c_str()) == 0
+               ? kErrorSuccess
+               : Fail(CodeForErrno(errno), path, "die Datei kann nicht entfernt werden");
+  }
   fs::create_directories(path.parent_path(), error);
-  if (error) return Fail(CodeForErrno(error.value()), path, "cannot create its folder");
+  if (error)
+    return Fail(CodeForErrno(error.value()), path, "ihr Ordner kann nicht angelegt werden");
   const mode_t mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
   const RegResult result = ReplaceFile(path, merged, mode);
-  return result == kErrorSuccess ? result : Fail(result, path, "cannot write it");
+  return result == kErrorSuccess ? result
+                                 : Fail(result, path, "die Datei kann nicht geschrieben werden");
 }
 
 RegResult FileManagerPublisher::Fail(RegResult code, const fs::path& path,

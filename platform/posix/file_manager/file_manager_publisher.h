@@ -32,12 +32,16 @@ class FileManagerPublisher {
 
   // Every file manager offers exactly `entries` afterwards, as far as it can be done: the first
   // failure's code, else 0. A name taken by a file of the user's own is left to the user and
-  // fails with ERROR_ALREADY_EXISTS; problem() names the file and what is wrong.
+  // fails with ERROR_ALREADY_EXISTS; problem() names the file and what is wrong (in German, the
+  // language of the configurator's boxes that show it).
   [[nodiscard]] RegResult Publish(const std::vector<MenuEntry>& entries);
   // Takes down every entry written here that is not among `kept`, and writes no entry: it fails
   // neither on an entry that stays nor on a file that cannot hold an entry of ours (a pipe, a
   // folder, no file). The first failure to take down a file of ours, else 0.
   [[nodiscard]] RegResult Withdraw(const std::vector<MenuEntry>& kept);
+  // Whether a file of the user's own stands where the entry `menuText` would be written (and so
+  // offers an entry of that name): ERROR_ALREADY_EXISTS with problem() naming it, else 0.
+  [[nodiscard]] RegResult Occupied(const std::string& menuText);
   const std::string& problem() const { return problem_; }
 
  private:

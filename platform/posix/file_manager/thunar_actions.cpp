@@ -170,6 +170,8 @@ bool MergeThunarActions(std::string_view current, const std::vector<std::string>
   if (!actions.empty() && !merged.empty() && merged.back() != '\n') merged += '\n';
   merged += Joined(actions);
   merged.append(current.substr(layout.rootClose));
+  // A file that was only ever ours, as a new one is written, goes with the last action in it.
+  if (merged == std::string(kNewFile) + "</actions>\n") merged.clear();
   return true;
 }
 

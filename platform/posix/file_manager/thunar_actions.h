@@ -12,8 +12,10 @@
 namespace kartiva::posix {
 
 // The text of uca.xml with exactly `actions` (complete <action> elements) as the actions written
-// here, from its current text ("" when there is no file). False, with the reason in `problem`,
-// when the text is not a uca.xml that can be rewritten without harm to the user's actions.
+// here, from its current text ("" when there is no file). "" in `merged` means no file: a file
+// without actions that holds nothing but what a new file is written with goes. False, with the
+// reason in `problem`, when the text is not a uca.xml that can be rewritten without harm to the
+// user's actions.
 bool MergeThunarActions(std::string_view current, const std::vector<std::string>& actions,
                         std::string& merged, std::string& problem);
 
