@@ -50,15 +50,16 @@ foreach(program ${kartiva_programs})
   kartiva_install_gzipped(${PROJECT_SOURCE_DIR}/docs/man/${program}.1 share/man/man1)
 endforeach()
 
-# The README for users is README.md without its blocks for people who build from the source.
+# The README for users is README.md without its blocks for people who build from the source and
+# without its part for Windows; at some 10 KB it is compressed, as Debian wants every document over
+# 4 KB.
 set(user_readme ${PROJECT_BINARY_DIR}/package/README.md)
 add_custom_command(OUTPUT ${user_readme}
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/README.md -DOUTPUT=${user_readme}
     -P ${PROJECT_SOURCE_DIR}/cmake/UserReadme.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/UserReadme.cmake
   VERBATIM)
-add_custom_target(user_readme ALL DEPENDS ${user_readme})
-install(FILES ${user_readme} DESTINATION ${doc_folder})
+kartiva_install_gzipped(${user_readme} ${doc_folder})
 install(FILES docs/menorix-window.png DESTINATION ${doc_folder}/docs)
 install(FILES packaging/debian/copyright DESTINATION ${doc_folder})
 # Debian names the changelog of a package's own revisions changelog.Debian.

@@ -4,6 +4,6 @@
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}}, kartiva::kImportBatchTexts,
-                                 kartiva::RunMappix);
+  return kartiva::RunFileProgram(argc, argv, {"Mappix", kartiva::kReleaseVersion},
+                                 kartiva::kImportBatchTexts, kartiva::RunMappix);
 }

@@ -4,5 +4,6 @@
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunConfiguratorProgram(argc, argv, {"Menorix", {1, 1, 0}}, kartiva::RunMenorix);
+  return kartiva::RunConfiguratorProgram(argc, argv, {"Menorix", kartiva::kReleaseVersion},
+                                         kartiva::RunMenorix);
 }

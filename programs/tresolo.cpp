@@ -5,6 +5,6 @@
 
 int main(int argc, char** argv) {
   if (const std::optional<int> checked = kartiva::RunStoreCheck(argc, argv)) return *checked;
-  return kartiva::RunFileProgram(argc, argv, {"Tresolo", {1, 0, 0}}, kartiva::kStoreBatchTexts,
-                                 kartiva::RunTresolo);
+  return kartiva::RunFileProgram(argc, argv, {"Tresolo", kartiva::kReleaseVersion},
+                                 kartiva::kStoreBatchTexts, kartiva::RunTresolo);
 }
