@@ -34,7 +34,6 @@ build_flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1
 
 package_deb() {
   scripts/setup.sh package
-  export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(source_date_epoch)}
   # The flags of a Debian package build; CMake reads no CPPFLAGS, so they go with the compiler's.
   # A fresh configuration, so that flags cached by an earlier build of the folder never stay.
   CXXFLAGS="$(build_flags CXXFLAGS) $(build_flags CPPFLAGS)" LDFLAGS="$(build_flags LDFLAGS)" \
@@ -113,6 +112,7 @@ for part in "$@"; do
   esac
 done
 [ $# -gt 0 ] || set -- deb windows
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(source_date_epoch)}
 for part in "$@"; do
   "package_$part"
 done
