@@ -27,7 +27,10 @@ set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 # The shipped programs carry the C++ runtime in them: the loader binds only the C library's and
 # SQLite's symbols, not the thousands of libstdc++, which made up most of a silent run. The Qt
 # module keeps the shared libstdc++ that Qt itself needs; nothing but plain data and virtual calls
-# crosses between the two, and both allocate from the one C library.
+# crosses between the two, and both allocate from the one C library. The sanitizers' builds, which
+# bring their own shared runtimes, keep the shared one.
 function(kartiva_linux_program target)
-  target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
 endfunction()
