@@ -50,15 +50,16 @@ foreach(program ${kartiva_programs})
   kartiva_install_gzipped(${PROJECT_SOURCE_DIR}/docs/man/${program}.1 share/man/man1)
 endforeach()
 
-# The README for users is README.md without its blocks for people who build from the source.
+# The README for users is README.md without its blocks for people who build from the source and
+# without its part for Windows; at some 10 KB it is compressed, as Debian wants every document over
+# 4 KB.
 set(user_readme ${PROJECT_BINARY_DIR}/package/README.md)
 add_custom_command(OUTPUT ${user_readme}
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/README.md -DOUTPUT=${user_readme}
     -P ${PROJECT_SOURCE_DIR}/cmake/UserReadme.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/UserReadme.cmake
   VERBATIM)
-add_custom_target(user_readme ALL DEPENDS ${user_readme})
-install(FILES ${user_readme} DESTINATION ${doc_folder})
+kartiva_install_gzipped(${user_readme} ${doc_folder})
 install(FILES docs/menorix-window.png DESTINATION ${doc_folder}/docs)
 install(FILES packaging/debian/copyright DESTINATION ${doc_folder})
 # Debian names the changelog of a package's own revisions changelog.Debian.
@@ -79,3 +80,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kartiva Explorer tools <maintainers@kartiva-tools.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The programs load SQLite only when they first use an index (localstore/sqlite_library.cpp), so
+# dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsqlite3-0 (>= 3.22)")

@@ -1,18 +1,15 @@
 # Makes a program target a Windows GUI program with its resources: the version resource, the
 # application manifest (per-monitor DPI aware, common controls 6) and its 16 x 16 icon
-# platform/win32/resources/<name in lower case>.ico.
+# platform/win32/resources/<name in lower case>.ico. The version is the release's (project()).
 #
-#   kartiva_windows_program(Mappix VERSION 1.0.0.0 DESCRIPTION "Kartiva import tool")
+#   kartiva_windows_program(Mappix DESCRIPTION "Kartiva import tool")
 function(kartiva_windows_program target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "VERSION;DESCRIPTION" "")
-  if(NOT arg_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
-    message(FATAL_ERROR "kartiva_windows_program(${target}): VERSION must be a.b.c.d")
-  endif()
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION" "")
   set(resources ${PROJECT_SOURCE_DIR}/platform/win32/resources)
   string(TOLOWER ${target} lower)
   set(KARTIVA_RC_NAME ${target})
-  set(KARTIVA_RC_VERSION ${arg_VERSION})
-  string(REPLACE "." "," KARTIVA_RC_VERSION_COMMAS ${arg_VERSION})
+  set(KARTIVA_RC_VERSION ${PROJECT_VERSION}.0)
+  string(REPLACE "." "," KARTIVA_RC_VERSION_COMMAS ${KARTIVA_RC_VERSION})
   set(KARTIVA_RC_DESCRIPTION ${arg_DESCRIPTION})
   set(KARTIVA_RC_ICON ${resources}/${lower}.ico)
   set(KARTIVA_RC_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)

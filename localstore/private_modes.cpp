@@ -19,7 +19,9 @@ void KeepPrivate(const std::filesystem::path& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0 || !NeedsTightening(info)) return;
   if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) {
-    ::fchmodat(AT_FDCWD, path.c_str(), info.st_mode & 07700, 0);
+    // A mode that cannot be tightened leaves the file as it was: it is still the store's.
+    [[maybe_unused]] const int tightened =
+        ::fchmodat(AT_FDCWD, path.c_str(), info.st_mode & 07700, 0);
   }
 }
 

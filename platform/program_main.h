@@ -20,6 +20,13 @@ struct ProgramIdentity {
   AnswerWords answers;  // the language of its questions' buttons
 };
 
+#ifdef KARTIVA_VERSION_MAJOR
+// The release's version, which the build gives each program's main file from the one place where
+// it is set.
+inline constexpr ProgramVersion kReleaseVersion{KARTIVA_VERSION_MAJOR, KARTIVA_VERSION_MINOR,
+                                                KARTIVA_VERSION_PATCH};
+#endif
+
 // A program with a form over the platform's objects (on Windows, the configurator).
 [[nodiscard]] int RunProgram(int argc, char** argv, const ProgramIdentity& identity,
                              const std::function<void(Runtime&)>& loadForm);

@@ -4,6 +4,7 @@
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}, kartiva::kGermanAnswers},
+  return kartiva::RunFileProgram(argc, argv,
+                                 {"Mappix", kartiva::kReleaseVersion, kartiva::kGermanAnswers},
                                  kartiva::kImportBatchTexts, kartiva::RunMappix);
 }

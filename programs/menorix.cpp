@@ -5,5 +5,6 @@
 
 int main(int argc, char** argv) {
   return kartiva::RunConfiguratorProgram(
-      argc, argv, {"Menorix", {1, 1, 0}, kartiva::kGermanAnswers}, kartiva::RunMenorix);
+      argc, argv, {"Menorix", kartiva::kReleaseVersion, kartiva::kGermanAnswers},
+      kartiva::RunMenorix);
 }

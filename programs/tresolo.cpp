@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
   if (const std::optional<int> checked = kartiva::RunStoreCheck(argc, argv)) return *checked;
-  return kartiva::RunFileProgram(argc, argv, {"Tresolo", {1, 0, 0}, kartiva::kEnglishAnswers},
+  return kartiva::RunFileProgram(argc, argv,
+                                 {"Tresolo", kartiva::kReleaseVersion, kartiva::kEnglishAnswers},
                                  kartiva::kStoreBatchTexts, kartiva::RunTresolo);
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Makes the packages named on the command line, or without one both, and proves them:
-#   deb      the Linux .deb in build/app (needs neither Wine nor mingw): unpacked into a scratch
-#            folder, its Mappix imports a file into a new local store through its link in bin/,
-#            Menorix has its launcher and icons, every command its manual page, and the README
-#            it ships speaks to users, naming no folder of the source tree; no file holds a
-#            hook of the tests
+#   deb      the Linux .deb in build/app (needs neither Wine nor mingw), built as Debian builds a
+#            package (dpkg-buildflags with every hardening feature, the last commit's time for
+#            every timestamp): unpacked into a scratch folder, its Mappix imports a file into a
+#            new local store through its link in bin/, Menorix has its launcher and icons, every
+#            command its manual page, and the README it ships speaks to users, naming no folder
+#            of the source tree; no file holds a hook of the tests, and hardening-check passes
+#            on every program and library
 #   windows  the Windows .zip and .msi in build/mingw: the .zip and the .msi hold the three
 #            programs, and the .msi the two context-menu entries (tests/windows installs it under
 #            Wine and starts them)
@@ -21,9 +23,21 @@ fail() {
   exit 1
 }
 
+# Every timestamp a package holds is the last commit's (the changelog's outside a git checkout).
+source_date_epoch() {
+  git log -1 --format=%ct 2>/dev/null ||
+    dpkg-parsechangelog -l packaging/debian/changelog -STimestamp
+}
+
+# The flags of kind $1 that a Debian package build uses, with every hardening feature.
+build_flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+
 package_deb() {
   scripts/setup.sh package
-  cmake --preset app >/dev/null
+  # The flags of a Debian package build; CMake reads no CPPFLAGS, so they go with the compiler's.
+  # A fresh configuration, so that flags cached by an earlier build of the folder never stay.
+  CXXFLAGS="$(build_flags CXXFLAGS) $(build_flags CPPFLAGS)" LDFLAGS="$(build_flags LDFLAGS)" \
+    cmake --preset app --fresh >/dev/null
   cmake --build --preset app >/dev/null
   rm -f build/app/kartiva-explorer-tools_*.deb
   (cd build/app && cpack >/dev/null)
@@ -54,9 +68,14 @@ prove_deb() {
     [ -z "$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)" ] ||
       fail "$page: the manual page has faults"
   done
-  local readme=$root/usr/share/doc/kartiva-explorer-tools/README.md
-  ! grep -nE 'scripts/|build/' "$readme" || fail "$readme names folders of the source tree"
+  local readme=$root/usr/share/doc/kartiva-explorer-tools/README.md.gz
+  ! zgrep -nE 'scripts/|build/' "$readme" || fail "$readme names folders of the source tree"
+  ! zgrep -n '^## Windows' "$readme" || fail "$readme has the part for Windows"
   ! grep -rlF KARTIVA_CRASH_AT "$root" || fail "the package holds the crash tests' hooks"
+  local elf
+  for elf in "$root"/usr/lib/*/kartiva-explorer-tools/*; do
+    hardening-check "$elf" >"$scratch/hardening" || fail "$(cat "$scratch/hardening")"
+  done
 }
 
 package_windows() {
@@ -93,6 +112,7 @@ for part in "$@"; do
   esac
 done
 [ $# -gt 0 ] || set -- deb windows
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(source_date_epoch)}
 for part in "$@"; do
   "package_$part"
 done

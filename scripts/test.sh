@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 # The quick Linux tests come first, so that a broken change fails in minutes, not after the
 # Release builds, the fuzzers and the packages.
-stages=(linux windows plain asan fuzz lint package wine)
+stages=(linux windows plain asan fuzz lint package reproducible wine)
 
 usage() {
   cat <<EOF
@@ -26,7 +26,11 @@ Runs the stages named, in the order given; without one, all: ${stages[*]}.
   lint     clang-format, the include rules and clang-tidy over the Linux and the Windows builds
            (scripts/lint.sh)
   package  makes the .deb, the Windows .zip and the .msi and proves them (scripts/package.sh);
-           lintian's errors and warnings on the .deb fail the stage
+           hardening-check's failures and lintian's errors and warnings on the .deb fail the
+           stage
+  reproducible
+           builds the .deb of the last commit in two folders and compares them byte for byte
+           (scripts/reproducible.sh)
   wine     runs the Windows programs and their tests under Wine (tests/windows/run.sh)
 EOF
 }
@@ -74,6 +78,7 @@ stage_package() {
   scripts/package.sh deb windows
   lintian --fail-on error,warning build/app/kartiva-explorer-tools_*.deb
 }
+stage_reproducible() { scripts/reproducible.sh; }
 stage_linux() {
   build dev
   ctest --preset dev

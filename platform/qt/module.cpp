@@ -8,6 +8,8 @@
 #include <QTranslator>
 
 #include <cerrno>
+#include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "platform/qt/configurator_window.h"
@@ -63,6 +65,10 @@ class QtGui : public GuiModule {
 extern "C" __attribute__((visibility("default"))) kartiva::qt::GuiModule* kartiva_qt_open() {
   try {
     return new kartiva::qt::QtGui();
+  } catch (const std::exception& failure) {
+    // The program goes on on the terminal, where it says what stopped Qt.
+    std::fprintf(stderr, "Qt could not start: %s\n", failure.what());
+    return nullptr;
   } catch (...) {
     return nullptr;
   }

@@ -20,8 +20,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Thrown by a case that needs the crash points in a build without them.
+struct NoCrashPoints {};
+
 class HostileUse : public StoreTest {
  protected:
+  // Runs `spec`'s program killed at the store's crash point `point`. The shipped programs have no
+  // crash points: without -DKARTIVA_TEST_HOOKS=ON the case cannot be shown, and is left out.
+  void KillAt(ProcessSpec spec, const char* point) const {
+#ifndef KARTIVA_TEST_HOOKS
+    throw NoCrashPoints{};
+#endif
+    spec.environment["KARTIVA_CRASH_AT"] = point;
+    EXPECT_EQ(RunProcess(spec, temp_.path()).exitStatus, -1);
+  }
   ProcessResult RunOn(const char* program, const fs::path& file, std::string input = "") const {
     return RunIn(program, {file.string()}, std::move(input));
   }
@@ -39,9 +51,7 @@ class HostileUse : public StoreTest {
     SpoilCounters(garbage ? fs::path() : counters);
     const fs::path again = Import("b.txt", content);
     EXPECT_EQ(again.filename(), "00000001.001");
-    ProcessSpec crash = Spec(TRESOLO_PATH, {again.string()});
-    crash.environment["KARTIVA_CRASH_AT"] = point;
-    EXPECT_EQ(RunProcess(crash, temp_.path()).exitStatus, -1);
+    KillAt(Spec(TRESOLO_PATH, {again.string()}), point);
   }
   // An index as stores made it before documents had identities, with these rows of
   // (file, origin).
@@ -244,9 +254,7 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
 #endif
       {"a recovery that cannot read the index leaves the killed store's work for later",
        [this] {
-         ProcessSpec crash = Spec(TRESOLO_PATH, {Import("x.txt", "X").string()});
-         crash.environment["KARTIVA_CRASH_AT"] = "index-row-added";
-         EXPECT_EQ(RunProcess(crash, temp_.path()).exitStatus, -1);
+         KillAt(Spec(TRESOLO_PATH, {Import("x.txt", "X").string()}), "index-row-added");
          {
            const IndexLock blocking(archive(), true);
            EXPECT_TRUE(blocking.locked());
@@ -329,11 +337,18 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
          EXPECT_LT(info.st_blocks * 512, 1 << 20) << "the copy filled its holes";
        }},
   };
+  std::string leftOut;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(home());
     Initialise();
-    const ProcessResult result = c.run();
+    ProcessResult result;
+    try {
+      result = c.run();
+    } catch (const NoCrashPoints&) {
+      leftOut += "\n  " + c.name;
+      continue;
+    }
     EXPECT_EQ(result.exitStatus, c.exitStatus);
     EXPECT_TRUE(result.errors.size() >= c.errors.size() &&
                 result.errors.compare(result.errors.size() - c.errors.size(), c.errors.size(),
@@ -343,6 +358,11 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
     EXPECT_EQ(census.faults, std::vector<std::string>{});
     EXPECT_EQ(census.documents, c.documents);
     c.check();
+  }
+  if (!leftOut.empty()) {
+    GTEST_SKIP() << "left out, as they need the crash points of a build with "
+                    "-DKARTIVA_TEST_HOOKS=ON:"
+                 << leftOut;
   }
 }
 

@@ -4,6 +4,8 @@
 cmake_minimum_required(VERSION 3.25)
 set(open "<!-- source -->\n")
 set(close "<!-- /source -->\n")
+set(windows "<!-- windows -->\n")
+set(windows_end "<!-- /windows -->\n")
 set(cases
   "no block"                 "a\nb\n"                                "a\nb\n"
   "one block"                "a\n${open}scripts/demo.sh\n${close}b\n" "a\nb\n"
@@ -12,7 +14,9 @@ set(cases
   "a block at the very end"  "a\n${open}b\n${close}"                 "a\n"
   "a block never closed"     "a\n${open}scripts/\n"                  "FAIL"
   "a close before its open"  "${close}a\n${open}"                    "FAIL"
-  "a marker inside a line"   "see <!-- source -->\nb\n"              "see <!-- source -->\nb\n")
+  "a marker inside a line"   "see <!-- source -->\nb\n"              "see <!-- source -->\nb\n"
+  "the part for Windows"     "a\n${windows}## Windows\n${windows_end}${open}c\n${close}b\n" "a\nb\n"
+  "Windows never closed"     "a\n${windows}b\n"                    "FAIL")
 string(ASCII 59 semicolon)
 list(LENGTH cases length)
 math(EXPR last "${length} - 1")

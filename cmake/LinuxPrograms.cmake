@@ -1,0 +1,36 @@
+# How the Linux programs and the Qt module are compiled and linked, in every build (the presets, a
+# packager's plain build and the package): hardened as Debian's dpkg-buildflags asks with
+# hardening=+all, and linked so that starting a program costs the loader next to nothing.
+
+# Stack protector, stack-clash protection and control-flow protection (CET), and the fortified
+# C library functions, which need the optimiser: a Debug build (the sanitizers') goes without them,
+# as glibc warns about _FORTIFY_SOURCE without -O. The compiler's own default is replaced, not
+# stacked on.
+add_compile_options(-fstack-protector-strong -fstack-clash-protection
+  "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+# Relocations read-only and every symbol bound at start (immediate binding): nothing the loader
+# resolves later can be redirected. A library named on the link line but not used is not loaded.
+add_link_options(-Wl,-z,relro -Wl,-z,now -Wl,--as-needed)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|i.86")
+  add_compile_options(-fcf-protection)
+  # Every object of ours and of the static C++ runtime carries the marks of indirect-branch
+  # tracking and the shadow stack, but Debian 12's C library start files (Scrt1.o, crti.o, crtn.o)
+  # do not, which would take the marks off the whole program: the link sets them. The C library
+  # turns the protection on only where every library loaded carries the marks.
+  add_link_options(-Wl,-z,ibt -Wl,-z,shstk)
+endif()
+# No symbol leaves a program or the module unless it is marked to: the loader has nothing of ours
+# to look up or to export.
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+
+# The shipped programs carry the C++ runtime in them: the loader binds only the C library's and
+# SQLite's symbols, not the thousands of libstdc++, which made up most of a silent run. The Qt
+# module keeps the shared libstdc++ that Qt itself needs; nothing but plain data and virtual calls
+# crosses between the two, and both allocate from the one C library. The sanitizers' builds, which
+# bring their own shared runtimes, keep the shared one.
+function(kartiva_linux_program target)
+  if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()
