@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 # The quick Linux tests come first, so that a broken change fails in minutes, not after the
 # Release builds, the fuzzers and the packages.
-stages=(linux windows plain asan fuzz lint package reproducible wine)
+stages=(linux powercut windows plain asan fuzz lint package reproducible wine)
 
 usage() {
   cat <<EOF
