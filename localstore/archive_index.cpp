@@ -8,8 +8,8 @@
 
 #include "localstore/codes.h"
 #include "localstore/files.h"
-#include "posix_base/crash_state.h"
 #include "localstore/private_modes.h"
+#include "posix_base/crash_state.h"
 
 namespace kartiva::localstore {
 namespace {
