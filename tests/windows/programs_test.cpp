@@ -707,7 +707,7 @@ TEST(ProgramResources, VersionManifestAndIcon) {
     DWORD versionLow;
   };
   for (const Expected& e :
-       {Expected{L"Mappix.exe", MAKELONG(0, 1), 0}, Expected{L"Tresolo.exe", MAKELONG(0, 1), 0},
+       {Expected{L"Mappix.exe", MAKELONG(1, 1), 0}, Expected{L"Tresolo.exe", MAKELONG(1, 1), 0},
         Expected{L"Menorix.exe", MAKELONG(1, 1), 0}}) {
     SCOPED_TRACE(Narrow(e.program));
     const std::wstring path = BinaryFolder() + L"\\" + e.program;
