@@ -11,6 +11,9 @@
 //   };
 //   using UniqueFd = UniqueHandle<FdTraits>;
 //
+// Where a kind of handle has more than one value that holds nothing, its traits' Adopt(handle) maps
+// the others to Null() as the owner takes a handle.
+//
 // The owner releases its handle exactly once: when it goes, when it is reset, or never, once it
 // has handed the handle on with release().
 
@@ -24,7 +27,7 @@ class UniqueHandle {
   using Handle = typename Traits::Handle;
 
   UniqueHandle() = default;
-  explicit UniqueHandle(Handle handle) noexcept : handle_(handle) {}
+  explicit UniqueHandle(Handle handle) noexcept : handle_(Adopted(handle)) {}
   UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
     if (this != &other) reset(other.release());
@@ -41,7 +44,7 @@ class UniqueHandle {
   Handle release() noexcept { return std::exchange(handle_, Traits::Null()); }
   // Releases the handle held, if any, and takes `handle` instead.
   void reset(Handle handle = Traits::Null()) noexcept {
-    const Handle old = std::exchange(handle_, handle);
+    const Handle old = std::exchange(handle_, Adopted(handle));
     if (old != Traits::Null()) Traits::Close(old);
   }
   // The slot for a function that hands back a new handle through a pointer; releases what was held.
@@ -51,6 +54,14 @@ class UniqueHandle {
   }
 
  private:
+  static Handle Adopted(Handle handle) noexcept {
+    if constexpr (requires { Traits::Adopt(handle); }) {
+      return Traits::Adopt(handle);
+    } else {
+      return handle;
+    }
+  }
+
   Handle handle_ = Traits::Null();
 };
 

@@ -35,13 +35,13 @@ std::wstring UserSidOf(HANDLE process) {
 }
 
 // Opens the pipe as a client, waiting a while for a free instance; none when no one serves it.
-UniqueFileHandle OpenPipe(const std::wstring& name) {
+UniqueKernelHandle OpenPipe(const std::wstring& name) {
   const ULONGLONG deadline = GetTickCount64() + kConnectWait;
   for (;;) {
     // Identification only: the server may learn who we are, but not act as us.
-    UniqueFileHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING,
-                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    UniqueKernelHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING,
+                                        SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
     if (pipe || GetLastError() != ERROR_PIPE_BUSY) return pipe;
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline || !WaitNamedPipeW(name.c_str(), static_cast<DWORD>(deadline - now))) {
@@ -52,7 +52,7 @@ UniqueFileHandle OpenPipe(const std::wstring& name) {
 
 class PipeFirstInstanceLink : public FirstInstanceLink {
  public:
-  explicit PipeFirstInstanceLink(UniqueFileHandle pipe) : pipe_(std::move(pipe)) {}
+  explicit PipeFirstInstanceLink(UniqueKernelHandle pipe) : pipe_(std::move(pipe)) {}
 
   bool HandOver(std::string_view path) override {
     DWORD written = 0;
@@ -70,7 +70,7 @@ class PipeFirstInstanceLink : public FirstInstanceLink {
   }
 
  private:
-  UniqueFileHandle pipe_;
+  UniqueKernelHandle pipe_;
 };
 
 }  // namespace
@@ -84,7 +84,7 @@ PipeBatchEndpoint::PipeBatchEndpoint(std::string_view tool)
 
 std::unique_ptr<FirstInstanceLink> PipeBatchEndpoint::Connect() {
   if (userSid_.empty()) return nullptr;
-  UniqueFileHandle pipe = OpenPipe(name_);
+  UniqueKernelHandle pipe = OpenPipe(name_);
   if (!pipe) return nullptr;
   if (!ServedByThisUser(pipe.get())) {
     squatted_ = true;
@@ -104,7 +104,8 @@ BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
                                                             security.Receive(), nullptr)) {
     return {};
   }
-  UniqueFileHandle first = CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
+  UniqueKernelHandle first =
+      CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
   if (!first) {
     return {.listener = nullptr, .taken = !squatted_ && GetLastError() == ERROR_ACCESS_DENIED};
   }

@@ -31,8 +31,8 @@ inline constexpr std::size_t kMostPending = 160;
 // A new server instance of the pipe `name`, overlapped, in message mode, for local clients only,
 // with the security descriptor `security`. `firstFlag` is FILE_FLAG_FIRST_PIPE_INSTANCE for the
 // instance that must be the pipe's first, else 0.
-UniqueFileHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPTOR security,
-                                    DWORD firstFlag);
+UniqueKernelHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPTOR security,
+                                      DWORD firstFlag);
 
 using UniqueSecurityDescriptor = UniqueLocalMemory<PSECURITY_DESCRIPTOR>;
 
@@ -40,7 +40,7 @@ class PipeBatchListener : public BatchListener {
  public:
   // Serves the pipe `name` whose first instance is `first`; new instances get `security`. The
   // name goes with the last instance: when the listener and every link it handed out are gone.
-  PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security, UniqueFileHandle first);
+  PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security, UniqueKernelHandle first);
   ~PipeBatchListener() override;
   PipeBatchListener(const PipeBatchListener&) = delete;
   PipeBatchListener& operator=(const PipeBatchListener&) = delete;
@@ -69,11 +69,11 @@ class PipeBatchListener : public BatchListener {
 // The first instance's link to one waiting instance: the connected pipe instance.
 class PipeWaiterLink : public WaiterLink {
  public:
-  explicit PipeWaiterLink(UniqueFileHandle pipe) : pipe_(std::move(pipe)) {}
+  explicit PipeWaiterLink(UniqueKernelHandle pipe) : pipe_(std::move(pipe)) {}
   void Tell(std::string_view message) override;
 
  private:
-  UniqueFileHandle pipe_;
+  UniqueKernelHandle pipe_;
 };
 
 }  // namespace kartiva::win32
