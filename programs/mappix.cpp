@@ -4,6 +4,9 @@
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunFileProgram(argc, argv, {"Mappix", {1, 0, 0}}, kartiva::kImportBatchTexts,
-                                 kartiva::RunMappix);
+  return kartiva::RunProgram(argc, argv,
+                             {.title = "Mappix",
+                              .version = {1, 0, 0},
+                              .loadForm = kartiva::RunMappix,
+                              .batch = &kartiva::kImportBatchTexts});
 }

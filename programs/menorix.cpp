@@ -1,8 +1,13 @@
 // Menorix: adds the two context-menu entries that start Mappix and Tresolo, or removes them again.
 
 #include "menorix/frm_add_context.h"
+#include "platform/configurator_ports.h"
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunConfiguratorProgram(argc, argv, {"Menorix", {1, 1, 0}}, kartiva::RunMenorix);
+  return kartiva::RunProgram(
+      argc, argv,
+      {.title = "Menorix", .version = {1, 1, 0}, .loadForm = [](kartiva::Runtime& runtime) {
+         kartiva::RunWithConfiguratorPorts(runtime, kartiva::RunMenorix);
+       }});
 }

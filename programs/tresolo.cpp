@@ -4,7 +4,10 @@
 #include "tresolo/frm_store_docs.h"
 
 int main(int argc, char** argv) {
-  if (const std::optional<int> checked = kartiva::RunStoreCheck(argc, argv)) return *checked;
-  return kartiva::RunFileProgram(argc, argv, {"Tresolo", {1, 0, 0}}, kartiva::kStoreBatchTexts,
-                                 kartiva::RunTresolo);
+  return kartiva::RunProgram(argc, argv,
+                             {.title = "Tresolo",
+                              .version = {1, 0, 0},
+                              .loadForm = kartiva::RunTresolo,
+                              .batch = &kartiva::kStoreBatchTexts,
+                              .checksStore = true});
 }

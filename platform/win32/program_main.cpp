@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "core/program.h"
@@ -30,44 +31,30 @@ std::wstring ProgramPath() {
   }
 }
 
-// Builds the platform objects and runs the form through `run`. Windows hands the command line
-// over as one string, so argc and argv are not needed.
-int RunOnWindows(const ProgramIdentity& identity, const std::function<void(Runtime&)>& loadForm,
-                 const std::function<int(Runtime&, const std::function<void()>&)>& run) {
+}  // namespace
+
+// Windows hands the command line over as one string, so argc and argv are not needed.
+int RunProgram(int /*argc*/, char** /*argv*/, const Program& program) {
+  std::optional<win32::PipeBatchEndpoint> endpoint;
+  if (program.batch) endpoint.emplace(program.title);
   const std::wstring path = ProgramPath();
   const ProgramFacts facts{.commandLine = win32::ToUtf8(win32::ArgumentText(
                                std::wstring_view(GetCommandLineW()), std::wstring_view(path))),
                            .folder = win32::ToUtf8(win32::FolderOf(std::wstring_view(path))),
-                           .title = identity.title,
-                           .version = identity.version};
+                           .title = program.title,
+                           .version = program.version};
   win32::ComComponents components;
   win32::WindowsUi ui;
   win32::NamedClientCheckLock checkLock;
   Runtime runtime{components, ui, facts, checkLock};
   // The apartment lives inside the form's run, so that a failure to join it is reported like any
   // other, and it outlasts every toolkit object that the form creates.
-  return run(runtime, [&] {
+  const auto load = [&] {
     win32::ComApartment apartment;
-    loadForm(runtime);
-  });
+    program.loadForm(runtime);
+  };
+  if (!endpoint) return RunForm(runtime, load);
+  return RunBatch(runtime, *endpoint, *program.batch, load);
 }
-
-}  // namespace
-
-int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
-               const std::function<void(Runtime&)>& loadForm) {
-  return RunOnWindows(identity, loadForm, RunForm);
-}
-
-int RunFileProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
-                   const BatchTexts& texts, const std::function<void(Runtime&)>& loadForm) {
-  win32::PipeBatchEndpoint endpoint(identity.title);
-  return RunOnWindows(identity, loadForm, [&](Runtime& runtime, const std::function<void()>& load) {
-    return RunBatch(runtime, endpoint, texts, load);
-  });
-}
-
-// The toolkit's own client looks after its store.
-std::optional<int> RunStoreCheck(int /*argc*/, char** /*argv*/) { return std::nullopt; }
 
 }  // namespace kartiva
