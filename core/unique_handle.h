@@ -11,6 +11,9 @@
 //   };
 //   using UniqueFd = UniqueHandle<FdTraits>;
 //
+// Most handles hold nothing as a null pointer and are released by one call; ReleasedBy names
+// their traits by that call: UniqueHandle<ReleasedBy<HKEY, RegCloseKey>>.
+//
 // Where a kind of handle has more than one value that holds nothing, its traits' Adopt(handle) maps
 // the others to Null() as the owner takes a handle.
 //
@@ -63,6 +66,13 @@ class UniqueHandle {
   }
 
   Handle handle_ = Traits::Null();
+};
+
+template <typename PointerHandle, auto Release>
+struct ReleasedBy {
+  using Handle = PointerHandle;
+  static constexpr Handle Null() noexcept { return nullptr; }
+  static void Close(Handle handle) noexcept { static_cast<void>(Release(handle)); }
 };
 
 }  // namespace kartiva

@@ -23,12 +23,6 @@ using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 // Owns memory that a Win32 call allocated for its caller to free with LocalFree (a SID string, a
 // security descriptor).
 template <typename Pointer>
-struct LocalMemoryTraits {
-  using Handle = Pointer;
-  static constexpr Handle Null() noexcept { return nullptr; }
-  static void Close(Handle memory) noexcept { LocalFree(memory); }
-};
-template <typename Pointer>
-using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits<Pointer>>;
+using UniqueLocalMemory = UniqueHandle<ReleasedBy<Pointer, LocalFree>>;
 
 }  // namespace kartiva::win32
