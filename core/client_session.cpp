@@ -4,12 +4,14 @@ namespace kartiva {
 namespace {
 
 // Runs one step of the client check; an outright failure of the step is ignored on purpose, the
-// check goes on with its next step.
+// check goes on with its next step and leaves only its trace.
 template <typename Step>
-void IgnoringFailure(Step step) {
+void IgnoringFailure(Runtime& runtime, const char* what, Step step) {
   try {
     step();
-  } catch (const OutrightFailure&) {
+  } catch (const OutrightFailure& failure) {
+    TraceFailure(runtime.program.title + ": " + what + " failed (" + HexCode(failure.code()) +
+                 ": " + failure.what() + "); the client check goes on");
   }
 }
 
@@ -23,21 +25,25 @@ bool UserWantsToStartClient(Runtime& runtime) {
 
 }  // namespace
 
-void IsKV4Running(ClientState& client, Runtime& runtime, Form& mainForm) {
+void EnsureClientRuns(ClientState& client, Runtime& runtime, Form& mainForm) {
   ClientCheckTurn turn(runtime.clientCheckLock, runtime.program.started);
   if (turn.DeclinedWhileWaiting()) {
     mainForm.Unload();
     End();
   }
   bool running = false;
-  IgnoringFailure([&] {
+  IgnoringFailure(runtime, "IsClientRunning", [&] {
     ErrorCode error = client.TKError;
     Require(client.TKSession, "TKSession").IsClientRunning(running, error);
     client.TKError = error;
   });
   if (running) return;
   if (UserWantsToStartClient(runtime)) {
-    IgnoringFailure([&] { StartKartiva(client); });
+    IgnoringFailure(runtime, "StartClient", [&] { StartKartiva(client); });
+    if (client.TKError != 0) {
+      TraceFailure(runtime.program.title + ": StartClient gave " + HexCode(client.TKError) +
+                   "; the client check goes on");
+    }
     return;
   }
   turn.RecordDecline();

@@ -20,7 +20,7 @@ struct ClientState {
 };
 
 // Returns when the client runs or has been started; ends the program when the user declines.
-void IsKV4Running(ClientState& client, Runtime& runtime, Form& mainForm);
+void EnsureClientRuns(ClientState& client, Runtime& runtime, Form& mainForm);
 void StartKartiva(ClientState& client);
 std::string GetActiveBasket(ClientState& client, Runtime& runtime, std::string& sBasket);
 

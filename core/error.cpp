@@ -27,4 +27,22 @@ OutrightFailure::OutrightFailure(ErrorCode code, const std::string& description)
 
 void End() { throw ProgramEnd{}; }
 
+void TraceFailure(std::string line) {
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+std::string FailureInFlight() {
+  try {
+    throw;
+  } catch (const std::exception& failure) {
+    return failure.what();
+  } catch (...) {
+    return "a failure of unknown kind";
+  }
+}
+
 }  // namespace kartiva

@@ -49,4 +49,12 @@ struct ProgramEnd {};
 
 [[noreturn]] void End();
 
+// Leaves the trace of a failure that the program goes on past, or cannot show: one line on
+// standard error, where a terminal shows it and a desktop session's log keeps it. `line` says what
+// failed, on what, and why; line breaks in it become blanks.
+void TraceFailure(std::string line);
+
+// What the exception being handled says of itself; for use inside a catch block.
+std::string FailureInFlight();
+
 }  // namespace kartiva

@@ -8,7 +8,9 @@ int ReportFailure(Runtime& runtime, const std::string& report) {
   try {
     MsgBox(runtime, {.text = report, .icon = Icon::Critical});
   } catch (...) {
-    // The report itself could not be shown; the exit status still tells of the failure.
+    // The exit status still tells of the failure; the trace says which.
+    TraceFailure(runtime.program.title + ": the failure report could not be shown (" +
+                 FailureInFlight() + "): " + report);
   }
   return kOutrightFailure;
 }

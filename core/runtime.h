@@ -34,8 +34,6 @@ struct MsgBoxRequest {
   bool operator==(const MsgBoxRequest&) const = default;
 };
 
-// The state of a file-open dialog control: what it starts in and shows, and the file name it
-// holds, which only a confirmed choice changes.
 // The progress window of a long batch: which file is being done, of how many, and the button
 // that cancels the files after it.
 struct ProgressRequest {
@@ -47,6 +45,8 @@ struct ProgressRequest {
   bool operator==(const ProgressRequest&) const = default;
 };
 
+// The state of a file-open dialog control: what it starts in and shows, and the file name it
+// holds, which only a confirmed choice changes.
 struct FileDialog {
   std::string initialFolder{};
   std::string filter{};  // "Description|pattern" pairs joined by '|'

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
+#include <cstring>
 
 #include <initializer_list>
 #include <map>
@@ -94,11 +94,15 @@ struct Session {
     added.erase(found);
     return copy;
   }
+  ErrorCode startFailure = 0;  // why StartClient could not make the store, if it could not
 
   // Sets the caller's error code and writes the operation's journal line. Until the store is
   // initialised the lines wait in memory: a session that never starts the store writes nothing.
+  // A store that StartClient could not make answers with the cause instead of "not started".
+
   void Record(std::string_view operation, std::initializer_list<Value> arguments, ErrorCode code,
               ErrorCode& error, std::initializer_list<Value> outs = {}) {
+    if (code == kNotStarted && startFailure != 0) code = startFailure;
     unwritten += operation;
     for (const Value& argument : arguments) unwritten += " " + argument.text();
     unwritten += " -> " + HexCode(code);
@@ -238,7 +242,16 @@ class LocalSession : public ToolkitSession {
 
   void StartClient(const std::string& first, const std::string& second, std::int32_t timeout,
                    ErrorCode& error) override {
-    session_->Record("StartClient", {first, second, timeout}, store().Initialise(), error);
+    errno = 0;
+    const ErrorCode code = store().Initialise();
+    if (code != 0) {
+      const int cause = errno;
+      session_->startFailure = code;
+      TraceFailure("the local store " + store().root().string() + " could not be made (" +
+                   HexCode(code) + (cause != 0 ? std::string(": ") + std::strerror(cause) : "") +
+                   ")");
+    }
+    session_->Record("StartClient", {first, second, timeout}, code, error);
   }
 
   void OpenBasket(const std::string& basketName, std::shared_ptr<ToolkitBasket>& basket,
@@ -311,9 +324,6 @@ class LocalSession : public ToolkitSession {
 }  // namespace
 
 std::shared_ptr<ToolkitSession> OpenSession(fs::path root) {
-  // A file over the size limit fails its write with EFBIG, which becomes the store-full code,
-  // instead of killing the program without a word.
-  ::signal(SIGXFSZ, SIG_IGN);
   return std::make_shared<LocalSession>(std::move(root));
 }
 

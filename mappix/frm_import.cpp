@@ -27,7 +27,7 @@ const BatchTexts kImportBatchTexts{.progressLine = ProgressLine,
 
 void frmImport::Form_Load() {
   client_.TKSession = runtime_.components.CreateToolkit(kToolkitProgId);
-  IsKV4Running(client_, runtime_, *this);
+  EnsureClientRuns(client_, runtime_, *this);
 
   std::string sBasket;
   GetActiveBasket(client_, runtime_, sBasket);

@@ -1,5 +1,8 @@
 #include "menorix/context_menu.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
 #include <utility>
 
 #include "core/error.h"
@@ -12,6 +15,19 @@ namespace {
 constexpr std::string_view kMultiSelectModel = "MultiSelectModel";
 constexpr std::string_view kOneProcessPerFile = "Player";
 constexpr std::string_view kIcon = "Icon";
+
+constexpr std::string_view kPlaceholder = " %1";
+constexpr char kFolderSeparator = '\\';
+constexpr std::string_view kProgramSuffix = ".exe";
+
+bool EndsWithWithoutCase(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() &&
+         std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
+                    [](char a, char b) {
+                      return std::tolower(static_cast<unsigned char>(a)) ==
+                             std::tolower(static_cast<unsigned char>(b));
+                    });
+}
 
 std::string EntryKey(std::string_view menuText) {
   return std::string(kShellKey) + "\\" + std::string(menuText);
@@ -32,7 +48,27 @@ std::string ProgramValue(std::string_view folder, std::string_view programFile) 
 }
 
 std::string CommandValue(std::string_view folder, std::string_view programFile) {
-  return ProgramValue(folder, programFile) + " %1";
+  return ProgramValue(folder, programFile) + std::string(kPlaceholder);
+}
+
+std::optional<std::string_view> CommandProgramPath(std::string_view command) {
+  if (!command.ends_with(kPlaceholder)) return std::nullopt;
+  command.remove_suffix(kPlaceholder.size());
+  if (command.size() >= 2 && command.front() == '"' && command.back() == '"') {
+    command = command.substr(1, command.size() - 2);
+  }
+  return command;
+}
+
+std::optional<ProgramPlace> SplitProgramPath(std::string_view path) {
+  const std::size_t separator = path.rfind(kFolderSeparator);
+  if (separator == std::string_view::npos) return std::nullopt;
+  std::string_view file = path.substr(separator + 1);
+  if (!EndsWithWithoutCase(file, kProgramSuffix) || file.size() == kProgramSuffix.size()) {
+    return std::nullopt;
+  }
+  file.remove_suffix(kProgramSuffix.size());
+  return ProgramPlace{path.substr(0, separator), file};
 }
 
 std::optional<RegResult> Delete_ContextItem(Registry& classes, const std::string& strText) {

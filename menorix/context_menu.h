@@ -16,8 +16,9 @@
 namespace kartiva {
 
 struct ContextMenuEntry {
-  std::string_view menuText;     // the entry key's name, which the Explorer shows
-  std::string_view programFile;  // appended to the program folder as it stands
+  std::string_view menuText;  // the entry key's name, which the Explorer shows
+  // Appended to the program folder as it stands: a backslash, the program's name, ".exe".
+  std::string_view programFile;
 };
 
 // Both entries, in the order in which both actions treat them.
@@ -36,6 +37,19 @@ std::string ProgramValue(std::string_view folder, std::string_view programFile);
 // The command the Explorer runs for an entry: the program's path as above, then " %1", which is
 // never quoted because the tools take their whole command line as the file's path.
 std::string CommandValue(std::string_view folder, std::string_view programFile);
+
+// A command value taken apart again, as CommandValue joined it: the program's path, without the
+// double quotes around it. Nothing when the value does not end in " %1".
+std::optional<std::string_view> CommandProgramPath(std::string_view command);
+
+// A program path taken apart again, as ProgramValue joined it: the folder before the program file
+// and the program's name in the file "\<name>.exe" (".exe" in any case). Nothing when the path
+// does not end in such a file.
+struct ProgramPlace {
+  std::string_view folder;
+  std::string_view name;
+};
+std::optional<ProgramPlace> SplitProgramPath(std::string_view path);
 
 // Removes the entry named `strText` from `classes`, leaf first: its "Command" sub-key (when it
 // is there), then the entry key. kErrorSuccess when the entry is gone; nothing when there is no

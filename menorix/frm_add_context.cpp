@@ -38,7 +38,7 @@ void frmAddContext::Form_Load() {
 
   const std::int32_t width = TwipsToPixels(kClientWidth, window_.PixelsPerInchX());
   const std::int32_t height = TwipsToPixels(kClientHeight, window_.PixelsPerInchY());
-  window_.SetWindowRgn({0, 0, width, height, kCornerSize, kCornerSize});
+  window_.SetWindowRgn({{0, 0, width, height}, kCornerSize, kCornerSize});
 
   Shade();
 }

@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "menorix/drawing_target.h"
+
 namespace kartiva {
 
 // The outline CreateRoundRectRgn(left, top, right, bottom, ellipseWidth, ellipseHeight), in
 // pixels of the client area.
 struct RoundRectRegion {
-  std::int32_t left = 0;
-  std::int32_t top = 0;
-  std::int32_t right = 0;
-  std::int32_t bottom = 0;
+  PixelRect bounds;
   std::int32_t ellipseWidth = 0;
   std::int32_t ellipseHeight = 0;
   bool operator==(const RoundRectRegion&) const = default;
@@ -23,9 +22,10 @@ struct RoundRectRegion {
 // rectangle when its centre lies inside the ellipse of its corner. A row outside the rectangle is
 // cut whole. Inline, so that a window adapter loaded as a module needs nothing else of the form.
 inline std::int32_t RoundRectRowInset(const RoundRectRegion& region, std::int32_t y) {
-  const std::int64_t width = region.right - region.left;
-  const std::int64_t height = region.bottom - region.top;
-  const std::int64_t row = y - region.top;
+  const PixelRect& bounds = region.bounds;
+  const std::int64_t width = bounds.right - bounds.left;
+  const std::int64_t height = bounds.bottom - bounds.top;
+  const std::int64_t row = y - bounds.top;
   if (row < 0 || row >= height) return static_cast<std::int32_t>(std::max<std::int64_t>(width, 0));
   const std::int64_t ew = std::clamp<std::int64_t>(region.ellipseWidth, 0, width);
   const std::int64_t eh = std::clamp<std::int64_t>(region.ellipseHeight, 0, height);

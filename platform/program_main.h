@@ -1,23 +1,29 @@
 #pragma once
 
-// The entries that every program's main calls with its own run (RunMappix, RunTresolo, RunMenorix):
-// they build the platform objects, hand them to the run and turn the outcome into the exit status.
-// One implementation per platform.
+// The one entry of every program: its main hands a description of itself to RunProgram, which
+// builds the platform's objects, runs the program's form with them and turns the outcome into the
+// exit status. One implementation per platform.
 
 #include <functional>
-#include <optional>
 
 #include "core/batch.h"
 #include "core/runtime.h"
-#include "menorix/registry.h"
-#include "menorix/window_port.h"
 
 namespace kartiva {
 
-struct ProgramIdentity {
+// What a program tells its platform's entry about itself.
+struct Program {
   const char* title;
   ProgramVersion version;
   AnswerWords answers;  // the language of its questions' buttons
+  // Runs the form to its end (RunMappix, RunTresolo, RunMenorix with its ports).
+  std::function<void(Runtime&)> loadForm;
+  // The texts of a tool that works on one file a run: its instances started together for a
+  // selection of files meet as one batch (RunBatch). None: the form runs once (RunForm).
+  const BatchTexts* batch = nullptr;
+  // Whether "--check", alone on the command line, looks over the store instead of running the
+  // form, where the platform keeps a store of its own (on Linux, the local store).
+  bool checksStore = false;
 };
 
 #ifdef KARTIVA_VERSION_MAJOR
@@ -27,25 +33,6 @@ inline constexpr ProgramVersion kReleaseVersion{KARTIVA_VERSION_MAJOR, KARTIVA_V
                                                 KARTIVA_VERSION_PATCH};
 #endif
 
-// A program with a form over the platform's objects (on Windows, the configurator).
-[[nodiscard]] int RunProgram(int argc, char** argv, const ProgramIdentity& identity,
-                             const std::function<void(Runtime&)>& loadForm);
-
-// The entry of the import and store tools: like RunProgram, with the instances started together
-// for a selection of files meeting as one batch (RunBatch).
-[[nodiscard]] int RunFileProgram(int argc, char** argv, const ProgramIdentity& identity,
-                                 const BatchTexts& texts,
-                                 const std::function<void(Runtime&)>& loadForm);
-
-// The store tool's look over the whole store, where the platform keeps one (on Linux, the local
-// store: `Tresolo --check`, alone on the command line); nothing when the command line asks for
-// none.
-[[nodiscard]] std::optional<int> RunStoreCheck(int argc, char** argv);
-
-// The configurator's entry: runs the form in the platform's window (or, where no window can be
-// shown, on the console) over the platform's registry.
-using ConfiguratorRun = std::function<void(Runtime&, ConfiguratorWindow&, ClassesRoots)>;
-[[nodiscard]] int RunConfiguratorProgram(int argc, char** argv, const ProgramIdentity& identity,
-                                         const ConfiguratorRun& run);
+[[nodiscard]] int RunProgram(int argc, char** argv, const Program& program);
 
 }  // namespace kartiva

@@ -4,7 +4,10 @@
 #include "platform/program_main.h"
 
 int main(int argc, char** argv) {
-  return kartiva::RunFileProgram(argc, argv,
-                                 {"Mappix", kartiva::kReleaseVersion, kartiva::kGermanAnswers},
-                                 kartiva::kImportBatchTexts, kartiva::RunMappix);
+  return kartiva::RunProgram(argc, argv,
+                             {.title = "Mappix",
+                              .version = kartiva::kReleaseVersion,
+                              .answers = kartiva::kGermanAnswers,
+                              .loadForm = kartiva::RunMappix,
+                              .batch = &kartiva::kImportBatchTexts});
 }

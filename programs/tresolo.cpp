@@ -4,8 +4,11 @@
 #include "tresolo/frm_store_docs.h"
 
 int main(int argc, char** argv) {
-  if (const std::optional<int> checked = kartiva::RunStoreCheck(argc, argv)) return *checked;
-  return kartiva::RunFileProgram(argc, argv,
-                                 {"Tresolo", kartiva::kReleaseVersion, kartiva::kEnglishAnswers},
-                                 kartiva::kStoreBatchTexts, kartiva::RunTresolo);
+  return kartiva::RunProgram(argc, argv,
+                             {.title = "Tresolo",
+                              .version = kartiva::kReleaseVersion,
+                              .answers = kartiva::kEnglishAnswers,
+                              .loadForm = kartiva::RunTresolo,
+                              .batch = &kartiva::kStoreBatchTexts,
+                              .checksStore = true});
 }

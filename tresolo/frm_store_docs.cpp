@@ -34,7 +34,7 @@ void frmStoreDocs::Form_Load() {
   optArchive.Select(0);
 
   module_.TKSession = runtime_.components.CreateToolkit(kToolkitProgId);
-  IsKV4Running(module_, runtime_, *this);
+  EnsureClientRuns(module_, runtime_, *this);
 
   ToolkitSession& session = Require(module_.TKSession, "TKSession");
   session.QueryActiveBasket(module_.sActiveBasket, module_.TKError);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <clocale>
 #include <ctime>
 #include <string>
 
@@ -54,8 +53,8 @@ bool ConsoleUi::ShowProgress(const ProgressRequest& progress) {
   return false;
 }
 
+// The date in the user's format (%x): the program's entry takes LC_TIME from the environment.
 std::string ConsoleUi::CurrentDateText() {
-  std::setlocale(LC_TIME, "");
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);

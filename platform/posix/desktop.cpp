@@ -14,11 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "core/program.h"
-#include "platform/posix/client_check_lock.h"
-#include "platform/posix/command_line.h"
-#include "platform/posix/components.h"
-#include "platform/posix/instances_on_their_way.h"
 #include "platform/posix/qt_probe.h"
 #include "platform/posix/qt_probe_memory.h"
 #include "posix_base/xdg_folders.h"
@@ -95,6 +90,23 @@ bool QtStartsHere(const std::string& moduleFile) {
   return true;
 }
 
+// Opens the Qt module when Qt starts here. Where it cannot be opened, one line on standard error
+// says why, and the terminal serves instead.
+qt::GuiModule* LoadGuiModule(const std::string& file) {
+  if (!WantsGui() || !QtStartsHere(file)) return nullptr;
+  // Lazy binding, as a program linked to Qt has it: resolving all of Qt's symbols up front costs
+  // milliseconds, and the probe's child, which binds them all, has vouched for the module.
+  void* module = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
+  const auto open =
+      module ? reinterpret_cast<qt::OpenFunction>(::dlsym(module, qt::kEntryName)) : nullptr;
+  if (!open) {
+    std::fprintf(stderr, "%s: the Qt module cannot be loaded, the terminal serves instead: %s\n",
+                 file.c_str(), ::dlerror());
+    return nullptr;
+  }
+  return open();
+}
+
 }  // namespace
 
 bool WantsGui() {
@@ -128,61 +140,36 @@ bool WantsGui() {
 DesktopUi::DesktopUi(std::string programFolder, AnswerWords answers, std::FILE* in, std::FILE* out)
     : programFolder_(std::move(programFolder)), answers_(answers), console_(in, out, answers) {}
 
-// The module stays loaded: Qt cannot be unloaded from a running process.
-DesktopUi::~DesktopUi() = default;
-
-qt::GuiModule* DesktopUi::Gui() {
-  if (loadTried_) return gui_.get();
-  loadTried_ = true;
-  const std::string file = programFolder_ + "/" + qt::kModuleFile;
-  if (!WantsGui() || !QtStartsHere(file)) return nullptr;
-  // Lazy binding, as a program linked to Qt has it: resolving all of Qt's symbols up front costs
-  // milliseconds, and the probe's child, which binds them all, has vouched for the module.
-  void* module = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
-  if (!module) return nullptr;
-  const auto open = reinterpret_cast<qt::OpenFunction>(::dlsym(module, qt::kEntryName));
-  if (open) gui_.reset(open());
-  return gui_.get();
+qt::GuiModule* QtModule(const std::string& programFolder) {
+  // The library stays loaded; the module's application object ends with the process.
+  static const std::unique_ptr<qt::GuiModule> gui(
+      LoadGuiModule(programFolder + "/" + qt::kModuleFile));
+  return gui.get();
 }
 
 Answer DesktopUi::Show(const MsgBoxRequest& box) {
-  if (qt::GuiModule* gui = Gui()) return gui->Show(box, answers_);
+  if (qt::GuiModule* gui = QtModule(programFolder_)) return gui->Show(box, answers_);
   return console_.Show(box);
 }
 
 void DesktopUi::ShowOpen(FileDialog& dialog) {
-  if (qt::GuiModule* gui = Gui()) return gui->ShowOpen(dialog);
+  if (qt::GuiModule* gui = QtModule(programFolder_)) return gui->ShowOpen(dialog);
   console_.ShowOpen(dialog);
 }
 
 bool DesktopUi::ShowProgress(const ProgressRequest& progress) {
-  if (qt::GuiModule* gui = Gui()) return gui->ShowProgress(progress);
+  if (qt::GuiModule* gui = QtModule(programFolder_)) return gui->ShowProgress(progress);
   return console_.ShowProgress(progress);
 }
 
 void DesktopUi::CloseProgress() {
-  if (qt::GuiModule* gui = Gui()) return gui->CloseProgress();
+  if (qt::GuiModule* gui = QtModule(programFolder_)) return gui->CloseProgress();
   console_.CloseProgress();
 }
 
-std::unique_ptr<ConfiguratorWindow> DesktopUi::CreateConfiguratorWindow() {
-  if (qt::GuiModule* gui = Gui()) return gui->CreateConfiguratorWindow();
+std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow(const std::string& programFolder) {
+  if (qt::GuiModule* gui = QtModule(programFolder)) return gui->CreateConfiguratorWindow();
   return nullptr;
-}
-
-int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
-                 const std::function<void(Runtime&, DesktopUi&)>& load, const FormRunner& run) {
-  const ProgramFacts facts{.commandLine = JoinArguments(argc, argv),
-                           .folder = ProgramFolder(argc > 0 ? argv[0] : nullptr),
-                           .title = identity.title,
-                           .version = identity.version,
-                           .contextMenuOwner = "des Dateimanagers",
-                           .started = ThisProcessesStart()};
-  LocalComponents components;
-  DesktopUi ui(facts.folder, identity.answers, stdin, stderr);
-  FileClientCheckLock checkLock(ThisProcessesMeetingPlace());
-  Runtime runtime{components, ui, facts, checkLock};
-  return run(runtime, [&] { load(runtime, ui); });
 }
 
 }  // namespace kartiva::posix

@@ -5,15 +5,12 @@
 // so a run that shows nothing loads no GUI library.
 
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "core/program.h"
 #include "core/runtime.h"
 #include "menorix/window_port.h"
 #include "platform/posix/console_ui.h"
-#include "platform/program_main.h"
 #include "platform/qt/gui_module.h"
 
 namespace kartiva::posix {
@@ -31,9 +28,6 @@ class DesktopUi : public Ui {
   // `programFolder` holds the Qt module; boxes on the console read `in` and write `out`; every
   // question's buttons say `answers`.
   DesktopUi(std::string programFolder, AnswerWords answers, std::FILE* in, std::FILE* out);
-  ~DesktopUi() override;
-  DesktopUi(const DesktopUi&) = delete;
-  DesktopUi& operator=(const DesktopUi&) = delete;
 
   Answer Show(const MsgBoxRequest& box) override;
   void ShowOpen(FileDialog& dialog) override;
@@ -41,26 +35,18 @@ class DesktopUi : public Ui {
   bool ShowProgress(const ProgressRequest& progress) override;
   void CloseProgress() override;
 
-  // The configurator's Qt window, or null where no window can be shown.
-  std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow();
-
  private:
-  // The Qt module, loaded on the first call; null when no display is there or it cannot load.
-  qt::GuiModule* Gui();
-
   std::string programFolder_;
   AnswerWords answers_;
   ConsoleUi console_;
-  bool loadTried_ = false;
-  std::unique_ptr<qt::GuiModule> gui_;
 };
 
-// How a program runs its form and makes its exit status: RunForm, or RunBatch over an endpoint.
-using FormRunner = std::function<int(Runtime&, const std::function<void()>& loadForm)>;
+// The Qt module beside the program in `programFolder`, loaded on the first call; null when no
+// display is there or it cannot load. A process holds one Qt application and cannot unload Qt, so
+// the first call's module serves the whole run.
+qt::GuiModule* QtModule(const std::string& programFolder);
 
-// Builds a program's platform objects and runs `load` with them through `run`.
-[[nodiscard]] int RunOnDesktop(int argc, char** argv, const ProgramIdentity& identity,
-                               const std::function<void(Runtime&, DesktopUi&)>& load,
-                               const FormRunner& run = RunForm);
+// The configurator's Qt window, or null where no window can be shown.
+std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow(const std::string& programFolder);
 
 }  // namespace kartiva::posix

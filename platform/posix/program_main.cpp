@@ -1,31 +1,57 @@
 #include "platform/program_main.h"
 
+#include <clocale>
+#include <csignal>
 #include <iostream>
 #include <string_view>
 
+#include "core/program.h"
 #include "localstore/check.h"
 #include "localstore/store.h"
-
 #include "platform/posix/batch_endpoint.h"
+#include "platform/posix/client_check_lock.h"
+#include "platform/posix/command_line.h"
+#include "platform/posix/components.h"
 #include "platform/posix/desktop.h"
+#include "platform/posix/instances_on_their_way.h"
+#include "platform/posix/meeting_key.h"
 
 namespace kartiva {
+namespace {
 
-int RunFileProgram(int argc, char** argv, const ProgramIdentity& identity, const BatchTexts& texts,
-                   const std::function<void(Runtime&)>& loadForm) {
-  posix::UnixBatchEndpoint endpoint(posix::ThisProcessesMeetingPlace(), identity.title);
-  return posix::RunOnDesktop(
-      argc, argv, identity, [&](Runtime& runtime, posix::DesktopUi&) { loadForm(runtime); },
-      [&](Runtime& runtime, const std::function<void()>& load) {
-        return RunBatch(runtime, endpoint, texts, load);
-      });
+// Set up once for the whole process, before anything else runs.
+void SetUpProcess() {
+  // The user's date format, for the dates the forms show.
+  std::setlocale(LC_TIME, "");
+  // A file over the size limit fails its write with EFBIG, which the store reports as full,
+  // instead of killing the program without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
-// The file managers hand over absolute paths, and a file of this name in the current folder is
-// stored as "./--check".
-std::optional<int> RunStoreCheck(int argc, char** argv) {
-  if (argc != 2 || std::string_view(argv[1]) != "--check") return std::nullopt;
-  return localstore::CheckStore(localstore::DefaultRoot(), std::cout);
+}  // namespace
+
+// The file managers hand over absolute paths, so a file named "--check" in the current folder
+// comes as "./--check" and never looks like the option.
+int RunProgram(int argc, char** argv, const Program& program) {
+  SetUpProcess();
+  if (program.checksStore && argc == 2 && std::string_view(argv[1]) == "--check") {
+    return localstore::CheckStore(localstore::DefaultRoot(), std::cout);
+  }
+  const posix::MeetingPlace meetingPlace = posix::ThisProcessesMeetingPlace();
+  const ProgramFacts facts{.commandLine = posix::JoinArguments(argc, argv),
+                           .folder = posix::ProgramFolder(argc > 0 ? argv[0] : nullptr),
+                           .title = program.title,
+                           .version = program.version,
+                           .contextMenuOwner = "des Dateimanagers",
+                           .started = posix::ThisProcessesStart()};
+  posix::LocalComponents components;
+  posix::DesktopUi ui(facts.folder, program.answers, stdin, stderr);
+  posix::FileClientCheckLock checkLock(meetingPlace);
+  Runtime runtime{components, ui, facts, checkLock};
+  const auto load = [&] { program.loadForm(runtime); };
+  if (!program.batch) return RunForm(runtime, load);
+  posix::UnixBatchEndpoint endpoint(meetingPlace, program.title);
+  return RunBatch(runtime, endpoint, *program.batch, load);
 }
 
 }  // namespace kartiva

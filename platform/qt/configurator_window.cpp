@@ -251,10 +251,11 @@ std::int32_t QtConfiguratorWindow::PixelsPerInchY() { return surface_->logicalDp
 
 void QtConfiguratorWindow::SetWindowRgn(const RoundRectRegion& region) {
   QRegion mask;
-  for (std::int32_t y = region.top; y < region.bottom; ++y) {
+  const PixelRect& bounds = region.bounds;
+  for (std::int32_t y = bounds.top; y < bounds.bottom; ++y) {
     const std::int32_t inset = RoundRectRowInset(region, y);
-    const std::int32_t width = region.right - region.left - 2 * inset;
-    if (width > 0) mask += QRect(region.left + inset, y, width, 1);
+    const std::int32_t width = bounds.right - bounds.left - 2 * inset;
+    if (width > 0) mask += QRect(bounds.left + inset, y, width, 1);
   }
   surface_->setMask(mask);
   surface_->update();

@@ -7,7 +7,6 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -59,6 +58,13 @@ class QtGui : public GuiModule {
   std::unique_ptr<QtProgressWindow> progress_;  // gone before the application
 };
 
+// Leaves the trace of a failure to start Qt, which the program goes on past on the terminal. The
+// module links nothing of the programs, so it writes the line itself.
+void TraceStartFailure(const char* what) {
+  std::fprintf(stderr, "%s: Qt could not start, the terminal serves instead: %s\n", kModuleFile,
+               what);
+}
+
 }  // namespace
 }  // namespace kartiva::qt
 
@@ -66,12 +72,11 @@ extern "C" __attribute__((visibility("default"))) kartiva::qt::GuiModule* kartiv
   try {
     return new kartiva::qt::QtGui();
   } catch (const std::exception& failure) {
-    // The program goes on on the terminal, where it says what stopped Qt.
-    std::fprintf(stderr, "Qt could not start: %s\n", failure.what());
-    return nullptr;
+    kartiva::qt::TraceStartFailure(failure.what());
   } catch (...) {
-    return nullptr;
+    kartiva::qt::TraceStartFailure("a failure of unknown kind");
   }
+  return nullptr;
 }
 
 extern "C" __attribute__((visibility("default"))) bool kartiva_qt_probe() {
@@ -83,7 +88,10 @@ extern "C" __attribute__((visibility("default"))) bool kartiva_qt_probe() {
     const QString platform = QGuiApplication::platformName();
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
            QGuiApplication::primaryScreen() != nullptr;
+  } catch (const std::exception& failure) {
+    kartiva::qt::TraceStartFailure(failure.what());
   } catch (...) {
-    return false;
+    kartiva::qt::TraceStartFailure("a failure of unknown kind");
   }
+  return false;
 }

@@ -17,7 +17,7 @@ constexpr DWORD kLockWait = 100;
 
 class PipeFirstInstanceLink : public FirstInstanceLink {
  public:
-  explicit PipeFirstInstanceLink(UniqueFileHandle pipe) : pipe_(std::move(pipe)) {}
+  explicit PipeFirstInstanceLink(UniqueKernelHandle pipe) : pipe_(std::move(pipe)) {}
 
   bool HandOver(std::string_view path) override {
     DWORD written = 0;
@@ -35,7 +35,7 @@ class PipeFirstInstanceLink : public FirstInstanceLink {
   }
 
  private:
-  UniqueFileHandle pipe_;
+  UniqueKernelHandle pipe_;
 };
 
 }  // namespace
@@ -53,7 +53,7 @@ PipeBatchEndpoint::PipeBatchEndpoint(std::string_view tool)
 
 std::unique_ptr<FirstInstanceLink> PipeBatchEndpoint::Connect() {
   if (!user_) return nullptr;
-  UniqueFileHandle pipe = OpenPipe();
+  UniqueKernelHandle pipe = OpenPipe();
   if (!pipe) return nullptr;
   if (!ServedByThisUser(pipe.get())) {
     squatted_ = true;
@@ -81,7 +81,8 @@ BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
     if (lock) ReleaseMutex(lock.get());
     return {};
   }
-  UniqueFileHandle first = CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
+  UniqueKernelHandle first =
+      CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
   if (!first) {
     // Under the lock no instance of ours can hold the name: whoever does is a squatter.
     const bool taken = !lock && !squatted_ && GetLastError() == ERROR_ACCESS_DENIED;
@@ -93,13 +94,13 @@ BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
 }
 
 // Opens the pipe as a client, waiting while a first instance lives; none once none does.
-UniqueFileHandle PipeBatchEndpoint::OpenPipe() const {
+UniqueKernelHandle PipeBatchEndpoint::OpenPipe() const {
   ULONGLONG deadline = GetTickCount64() + kConnectWait;
   for (;;) {
     // Identification only: the server may learn who we are, but not act as us.
-    UniqueFileHandle pipe(CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING,
-                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    UniqueKernelHandle pipe(CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING,
+                                        SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
     if (pipe) return pipe;
     const DWORD error = GetLastError();
     if (error != ERROR_PIPE_BUSY && error != ERROR_FILE_NOT_FOUND) return {};

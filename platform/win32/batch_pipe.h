@@ -37,7 +37,7 @@ class PipeBatchEndpoint : public BatchEndpoint {
   Listening Listen() override;
 
  private:
-  UniqueFileHandle OpenPipe() const;
+  UniqueKernelHandle OpenPipe() const;
   bool FirstInstanceLives() const;
   bool ServedByThisUser(HANDLE pipe) const;
 

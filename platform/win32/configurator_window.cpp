@@ -154,9 +154,9 @@ WindowsConfiguratorWindow::WindowsConfiguratorWindow() {
 WindowsConfiguratorWindow::~WindowsConfiguratorWindow() { Destroy(); }
 
 void WindowsConfiguratorWindow::SetWindowRgn(const RoundRectRegion& region) {
-  UniqueGdiObject<HRGN> outline(CreateRoundRectRgn(region.left, region.top, region.right,
-                                                   region.bottom, region.ellipseWidth,
-                                                   region.ellipseHeight));
+  UniqueGdiObject<HRGN> outline(CreateRoundRectRgn(region.bounds.left, region.bounds.top,
+                                                   region.bounds.right, region.bounds.bottom,
+                                                   region.ellipseWidth, region.ellipseHeight));
   if (outline && ::SetWindowRgn(hwnd(), outline.get(), TRUE)) outline.release();
 }
 

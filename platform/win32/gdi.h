@@ -11,22 +11,11 @@
 namespace kartiva::win32 {
 
 // Owns a GDI object (a brush, pen, font, bitmap or region) and deletes it with DeleteObject.
-template <typename ObjectHandle>
-struct GdiObjectTraits {
-  using Handle = ObjectHandle;
-  static constexpr Handle Null() noexcept { return nullptr; }
-  static void Close(Handle object) noexcept { DeleteObject(object); }
-};
 template <typename Handle>
-using UniqueGdiObject = UniqueHandle<GdiObjectTraits<Handle>>;
+using UniqueGdiObject = UniqueHandle<ReleasedBy<Handle, DeleteObject>>;
 
 // Owns a memory device context (CreateCompatibleDC) and deletes it with DeleteDC.
-struct MemoryDcTraits {
-  using Handle = HDC;
-  static constexpr Handle Null() noexcept { return nullptr; }
-  static void Close(Handle dc) noexcept { DeleteDC(dc); }
-};
-using MemoryDc = UniqueHandle<MemoryDcTraits>;
+using MemoryDc = UniqueHandle<ReleasedBy<HDC, DeleteDC>>;
 
 // A window's device context, borrowed for the guard's scope (GetDC, ReleaseDC).
 class WindowDc {
@@ -97,11 +86,6 @@ class SavedDcState {
 };
 
 // Owns a window and destroys it with DestroyWindow.
-struct WindowTraits {
-  using Handle = HWND;
-  static constexpr Handle Null() noexcept { return nullptr; }
-  static void Close(Handle window) noexcept { DestroyWindow(window); }
-};
-using UniqueWindow = UniqueHandle<WindowTraits>;
+using UniqueWindow = UniqueHandle<ReleasedBy<HWND, DestroyWindow>>;
 
 }  // namespace kartiva::win32

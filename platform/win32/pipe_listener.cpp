@@ -44,7 +44,7 @@ bool Abandon(HANDLE pipe, OVERLAPPED& overlapped, std::chrono::steady_clock::tim
 }  // namespace
 
 struct PipeBatchListener::Instance {
-  UniqueFileHandle pipe;
+  UniqueKernelHandle pipe;
   OVERLAPPED overlapped{};
   bool connected = false;
   bool abandoned = false;  // dropped, but its cancelled operation has not let go yet
@@ -52,17 +52,17 @@ struct PipeBatchListener::Instance {
   std::string received{};
 };
 
-UniqueFileHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPTOR security,
-                                    DWORD firstFlag) {
+UniqueKernelHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPTOR security,
+                                      DWORD firstFlag) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
-  return UniqueFileHandle(CreateNamedPipeW(
+  return UniqueKernelHandle(CreateNamedPipeW(
       name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | firstFlag,
       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
       PIPE_UNLIMITED_INSTANCES, kOutBuffer, kInBuffer, 0, &attributes));
 }
 
 PipeBatchListener::PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security,
-                                     UniqueFileHandle first, UniqueKernelHandle firstLock)
+                                     UniqueKernelHandle first, UniqueKernelHandle firstLock)
     : firstLock_(std::move(firstLock)),
       name_(std::move(name)),
       security_(std::move(security)),

@@ -32,15 +32,15 @@ inline constexpr std::size_t kMostPending = 160;
 // A new server instance of the pipe `name`, overlapped, in message mode, for local clients only,
 // with the security descriptor `security`. `firstFlag` is FILE_FLAG_FIRST_PIPE_INSTANCE for the
 // instance that must be the pipe's first, else 0.
-UniqueFileHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPTOR security,
-                                    DWORD firstFlag);
+UniqueKernelHandle CreatePipeInstance(const std::wstring& name, PSECURITY_DESCRIPTOR security,
+                                      DWORD firstFlag);
 
 class PipeBatchListener : public BatchListener {
  public:
   // Serves the pipe `name` whose first instance is `first`; new instances get `security`. The
   // name goes with the last instance: when the listener and every link it handed out are gone.
   // `firstLock`, a mutex this thread holds (or null), is let go once the listener has stopped.
-  PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security, UniqueFileHandle first,
+  PipeBatchListener(std::wstring name, UniqueSecurityDescriptor security, UniqueKernelHandle first,
                     UniqueKernelHandle firstLock);
   ~PipeBatchListener() override;
   PipeBatchListener(const PipeBatchListener&) = delete;
@@ -74,11 +74,11 @@ class PipeBatchListener : public BatchListener {
 // The first instance's link to one waiting instance: the connected pipe instance.
 class PipeWaiterLink : public WaiterLink {
  public:
-  explicit PipeWaiterLink(UniqueFileHandle pipe) : pipe_(std::move(pipe)) {}
+  explicit PipeWaiterLink(UniqueKernelHandle pipe) : pipe_(std::move(pipe)) {}
   void Tell(std::string_view message) override;
 
  private:
-  UniqueFileHandle pipe_;
+  UniqueKernelHandle pipe_;
 };
 
 }  // namespace kartiva::win32

@@ -57,55 +57,35 @@ std::optional<std::wstring> FileAsMeant(const std::wstring& commandLine) {
   }
 }
 
-std::wstring CommandLineText(const std::wstring& programPath) {
-  return std::wstring(
-      win32::ArgumentText(std::wstring_view(GetCommandLineW()), std::wstring_view(programPath)));
-}
+}  // namespace
 
-// Builds the platform objects and runs the form on `commandLine` through `run`. Windows hands the
-// command line over as one string, so argc and argv are not needed.
-int RunOnWindows(const ProgramIdentity& identity, const std::wstring& path,
-                 const std::wstring& commandLine, const std::function<void(Runtime&)>& loadForm,
-                 const std::function<int(Runtime&, const std::function<void()>&)>& run) {
-  const ProgramFacts facts{.commandLine = win32::ToUtf8(std::wstring_view(commandLine)),
-                           .folder = win32::ToUtf8(win32::FolderOf(std::wstring_view(path))),
-                           .title = identity.title,
-                           .version = identity.version};
+// Windows hands the command line over as one string, so argc and argv are not needed. A file that
+// cannot be made absolute meets no other instance: it is this one's own failure.
+int RunProgram(int /*argc*/, char** /*argv*/, const Program& program) {
+  const std::wstring path = ProgramPath();
+  const std::wstring commandLine(
+      win32::ArgumentText(std::wstring_view(GetCommandLineW()), std::wstring_view(path)));
+  const std::optional<std::wstring> file =
+      program.batch ? FileAsMeant(commandLine) : std::optional<std::wstring>();
+  std::optional<win32::PipeBatchEndpoint> endpoint;
+  if (file) endpoint.emplace(program.title);
+  const ProgramFacts facts{
+      .commandLine = win32::ToUtf8(std::wstring_view(file.value_or(commandLine))),
+      .folder = win32::ToUtf8(win32::FolderOf(std::wstring_view(path))),
+      .title = program.title,
+      .version = program.version};
   win32::ComComponents components;
   win32::WindowsUi ui;
   win32::NamedClientCheckLock checkLock;
   Runtime runtime{components, ui, facts, checkLock};
   // The apartment lives inside the form's run, so that a failure to join it is reported like any
   // other, and it outlasts every toolkit object that the form creates.
-  return run(runtime, [&] {
+  const auto load = [&] {
     win32::ComApartment apartment;
-    loadForm(runtime);
-  });
+    program.loadForm(runtime);
+  };
+  if (!endpoint) return RunForm(runtime, load);
+  return RunBatch(runtime, *endpoint, *program.batch, load);
 }
-
-}  // namespace
-
-int RunProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
-               const std::function<void(Runtime&)>& loadForm) {
-  const std::wstring path = ProgramPath();
-  return RunOnWindows(identity, path, CommandLineText(path), loadForm, RunForm);
-}
-
-// A file that cannot be made absolute meets no other instance: it is this one's own failure.
-int RunFileProgram(int /*argc*/, char** /*argv*/, const ProgramIdentity& identity,
-                   const BatchTexts& texts, const std::function<void(Runtime&)>& loadForm) {
-  const std::wstring path = ProgramPath();
-  const std::wstring commandLine = CommandLineText(path);
-  const std::optional<std::wstring> file = FileAsMeant(commandLine);
-  if (!file) return RunOnWindows(identity, path, commandLine, loadForm, RunForm);
-  win32::PipeBatchEndpoint endpoint(identity.title);
-  return RunOnWindows(identity, path, *file, loadForm,
-                      [&](Runtime& runtime, const std::function<void()>& load) {
-                        return RunBatch(runtime, endpoint, texts, load);
-                      });
-}
-
-// The toolkit's own client looks after its store.
-std::optional<int> RunStoreCheck(int /*argc*/, char** /*argv*/) { return std::nullopt; }
 
 }  // namespace kartiva

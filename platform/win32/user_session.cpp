@@ -140,7 +140,7 @@ std::vector<DWORD> OtherInstancesOfThisProgram() {
   const std::wstring program = ProgramFileOf(GetCurrentProcess());
   const std::optional<UserSession> user = UserSessionOf(GetCurrentProcess());
   std::vector<DWORD> instances;
-  const UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  const UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (program.empty() || !user || !snapshot) return instances;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;

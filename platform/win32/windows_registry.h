@@ -22,12 +22,7 @@
 namespace kartiva::win32 {
 
 // Owns an open registry key and closes it with RegCloseKey.
-struct HKeyTraits {
-  using Handle = HKEY;
-  static constexpr Handle Null() noexcept { return nullptr; }
-  static void Close(Handle key) noexcept { RegCloseKey(key); }
-};
-using UniqueHKey = UniqueHandle<HKeyTraits>;
+using UniqueHKey = UniqueHandle<ReleasedBy<HKEY, RegCloseKey>>;
 
 class WindowsRegistry final : public Registry {
  public:

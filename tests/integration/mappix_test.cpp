@@ -205,6 +205,20 @@ TEST_F(MappixProgram, FullOrReadOnlyStoreIsReportedAndLeavesNothingHalfWritten) 
   EXPECT_TRUE(Documents().empty());
 }
 
+TEST_F(MappixProgram, StoreThatCannotBeMadeSaysWhyOnStandardError) {
+  // A file where the store's folder belongs: the store cannot be made, and says so.
+  WriteFile(home(), "not a folder");
+  const fs::path source = Source("offer.txt", "offer");
+  const ProcessResult result = Mappix({source.string()}, "j\n");
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.errors,
+            std::string(kStartQuestion) + "the local store " + home().string() +
+                " could not be made (8004500B: Not a directory)\n" +
+                "Mappix: StartClient gave 8004500B; the client check goes on\n" +
+                "Mappix\nZielbriefkorb konnte nicht gefunden werden: 8004500B\n" +
+                "Mappix\nRun-time error '91':\n\nObject variable not set: TKBasket\n");
+}
+
 TEST_F(MappixProgram, FiftyProcessesAtOnceGiveFiftyDistinctDocuments) {
   Initialise();
   const std::multiset<std::string> sources = RunFiftyAtOnce(MAPPIX_PATH, ".txt", [](int i) {

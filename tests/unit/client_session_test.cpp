@@ -114,7 +114,7 @@ TEST(ClientCheckInTurns, AsksOnlyWhenNoInstanceBeforeIt) {
     if (c.arrange) c.arrange(rig);
     ClientState client{.TKSession = rig.toolkit.CreateToolkit(kToolkitProgId)};
     RecordingForm form;
-    EXPECT_EQ(RunToEnd([&] { IsKV4Running(client, rig.runtime, form); }), c.ending);
+    EXPECT_EQ(RunToEnd([&] { EnsureClientRuns(client, rig.runtime, form); }), c.ending);
     EXPECT_EQ(std::vector<std::string>(rig.toolkit.calls.begin() + 1, rig.toolkit.calls.end()),
               c.calls);
     EXPECT_EQ(rig.ui.boxes, c.boxes);

@@ -285,5 +285,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, Registration, ::testing::ValuesIn(std::vector<Ca
 }), [](const auto& info) { return info.param.name; });
 // clang-format on
 
+// What an entry's command names comes back out of it as the configurator wrote it, quoted or not.
+TEST(ContextMenuCommand, GivesBackTheFolderAndProgramItWasMadeOf) {
+  for (const std::string_view folder : {"C:\\Tools", "C:\\Kartiva Tools", "/opt/k"}) {
+    for (const ContextMenuEntry& entry : kContextMenuEntries) {
+      const std::string command = CommandValue(folder, entry.programFile);
+      const std::optional<std::string_view> path = CommandProgramPath(command);
+      ASSERT_TRUE(path.has_value());
+      EXPECT_EQ(*path, std::string(folder) + std::string(entry.programFile));
+      const std::optional<ProgramPlace> place = SplitProgramPath(*path);
+      ASSERT_TRUE(place.has_value());
+      EXPECT_EQ(place->folder, folder);
+      EXPECT_EQ("\\" + std::string(place->name) + ".exe", entry.programFile);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kartiva::testing

@@ -65,7 +65,7 @@ TEST_F(Configurator, LoadCreatesTheSessionTitlesShapesAndShadesTheWindow) {
   EXPECT_EQ(form_.lblWWW.caption, "menorix.kartiva-tools.example");
   EXPECT_EQ(form_.lblWWW.mousePointer, vbArrowQuestion);
   EXPECT_EQ(form_.lblWWW.toolTipText, "...zur Menorix-Webseite");
-  EXPECT_EQ(window_.regions, (std::vector<RoundRectRegion>{{0, 0, 312, 131, 20, 20}}));
+  EXPECT_EQ(window_.regions, (std::vector<RoundRectRegion>{{{0, 0, 312, 131}, 20, 20}}));
   EXPECT_EQ(window_.clientArea.Pixel(0, 130), Rgb(181, 218, 249));
   EXPECT_EQ(window_.clientArea.Pixel(311, 0), Rgb(56, 108, 164));
   EXPECT_TRUE(rig_.ui.boxes.empty());
@@ -96,12 +96,12 @@ TEST_F(Configurator, OutlineAndControlsFollowTheScreensTwipsPerPixel) {
     RoundRectRegion outline;
     PixelRect lblDescr;  // 120, 265, 2655, 255 twips
   } screens[] = {
-      {96, 96, {0, 0, 312, 131, 20, 20}, {8, 18, 185, 35}},  // 15 twips per pixel
-      {120, 120, {0, 0, 390, 164, 20, 20}, {10, 22, 231, 43}},
+      {96, 96, {{0, 0, 312, 131}, 20, 20}, {8, 18, 185, 35}},  // 15 twips per pixel
+      {120, 120, {{0, 0, 390, 164}, 20, 20}, {10, 22, 231, 43}},
       // Halves to even: 196.5 to 196, and 26.5, 265.5, 25.5 to 26, 266, 26.
-      {144, 144, {0, 0, 468, 196, 20, 20}, {12, 26, 278, 52}},
-      {72, 72, {0, 0, 234, 98, 20, 20}, {6, 13, 139, 26}},
-      {192, 96, {0, 0, 624, 131, 20, 20}, {16, 18, 370, 35}},
+      {144, 144, {{0, 0, 468, 196}, 20, 20}, {12, 26, 278, 52}},
+      {72, 72, {{0, 0, 234, 98}, 20, 20}, {6, 13, 139, 26}},
+      {192, 96, {{0, 0, 624, 131}, 20, 20}, {16, 18, 370, 35}},
   };
   for (const auto& screen : screens) {
     SCOPED_TRACE(std::to_string(screen.dpiX) + " x " + std::to_string(screen.dpiY) + " dpi");

@@ -52,5 +52,20 @@ TEST(RunForm, TurnsTheOutcomeIntoExitStatusAndReport) {
   }
 }
 
+// A report box that cannot be shown leaves the report on standard error; the status still tells.
+TEST(RunForm, ReportThatCannotBeShownLeavesItsTrace) {
+  struct BrokenUi : ScriptedUi {
+    Answer Show(const MsgBoxRequest&) override { throw std::runtime_error("no display"); }
+  };
+  Rig rig("");
+  BrokenUi ui;
+  Runtime runtime{rig.runtime.components, ui, rig.runtime.program, rig.runtime.clientCheckLock};
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunForm(runtime, [] { throw std::runtime_error("disk on fire"); }), 1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Mappix: the failure report could not be shown (no display): Run-time error:  disk on "
+            "fire\n");
+}
+
 }  // namespace
 }  // namespace kartiva::testing

@@ -2,36 +2,10 @@
 
 #include <cstddef>
 
+#include "core/text.h"
+
 namespace kartiva::posix {
 namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0 when there is none.
-std::size_t Utf8SequenceLength(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
 
 bool IsAllowedControl(char c) { return c == '\t' || c == '\n' || c == '\r'; }
 
@@ -41,9 +15,9 @@ bool IsPortableText(std::string_view text) {
   while (!text.empty()) {
     const auto c = static_cast<unsigned char>(text.front());
     if ((c < 0x20 || c == 0x7F) && !IsAllowedControl(text.front())) return false;
-    const std::size_t length = Utf8SequenceLength(text);
-    if (length == 0) return false;
-    text.remove_prefix(length);
+    const Utf8Char character = DecodeUtf8(text, 0, Surrogates::Refused);
+    if (!character.wellFormed) return false;
+    text.remove_prefix(character.length);
   }
   return true;
 }

@@ -2,15 +2,10 @@
 
 #include <algorithm>
 
+#include "menorix/context_menu.h"
+
 namespace kartiva::posix {
 namespace {
-
-constexpr std::string_view kPlaceholder = " %1";
-constexpr std::string_view kWindowsSuffix = ".exe";
-
-bool EndsWithWithoutCase(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && SameKeyName(text.substr(text.size() - end.size()), end);
-}
 
 const KeyTree::Key* SubKey(const KeyTree::Key& key, std::string_view name) {
   const auto found =
@@ -22,20 +17,12 @@ const KeyTree::Key* SubKey(const KeyTree::Key& key, std::string_view name) {
 }  // namespace
 
 std::optional<std::string> CommandProgram(std::string_view command) {
-  if (!command.ends_with(kPlaceholder)) return std::nullopt;
-  std::string_view program = command.substr(0, command.size() - kPlaceholder.size());
-  if (program.size() >= 2 && program.front() == '"' && program.back() == '"') {
-    program = program.substr(1, program.size() - 2);
+  const std::optional<std::string_view> path = CommandProgramPath(command);
+  if (!path || !path->starts_with('/')) return std::nullopt;
+  if (const std::optional<ProgramPlace> place = SplitProgramPath(*path)) {
+    return std::string(place->folder) + "/" + std::string(place->name);
   }
-  if (!program.starts_with('/')) return std::nullopt;
-  const std::size_t separator = program.rfind('\\');
-  if (separator == std::string_view::npos) return std::string(program);
-  std::string_view file = program.substr(separator + 1);
-  if (!EndsWithWithoutCase(file, kWindowsSuffix) || file.size() == kWindowsSuffix.size()) {
-    return std::string(program);
-  }
-  file.remove_suffix(kWindowsSuffix.size());
-  return std::string(program.substr(0, separator)) + "/" + std::string(file);
+  return std::string(*path);
 }
 
 std::vector<MenuEntry> PublishedEntries(const KeyTree& registry) {

@@ -12,10 +12,10 @@
 
 namespace kartiva::posix {
 
-// The program that a command value starts: "<program> %1", the program between double quotes
-// when the configurator quoted it. The configurator joins its folder and a Windows program file
-// ("\Mappix.exe"); on Linux that names the program of the same name without ".exe" in that folder
-// ("/Mappix"). Nothing when the value has another form or names no absolute path.
+// The program that a command value of the configurator's starts (CommandProgramPath): where the
+// path ends in a Windows program file ("\Mappix.exe", SplitProgramPath), the program of the same
+// name in that folder ("/Mappix"). Nothing when the value has another form or names no absolute
+// path.
 std::optional<std::string> CommandProgram(std::string_view command);
 
 // Every key "*\shell\<menu text>" whose "command" sub-key holds a command of that form, in the
