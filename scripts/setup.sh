@@ -9,7 +9,8 @@ package_packages=("${build_packages[@]}" dpkg-dev file desktop-file-utils man-db
 test_packages=("${package_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
   googletest wine64 xvfb xdotool wixl msitools
   clang libclang-rt-14-dev clang-format clang-tidy python3
-  thunar caja dbus-daemon imagemagick tesseract-ocr lintian xfsprogs btrfs-progs sqlite3)
+  thunar caja dbus-daemon imagemagick tesseract-ocr lintian xfsprogs btrfs-progs sqlite3
+  bindfs exfat-fuse exfatprogs)
 
 case "${1:-test}" in
   build) wanted=("${build_packages[@]}") ;;
