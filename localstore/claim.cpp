@@ -1,8 +1,6 @@
 #include "localstore/claim.h"
 
 #include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
