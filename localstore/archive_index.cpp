@@ -85,13 +85,44 @@ int OpenWithoutFolderFlush(sqlite3_vfs* vfs, const char* name, sqlite3_file* fil
   return base->xOpen(base, name, file, flags, outFlags);
 }
 
-// The platform's file layer with OpenWithoutFolderFlush; registered once per process.
+// Opens a file of the index. Where the tests take fcntl locks away (crash_state.h), every lock
+// of it is refused, as on a file system without them (an NFS mount without its lock service).
+int OpenIndexFile(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
+                  int* outFlags) {
+  const int opened = OpenWithoutFolderFlush(vfs, name, file, flags, outFlags);
+  if (opened == SQLITE_OK && posix::crash_state::Refusal("fcntl") != 0) {
+    static sqlite3_io_methods refusing = [&] {
+      sqlite3_io_methods methods = *file->pMethods;
+      methods.xLock = [](sqlite3_file*, int) { return SQLITE_IOERR_LOCK; };
+      return methods;
+    }();
+    file->pMethods = &refusing;
+  }
+  return opened;
+}
+
+// Whether SQLite stopped because the file system gives no locks: without them two programs at
+// once could damage the index, so SQLite goes no further.
+bool LocksRefused(sqlite3* db) {
+  switch (sqlite3_extended_errcode(db)) {
+    case SQLITE_IOERR_LOCK:
+    case SQLITE_IOERR_RDLOCK:
+    case SQLITE_IOERR_UNLOCK:
+    case SQLITE_IOERR_CHECKRESERVEDLOCK:
+    case SQLITE_IOERR_SHMLOCK:
+      return true;
+    default:
+      return sqlite3_system_errno(db) == ENOLCK;
+  }
+}
+
+// The platform's file layer with OpenIndexFile; registered once per process.
 const char* IndexFiles() {
   static const char* const name = [] {
     static sqlite3_vfs vfs = *sqlite3_vfs_find(nullptr);
     vfs.pAppData = sqlite3_vfs_find(nullptr);
     vfs.zName = "kartiva-index";
-    vfs.xOpen = OpenWithoutFolderFlush;
+    vfs.xOpen = OpenIndexFile;
     vfs.pNext = nullptr;
     return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK ? vfs.zName : nullptr;
   }();
@@ -138,6 +169,13 @@ int ArchiveIndex::TruncateLongLog(void* self, sqlite3* db, const char* name, int
 
 ErrorCode ArchiveIndex::Failure() const {
   if (!db_) return kIndexError;
+  if (LocksRefused(db_.get())) {
+    SayOnce(kIndexError, "Kartiva: the file system of " + archive_.string() +
+                             " gives no file locks (fcntl), which the archive's index needs: mount"
+                             " it with locks (on NFS, with its lock service, not nolock) or keep"
+                             " the store on another file system (KARTIVA_HOME).");
+    return kIndexError;
+  }
   switch (sqlite3_errcode(db_.get()) & 0xFF) {
     case SQLITE_FULL:
       return kStoreFull;

@@ -1,8 +1,6 @@
 #include "localstore/claim.h"
 
 #include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,12 +15,20 @@ namespace kartiva::localstore {
 
 namespace fs = std::filesystem;
 
-bool StillNamedBy(int fd, const fs::path& path) {
-  struct stat open {};
-  struct stat named {};
-  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+namespace {
+
+// Gives the claimed document the basket name `name` beside its claim's: a hard link, so that a
+// crash in between leaves both names on it and never none. Where the file system has no hard
+// links (FAT, which has RENAME_NOREPLACE, so that a claim was made), the claim's name moves there
+// instead, in one step, and `moved` says so.
+int NameInBasket(const fs::path& claim, const fs::path& name, bool& moved) {
+  const int error = posix::LinkName(claim, name);
+  if (!posix::IsMissingHardLink(error)) return error;
+  moved = true;
+  return posix::RenameNoReplace(claim, name);
 }
+
+}  // namespace
 
 ErrorCode Claim::Take(const fs::path& document) {
   fd_ = UniqueFd(::open(document.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -35,15 +41,18 @@ ErrorCode Claim::Take(const fs::path& document) {
   if (ErrorCode code = NewIdentity(identity_)) return code;
   if (ErrorCode code = MakeInFlightFolder(basket_)) return code;
   const fs::path claim = InFlightFolder(basket_) / ClaimName(identity_, document_);
-  if (const int error = posix::RenameNoReplace(document, claim)) {
-    return error == ENOENT ? kFileNotFound : CodeForErrno(error, kIoError);
-  }
+  if (ErrorCode code = RenameToIdentityName(document, claim, basket_)) return code;
   claim_ = claim;
   // The name may have been given to another file since it was opened: that one goes back.
-  if (!StillNamedBy(fd_.get(), claim_)) {
+  if (!posix::NamesOpenFile(fd_.get(), claim_)) {
     PutBack();
     return kFileNotFound;
   }
+  // On FUSE each name of a file has a lock of its own, and the basket name that was opened and
+  // locked may have been made anew since (a hand-back links a document back): the lock taken
+  // through it is then not the claim's, and a recovery would take the claim for a dead one. So
+  // the claim's name is locked as well; on a local file system that is the lock held already.
+  if (!LockByName(claim_, nameLock_)) nameLock_.reset();
   // The basket name is gone for good before the document can get an archive name: no power cut
   // shows it in both, whatever the file system writes first.
   if (const int error = posix::SyncFolder(basket_)) {
@@ -67,16 +76,19 @@ void Claim::PutBack() {
 ErrorCode ReturnToBasket(const fs::path& claim, const fs::path& basket,
                          const std::string& document) {
   fs::path name = basket / document;
-  while (const int error = posix::LinkName(claim, name)) {
+  bool moved = false;
+  for (;;) {
+    const int error = NameInBasket(claim, name, moved);
+    // Both names on one file: an earlier hand-back that was cut short.
+    if (error == 0 || (error == EEXIST && SameFile(claim, name))) break;
     if (error != EEXIST) return CodeForErrno(error, kIoError);
-    if (SameFile(claim, name)) break;  // an earlier hand-back that was cut short
     unsigned long number = 0;
     if (ErrorCode code = NextNumber(basket, number)) return code;
     name = basket / DocumentName(number);
   }
   // The basket name reaches the disk before the claim goes, so that a power cut keeps one of them.
   if (const int error = posix::SyncFolder(basket)) return CodeForErrno(error, kIoError);
-  return CodeForResult(posix::RemoveName(claim));
+  return moved ? 0 : CodeForResult(posix::RemoveName(claim));
 }
 
 }  // namespace kartiva::localstore

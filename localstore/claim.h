@@ -30,6 +30,8 @@ class Claim {
   std::string document_;
   std::string identity_;
   std::filesystem::path claim_;
+  // The claim's name locked too, where its lock is another than fd_'s (Take).
+  UniqueFd nameLock_;
 };
 
 // Gives the claimed document at `claim` back to `basket` as `document`, or under a new number
@@ -38,8 +40,5 @@ class Claim {
 [[nodiscard]] ErrorCode ReturnToBasket(const std::filesystem::path& claim,
                                        const std::filesystem::path& basket,
                                        const std::string& document);
-
-// Whether `fd` is open on the file that `path` names now (not a file renamed over it).
-bool StillNamedBy(int fd, const std::filesystem::path& path);
 
 }  // namespace kartiva::localstore

@@ -21,6 +21,7 @@ enum : ErrorCode {
   kIoError = static_cast<ErrorCode>(0x8004500B),         // any other failure to read or write
   kIndexError = static_cast<ErrorCode>(0x8004500C),      // the archive index could not be written
   kNotConfirmed = kErrStoredNotConfirmed,  // done, but the disk did not confirm the new name
+  kNoHardLinks = static_cast<ErrorCode>(0x8004500E),  // the store's file system has no hard links
 };
 
 }  // namespace kartiva::localstore

@@ -1,12 +1,17 @@
 #include "localstore/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <set>
+#include <string>
 
 #include "localstore/codes.h"
+#include "localstore/in_flight.h"
+#include "posix_base/atomic_file.h"
 #include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
@@ -28,6 +33,48 @@ ErrorCode CodeForErrno(int error, ErrorCode otherwise) {
 
 ErrorCode CodeForResult(int error) { return error == 0 ? 0 : CodeForErrno(error, kIoError); }
 
+namespace {
+
+// 0, or the errno of a hard link tried on a new hidden file in `folder`, removed again.
+int TryHardLink(const std::filesystem::path& folder) {
+  UniqueFd fd;
+  std::string name;
+  if (const int error = posix::CreateHiddenFile(folder, fd, name)) return error;
+  const std::string second = name + ".link";
+  const int error = posix::LinkName(name, second);
+  if (error == 0) static_cast<void>(posix::RemoveName(second));
+  static_cast<void>(posix::RemoveName(name));
+  return error;
+}
+
+}  // namespace
+
+void SayOnce(ErrorCode code, const std::string& line) {
+  static std::set<ErrorCode> said;
+  if (!said.insert(code).second) return;
+  const std::string text = line + "\n";
+  static_cast<void>(posix::WriteAll(STDERR_FILENO, text.data(), text.size()));
+}
+
+ErrorCode CodeForLink(int error, const std::filesystem::path& folder) {
+  // EPERM also refuses a link to someone else's file: a link of the store's own file tells.
+  if (!posix::IsMissingHardLink(error) ||
+      !posix::IsMissingHardLink(TryHardLink(InFlightFolder(folder)))) {
+    return CodeForErrno(error, kIoError);
+  }
+  SayOnce(
+      kNoHardLinks,
+      "Kartiva: the store's folder " + folder.string() +
+          " is on a file system without hard links (FAT, exFAT, some SMB shares), which the store"
+          " needs: keep the store on another file system (KARTIVA_HOME).");
+  return kNoHardLinks;
+}
+
+ErrorCode HardLinksWork(const std::filesystem::path& folder) {
+  const int error = TryHardLink(InFlightFolder(folder));
+  return error == 0 ? 0 : CodeForLink(error, folder);
+}
+
 ErrorCode Confirmed(int error) { return error == 0 ? 0 : kNotConfirmed; }
 
 ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file) {
@@ -47,6 +94,17 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   struct stat second {};
   return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool LockByName(const std::filesystem::path& path, UniqueFd& fd) {
+  fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
+         posix::NamesOpenFile(fd.get(), path);
+}
+
+bool NameTaken(const std::filesystem::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
 }
 
 bool IsRegularFile(int fd) {

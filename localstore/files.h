@@ -25,6 +25,18 @@ inline constexpr std::chrono::seconds kLockWait{10};
 // The store's code for the outcome of a call that gives 0 or an errno: 0 stays 0.
 [[nodiscard]] ErrorCode CodeForResult(int error);
 
+// Writes a line on standard error that says what a file system lacks, with the code that it
+// explains: once per code and process however many files a batch brings, since the code alone
+// would not tell the user what to change.
+void SayOnce(ErrorCode code, const std::string& line);
+// The store's code for a hard link that failed in `folder` (a basket or an archive): where its
+// file system cannot make hard links at all, kNoHardLinks, said with the folder's name, since no
+// store can work there; else as CodeForErrno.
+[[nodiscard]] ErrorCode CodeForLink(int error, const std::filesystem::path& folder);
+// 0 where files in `folder` can have a second name, else the code of what stops them, as
+// CodeForLink gives it: a hard link tried on a hidden file of its own in its in-flight folder.
+[[nodiscard]] ErrorCode HardLinksWork(const std::filesystem::path& folder);
+
 // The code of the last flush of work that is done and cannot be undone: 0, or kNotConfirmed
 // when the disk did not confirm it (`error`, the errno of that flush, tried twice).
 [[nodiscard]] ErrorCode Confirmed(int error);
@@ -35,6 +47,15 @@ inline constexpr std::chrono::seconds kLockWait{10};
 
 // True when both paths name the same file (not following a last symbolic link).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Opens `path` and takes its lock where nobody holds it: false while another open file holds it
+// (a live process's, or on a local file system this process's own through another descriptor),
+// or when the name names another file once locked.
+bool LockByName(const std::filesystem::path& path, UniqueFd& fd);
+
+// Whether anything at all bears the name: a file, a link (dangling or not), a folder, a pipe; or
+// it cannot be told.
+bool NameTaken(const std::filesystem::path& path);
 
 // True when the open file is a regular file.
 bool IsRegularFile(int fd);

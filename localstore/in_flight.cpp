@@ -9,6 +9,7 @@
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "localstore/numbering.h"
+#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 
@@ -37,6 +38,16 @@ bool IsIdentity(std::string_view text) {
   return text.size() == kIdentityLength && std::all_of(text.begin(), text.end(), [](char c) {
            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
          });
+}
+
+ErrorCode RenameToIdentityName(const std::filesystem::path& from, const std::filesystem::path& to,
+                               const std::filesystem::path& folder) {
+  int error = posix::RenameNoReplace(from, to);
+  if (posix::IsMissingCall(error)) {
+    if (ErrorCode code = HardLinksWork(folder)) return code;
+    error = posix::RenameOver(from, to);
+  }
+  return error == ENOENT ? kFileNotFound : CodeForResult(error);
 }
 
 std::string ClaimName(const std::string& identity, const std::string& document) {

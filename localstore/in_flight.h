@@ -27,6 +27,17 @@ std::filesystem::path InFlightFolder(const std::filesystem::path& folder);
 [[nodiscard]] ErrorCode NewIdentity(std::string& identity);
 bool IsIdentity(std::string_view text);
 
+// Renames `from` to `to`, a name in the in-flight folder of `folder` that carries a new identity,
+// which nothing else can bear: with RENAME_NOREPLACE, and where the file system lacks it (NFS,
+// FUSE), with a plain rename, which as well takes the old name away in one step, so that a second
+// mover finds nothing to move. On FUSE a lock taken through the old name stays with the file
+// under the new one, which a hard link and an unlink would not give: each name has its own lock
+// there. The plain rename is made only where `folder` can make hard links, so that a claim can
+// always go back (ReturnToBasket). kFileNotFound when `from` is gone.
+[[nodiscard]] ErrorCode RenameToIdentityName(const std::filesystem::path& from,
+                                             const std::filesystem::path& to,
+                                             const std::filesystem::path& folder);
+
 std::string ClaimName(const std::string& identity, const std::string& document);
 // The identity and document name of a claim's name; false for any other name.
 bool SplitClaimName(std::string_view name, std::string& identity, std::string& document);

@@ -1,10 +1,6 @@
 #include "localstore/new_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 
 #include "localstore/codes.h"
 #include "localstore/crash_point.h"
@@ -21,16 +17,17 @@ NewFile::~NewFile() {
 }
 
 ErrorCode NewFile::Create(const std::filesystem::path& folder) {
-  fd_ = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-  if (fd_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    std::string name = (folder / (std::string(kIncomingPrefix) + "XXXXXX")).string();
-    fd_ = UniqueFd(::mkostemp(name.data(), O_CLOEXEC));
-    if (fd_.get() >= 0) temporary_ = std::move(name);
-  }
-  if (fd_.get() < 0) return CodeForErrno(errno, kIoError);
-  posix::crash_state::DataWritten(fd_.get());
+  int error = posix::OpenUnnamedFile(folder, fd_);
   // Locked from the start: recovery removes only the temporary files of dead writers.
-  return posix::LockWithin(fd_.get(), kLockWait) ? 0 : kIoError;
+  if (error == 0 && !posix::LockWithin(fd_.get(), kLockWait)) error = EAGAIN;
+  // Where the file system cannot make a file without a name (NFS, FUSE), a hidden one.
+  if (posix::IsMissingCall(error) || error == EISDIR) {
+    error = posix::CreateHiddenFile(folder, fd_, temporary_);
+    if (error != 0) temporary_.clear();
+  }
+  if (error != 0) return CodeForErrno(error, kIoError);
+  posix::crash_state::DataWritten(fd_.get());
+  return 0;
 }
 
 ErrorCode NewFile::Flush() { return CodeForResult(posix::SyncData(fd_.get())); }
@@ -47,7 +44,7 @@ ErrorCode NewFile::PublishAsDocument(const std::filesystem::path& folder,
     const int error = Publish(document);
     if (error == 0) break;
     document.clear();
-    if (error != EEXIST) return CodeForErrno(error, kIoError);
+    if (error != EEXIST) return CodeForLink(error, folder);
   }
   CrashPoint("import-named");
   return Confirmed(posix::ConfirmFolder(folder));

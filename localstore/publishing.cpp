@@ -1,8 +1,5 @@
 #include "localstore/publishing.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "localstore/codes.h"
@@ -13,17 +10,8 @@
 #include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
-namespace {
 
 namespace fs = std::filesystem;
-
-// Whether anything at all bears the name: a file, a link (dangling or not), a folder, a pipe.
-bool NameTaken(const fs::path& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
-}
-
-}  // namespace
 
 ErrorCode FreeArchiveName(ArchiveIndex& index, const fs::path& archive, std::string& file) {
   for (;;) {
@@ -41,7 +29,7 @@ ErrorCode PublishStaged(ArchiveIndex& index, const fs::path& archive, const std:
                         std::string& file) {
   const fs::path staged = InFlightFolder(archive) / identity;
   while (const int error = posix::LinkName(staged, archive / file)) {
-    if (error != EEXIST) return CodeForErrno(error, kIoError);
+    if (error != EEXIST) return CodeForLink(error, archive);
     if (SameFile(staged, archive / file)) break;  // an earlier publication that was cut short
     if (ErrorCode code = FreeArchiveName(index, archive, file)) return code;
     if (ErrorCode code = index.MoveIdentity(identity, file)) return code;

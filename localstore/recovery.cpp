@@ -1,7 +1,6 @@
 #include "localstore/recovery.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,13 +53,6 @@ bool IsRegularName(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Opens and locks a file of the store whose process died; false while its process lives, or
-// when the name now names another file.
-bool TakeOver(const fs::path& path, UniqueFd& fd) {
-  fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && StillNamedBy(fd.get(), path);
-}
-
 // Whether `path` holds the document open as `fd`: the same file, or the same bytes (a copy made
 // across file systems); kUnreadable when a read failed, which never counts as a difference.
 Found HoldsSameDocument(int fd, const fs::path& path) {
@@ -95,7 +87,7 @@ bool Orphaned(const fs::path& archive, const FiledDocument& row) {
 // Removes a temporary file whose writer died.
 void RemoveIfDead(const fs::path& path, Repairs& repairs) {
   UniqueFd fd;
-  if (TakeOver(path, fd) && posix::RemoveName(path) == 0) ++repairs.removed;
+  if (LockByName(path, fd) && posix::RemoveName(path) == 0) ++repairs.removed;
 }
 
 }  // namespace
@@ -177,7 +169,7 @@ void Recovery::SettleClaim(const fs::path& basket, const std::string& name) {
   if (!SplitClaimName(name, identity, document)) return;
   const fs::path claim = InFlightFolder(basket) / name;
   UniqueFd fd;
-  if (!TakeOver(claim, fd)) return;
+  if (!LockByName(claim, fd)) return;
   Conclude(FindClaimed(identity, fd.get()), claim, basket, document);
 }
 
@@ -194,7 +186,7 @@ bool Recovery::AdoptOldStaged(const fs::path& archive, ArchiveIndex& index,
   std::string published = file;
   return NewIdentity(identity) == 0 && index.GiveIdentity(file, identity) == 0 &&
          MakeInFlightFolder(archive) == 0 &&
-         posix::RenameNoReplace(old, InFlightFolder(archive) / identity) == 0 &&
+         RenameToIdentityName(old, InFlightFolder(archive) / identity, archive) == 0 &&
          PublishStaged(index, archive, identity, published) == 0;
 }
 
@@ -218,7 +210,7 @@ void Recovery::SettleOldClaim(const fs::path& basket, const std::string& name) {
   const std::string document = name.substr(kClaimPrefix.size());
   const fs::path claim = basket / name;
   UniqueFd fd;
-  if (!TakeOver(claim, fd)) return;
+  if (!LockByName(claim, fd)) return;
   Conclude(FindClaimedByOrigin(basket.filename().string() + "/" + document, fd.get()), claim,
            basket, document);
 }
@@ -226,7 +218,7 @@ void Recovery::SettleOldClaim(const fs::path& basket, const std::string& name) {
 void Recovery::SettleStaged(const fs::path& archive, const std::string& identity) {
   const fs::path staged = InFlightFolder(archive) / identity;
   UniqueFd fd;
-  if (!TakeOver(staged, fd)) return;
+  if (!LockByName(staged, fd)) return;
   ArchiveIndex* index = IndexOf(archive);
   std::string file;
   const Found row = index ? index->FindIdentity(identity, file) : Found::kUnreadable;
@@ -313,7 +305,7 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
   for (const std::string& name : names) {
     if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(archive / name, repairs_);
     UniqueFd fd;
-    if (StartsWith(name, kStagedPrefix) && NumberIn(name) != 0 && TakeOver(archive / name, fd)) {
+    if (StartsWith(name, kStagedPrefix) && NumberIn(name) != 0 && LockByName(archive / name, fd)) {
       ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size())) ? repairs_.finished
                                                                            : repairs_.leftForLater);
     }

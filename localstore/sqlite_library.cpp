@@ -76,6 +76,7 @@ int sqlite3_busy_timeout(sqlite3* db, int milliseconds) {
   KARTIVA_SQLITE_CALL(sqlite3_busy_timeout, db, milliseconds);
 }
 int sqlite3_errcode(sqlite3* db) { KARTIVA_SQLITE_CALL(sqlite3_errcode, db); }
+int sqlite3_extended_errcode(sqlite3* db) { KARTIVA_SQLITE_CALL(sqlite3_extended_errcode, db); }
 int sqlite3_system_errno(sqlite3* db) { KARTIVA_SQLITE_CALL(sqlite3_system_errno, db); }
 int sqlite3_file_control(sqlite3* db, const char* name, int operation, void* argument) {
   KARTIVA_SQLITE_CALL(sqlite3_file_control, db, name, operation, argument);

@@ -29,6 +29,11 @@ struct Staged {
   std::string identity;
   fs::path path;
   int dataFd = -1;  // open on its content
+  // Open and locked under the staged name itself, where that is another lock than the one its
+  // storer holds already (HoldStagedName). Kept until the store ends: where a lock is its
+  // process's own (NFS makes flock an fcntl lock), closing any descriptor of the file would let
+  // go of the claim's lock too.
+  UniqueFd held{};
 };
 
 Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd) {
@@ -42,7 +47,39 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
   RecordOriginalName(copy.fd(), originalName);
   staged.dataFd = copy.fd();
   const int error = copy.Publish(staged.path);
-  return error == 0 ? 0 : CodeForErrno(error, kIoError);
+  return error == 0 ? 0 : CodeForLink(error, archive);
+}
+
+// Locks the staged copy under its own name too. On FUSE each name of a file has a lock of its
+// own, so the lock that its storer holds through the claim or the new copy's first name does not
+// keep another process's recovery from the staged name; where the lock is the file's (a local
+// file system), the storer holds it already, and this second one is refused.
+UniqueFd HoldStagedName(const Staged& staged) {
+  UniqueFd fd;
+  if (!LockByName(staged.path, fd)) fd.reset();
+  return fd;
+}
+
+// Publishes the staged copy under its row's name, `file`. Before HoldStagedName locked it, another
+// process's recovery may have taken the staged copy for a dead store's (on FUSE), and removed it
+// where it found no row yet; once the row is there, a recovery publishes it instead, perhaps
+// under another number with the row moved along. So a staged name that is gone is the document
+// published already, under the name its row now gives, or is given to the open copy again and
+// published.
+[[nodiscard]] ErrorCode PublishFromStage(ArchiveIndex& index, const fs::path& archive,
+                                         Staged& staged, std::string& file) {
+  const ErrorCode code = PublishStaged(index, archive, staged.identity, file);
+  if (code == 0 || NameTaken(staged.path)) return code;
+  std::string published;
+  if (index.FindIdentity(staged.identity, published) == Found::kYes &&
+      posix::NamesOpenFile(staged.dataFd, archive / published)) {
+    file = published;
+    return 0;
+  }
+  if (const int error = posix::LinkOpenFile(staged.dataFd, staged.path))
+    return CodeForLink(error, archive);
+  if (staged.held.get() < 0) staged.held = HoldStagedName(staged);
+  return PublishStaged(index, archive, staged.identity, file);
 }
 
 // Flushes the staged copy, adds its row and publishes it: the data, before a row can name it; the
@@ -50,8 +87,9 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
 // name, before the staged name and the claim go. Without a row the staged copy goes again and
 // `row.file` is empty; once the document bears its name, a failure leaves the staged copy for
 // recovery to finish.
-[[nodiscard]] ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive,
-                                   const Staged& staged, IndexRow& row) {
+[[nodiscard]] ErrorCode FileStaged(ArchiveIndex& index, const fs::path& archive, Staged& staged,
+                                   IndexRow& row) {
+  staged.held = HoldStagedName(staged);
   CrashPoint("copy-written");
   ErrorCode code = CodeForResult(posix::SyncData(staged.dataFd));
   if (code == 0) CrashPoint("copy-flushed");
@@ -64,10 +102,10 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
     return code;
   }
   CrashPoint("index-row-added");
-  if (ErrorCode published = PublishStaged(index, archive, staged.identity, row.file)) {
+  if (ErrorCode published = PublishFromStage(index, archive, staged, row.file)) {
     // Where the document never got its name (a folder that may not be written, no room for the
     // name), its row goes again and the store fails cleanly; once it has its name, it stays.
-    if (published != kNotConfirmed && !SameFile(staged.path, archive / row.file) &&
+    if (published != kNotConfirmed && !posix::NamesOpenFile(staged.dataFd, archive / row.file) &&
         index.RemoveIdentity(staged.identity) == 0) {
       static_cast<void>(posix::RemoveName(staged.path));
       row.file.clear();
@@ -93,7 +131,7 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
   if (const int error = posix::LinkName(claim.path(), staged.path)) {
     // Only across file systems is the document copied.
     code = error == EXDEV ? StageCopy(claim.fd(), row.originalName, archive, copy, staged)
-                          : CodeForErrno(error, kIoError);
+                          : CodeForLink(error, archive);
   }
   if (code == 0) code = FileStaged(index, archive, staged, row);
   if (row.file.empty()) {
@@ -133,7 +171,7 @@ Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd
   Staged staged = StagedIn(archive, identity, added.copy.fd());
   NewFile copy;
   const int error = added.copy.Publish(staged.path);
-  ErrorCode code = CodeForResult(error);
+  ErrorCode code = error == 0 ? 0 : CodeForLink(error, archive);
   if (error == EXDEV) code = StageCopy(added.copy.fd(), row.originalName, archive, copy, staged);
   if (code != 0) return code;
   return FileStaged(index, archive, staged, row);

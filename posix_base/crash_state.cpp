@@ -193,4 +193,14 @@ void LoseWhatWasNotFlushed() {
   }
 }
 
+int Refusal(std::string_view call) {
+  const char* refused = std::getenv("KARTIVA_REFUSE");
+  if (refused == nullptr) return 0;
+  const std::string list = std::string(",") + refused + ",";
+  if (list.find("," + std::string(call) + ",") == std::string::npos) return 0;
+  if (call == "renameat2") return EINVAL;
+  if (call == "O_TMPFILE") return EOPNOTSUPP;
+  return call == "link" ? EPERM : ENOLCK;
+}
+
 }  // namespace kartiva::posix::crash_state

@@ -12,10 +12,14 @@
 // of the folder it left makes it whole. With KARTIVA_FLUSH_LOG naming a file, every flush appends a
 // line to it ("data", "folder <parent>/<name>", "index"), so that a test counts them; with
 // KARTIVA_FLUSH_FAIL naming a folder as "<parent>/<name>", every flush of it fails with EIO.
+// With KARTIVA_REFUSE listing calls ("renameat2", "O_TMPFILE", "link", "fcntl", separated by
+// commas), the file layer refuses them as a file system without them does, so that the store's
+// fallbacks for NFS, FUSE and FAT run on any disk.
 //
 // Without the test hooks, as in everything that ships, each of these is nothing.
 
 #include <filesystem>
+#include <string_view>
 
 namespace kartiva::posix::crash_state {
 
@@ -34,6 +38,10 @@ void NameGone(const std::filesystem::path& name, bool gone);
 void Renamed(const std::filesystem::path& from, const std::filesystem::path& to);
 // At a crash point with KARTIVA_CRASH_CUT set: undoes what was not flushed.
 void LoseWhatWasNotFlushed();
+// The errno with which a file system that lacks `call` refuses it, where KARTIVA_REFUSE lists
+// it: EINVAL for "renameat2" (as NFS and FUSE refuse RENAME_NOREPLACE), EOPNOTSUPP for
+// "O_TMPFILE", EPERM for "link" (as FAT), ENOLCK for "fcntl"; else 0.
+int Refusal(std::string_view call);
 #else
 inline void DataWritten(int /*fd*/) {}
 inline void DataFlushed(int /*fd*/) {}
@@ -44,6 +52,7 @@ inline void NameAdded(const std::filesystem::path& /*name*/) {}
 inline void NameToGo(const std::filesystem::path& /*name*/) {}
 inline void NameGone(const std::filesystem::path& /*name*/, bool /*gone*/) {}
 inline void Renamed(const std::filesystem::path& /*from*/, const std::filesystem::path& /*to*/) {}
+inline int Refusal(std::string_view /*call*/) { return 0; }
 #endif
 
 }  // namespace kartiva::posix::crash_state

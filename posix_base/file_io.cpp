@@ -3,13 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "posix_base/crash_state.h"
-#include "posix_base/unique_fd.h"
 
 namespace kartiva::posix {
 namespace {
@@ -122,13 +123,41 @@ int SyncFolder(const std::filesystem::path& folder) {
   return error;
 }
 
+bool NamesOpenFile(int fd, const std::filesystem::path& path) {
+  struct stat open {};
+  struct stat named {};
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+bool IsMissingCall(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+
+bool IsMissingHardLink(int error) {
+  return error == EPERM || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+int OpenUnnamedFile(const std::filesystem::path& folder, UniqueFd& fd) {
+  if (const int refused = crash_state::Refusal("O_TMPFILE")) return refused;
+  fd = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  return fd.get() >= 0 ? 0 : errno;
+}
+
+int CreateUniqueFile(std::string& path, UniqueFd& fd) {
+  fd = UniqueFd(::mkostemp(path.data(), O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  crash_state::NameAdded(path);
+  return 0;
+}
+
 int LinkName(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int refused = crash_state::Refusal("link")) return refused;
   const int error = Retried([&] { return ::link(from.c_str(), to.c_str()); });
   if (error == 0) crash_state::NameAdded(to);
   return error;
 }
 
 int LinkOpenFile(int fd, const std::filesystem::path& to) {
+  if (const int refused = crash_state::Refusal("link")) return refused;
   // A file without a name gets one through its entry in /proc, which needs no privilege.
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   int error = Retried(
@@ -141,6 +170,7 @@ int LinkOpenFile(int fd, const std::filesystem::path& to) {
 }
 
 int RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int refused = crash_state::Refusal("renameat2")) return refused;
   crash_state::NameToGo(from);
   const int error = Retried(
       [&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); });

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "posix_base/unique_fd.h"
+
 namespace kartiva::posix {
 
 // Writes all `size` bytes of `data`; EIO when the file takes no more bytes without saying why.
@@ -37,6 +39,28 @@ namespace kartiva::posix {
 [[nodiscard]] int SyncFile(int fd);
 // Flushes a folder's entries to disk, after a name in it was created, renamed or removed.
 [[nodiscard]] int SyncFolder(const std::filesystem::path& folder);
+
+// Where the store's folders lie on NFS, on a FUSE mount (gvfs, sshfs, rclone, bindfs) or on FAT,
+// some of the calls below are missing. None of them stands in for another: where one is missing,
+// the caller decides what else does its work, on these failures alone.
+//
+// Whether a failure says that the file system lacks the call or this flag of it (RENAME_NOREPLACE,
+// O_TMPFILE), rather than that the call failed.
+bool IsMissingCall(int error);
+// Whether a failed hard link may say that the file system cannot make hard links at all: FAT and
+// exFAT answer EPERM (which also refuses a link to someone else's file), some SMB and FUSE mounts
+// EOPNOTSUPP or ENOSYS.
+bool IsMissingHardLink(int error);
+
+// Opens a new file without a name in `folder` (O_TMPFILE), to read and write.
+[[nodiscard]] int OpenUnnamedFile(const std::filesystem::path& folder, UniqueFd& fd);
+// Makes and opens a new file under `path`, whose last six characters "XXXXXX" become the ones
+// that make it a name nothing bears yet (mkostemp).
+[[nodiscard]] int CreateUniqueFile(std::string& path, UniqueFd& fd);
+
+// Whether `path` names the file open as `fd` now (not another file given that name since, nor a
+// symbolic link).
+bool NamesOpenFile(int fd, const std::filesystem::path& path);
 
 // Names and removals of names, as the crash-state layer of the test build sees them.
 [[nodiscard]] int LinkName(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -10,7 +10,7 @@ test_packages=("${package_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-
   googletest wine64 xvfb xdotool wixl msitools
   clang libclang-rt-14-dev clang-format clang-tidy python3
   thunar caja dbus-daemon imagemagick tesseract-ocr lintian devscripts xfsprogs btrfs-progs
-  e2fsprogs sqlite3)
+  e2fsprogs sqlite3 bindfs exfat-fuse exfatprogs)
 
 case "${1:-test}" in
   build) wanted=("${build_packages[@]}") ;;

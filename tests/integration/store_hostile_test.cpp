@@ -1,7 +1,9 @@
 // The local store used as a hostile user would use it: every case ends in a clear code or a good
 // result, never in a hang, a silent death, a lost or doubled document, or a leftover.
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +13,13 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <regex>
+#include <thread>
+#include <vector>
 
+#include "localstore/in_flight.h"
 #include "localstore/local_session.h"
+#include "posix_base/unique_fd.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
@@ -20,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Thrown by a case that needs the crash points in a build without them.
+// Thrown by a case that needs the test hooks (crash points, refused calls) in a build without them.
 struct NoCrashPoints {};
 
 class HostileUse : public StoreTest {
@@ -200,6 +207,23 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        "Unable to store the document: 8004500C\n",
        {"X"},
        [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
+      {"an index whose file system gives no locks says so, and the document stays",
+       [this] {
+#ifndef KARTIVA_TEST_HOOKS
+         throw NoCrashPoints{};  // only a test build can take the locks away
+#endif
+         ProcessSpec spec = Spec(TRESOLO_PATH, {Import("x.txt", "X").string()});
+         spec.environment["KARTIVA_REFUSE"] = "fcntl";
+         const ProcessResult result = RunProcess(spec, temp_.path());
+         EXPECT_NE(result.errors.find("Kartiva: the file system of " + archive().string() +
+                                      " gives no file locks (fcntl)"),
+                   std::string::npos);
+         return result;
+       },
+       2,
+       "Unable to store the document: 8004500C\n",
+       {"X"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000001.001"), "X"); }},
       {"a number that comes back after a lost counter update never costs the document claimed "
        "under it",
        [this] {
@@ -298,6 +322,33 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        0,
        "",
        {"published", "indexed", "staged", "claimed", "older", "newer", "Y"}},
+      {"a store that waited while the document's claim went back keeps the claim it then makes"
+       " (on FUSE the name given back has a lock of its own)",
+       [this] {
+         const fs::path document = Import("x.txt", "X");
+         auto held =
+             std::make_optional<posix::UniqueFd>(::open(document.c_str(), O_RDONLY | O_CLOEXEC));
+         EXPECT_EQ(::flock(held->get(), LOCK_EX), 0);  // as its first claimant holds it
+         const fs::path folder = temp_.path() / "waiting store";
+         fs::create_directories(folder);
+         const pid_t store = Start(Spec(TRESOLO_PATH, {document.string()}), folder);
+         std::this_thread::sleep_for(std::chrono::milliseconds(500));
+         const fs::path claimed = basket() / localstore::kInFlightFolder / "handed back";
+         fs::rename(document, claimed);
+         fs::create_hard_link(claimed, document);
+         fs::remove(claimed);
+         {
+           const IndexLock lock(archive());  // the store waits at its row
+           held.reset();
+           std::this_thread::sleep_for(std::chrono::milliseconds(500));
+           // Its recovery finds the claim made under the name given back.
+           EXPECT_EQ(RunOn(MAPPIX_PATH, Source("y.txt", "Y")).exitStatus, 0);
+         }
+         return Finish(store, folder, 60);
+       },
+       0,
+       "",
+       {"X", "Y"}},
       {"a huge kartiva.ini is not read",
        [this] {
          WriteFile(home() / "kartiva.ini",
@@ -405,6 +456,63 @@ TEST_F(HostileUse, DecliningTheStartWritesNothing) {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_FALSE(fs::exists(home())) << "answer of " << answer.size() << " bytes";
   }
+}
+
+// Where the store's file system has no hard links (FAT, exFAT, some SMB shares, rclone), every
+// tool names the folder and what it lacks, gives its code, and leaves everything as it was. Not
+// in the run on a bindfs mount: it makes file systems of its own.
+TEST_F(StoreTest, WithoutHardLinksEveryToolSaysSoAndChangesNothing) {
+  struct Setting {
+    std::string name;
+    std::string mount;    // a kind of StoreMount to keep the store on, or none
+    std::string refused;  // the calls the programs of a test build refuse, or none
+  };
+  const Setting settings[] = {
+      {"exFAT through FUSE", "exfat", ""},
+      {"no hard links but RENAME_NOREPLACE, as FAT in the kernel", "", "O_TMPFILE,link"},
+      {"neither, as rclone", "", "renameat2,O_TMPFILE,link"},
+  };
+  int tried = 0;
+  for (const Setting& setting : settings) {
+    SCOPED_TRACE(setting.name);
+    std::optional<StoreMount> mount;
+    if (!setting.mount.empty()) mount.emplace(setting.mount, temp_.path());
+#ifndef KARTIVA_TEST_HOOKS
+    if (!setting.refused.empty()) continue;
+#endif
+    if (mount && !mount->failure().empty()) {
+      std::printf("skipped: %s\n", mount->failure().c_str());
+      continue;
+    }
+    ++tried;
+    storeParent_ = mount ? mount->folder() : temp_.path();
+    fs::remove_all(home());
+    Initialise();
+    WriteFile(basket() / "00000001.001", "D");
+    // The folder named is the basket, or the archive where a claimed document went first.
+    const std::regex said("Kartiva: the store's folder " + home().string() +
+                          "/(baskets/Eingang|archives/Allgemein) is on a file system without hard"
+                          " links \\(FAT, exFAT, some SMB shares\\)");
+    const std::pair<std::vector<std::string>, std::string> runs[] = {
+        {{MAPPIX_PATH, Source("x.txt", "X").string()}, "Fehler beim Datei-Import: 8004500E\n"},
+        {{TRESOLO_PATH, (basket() / "00000001.001").string()},
+         "Unable to store the document: 8004500E\n"},
+        {{TRESOLO_PATH, Source("y.txt", "Y").string()}, "Unable to store the document: 8004500E\n"},
+    };
+    for (const auto& [command, ending] : runs) {
+      ProcessSpec spec = Spec(command[0], {command[1]});
+      if (!setting.refused.empty()) spec.environment["KARTIVA_REFUSE"] = setting.refused;
+      const ProcessResult result = RunProcess(spec, temp_.path());
+      EXPECT_EQ(result.exitStatus, 2);
+      EXPECT_TRUE(std::regex_search(result.errors, said)) << result.errors;
+      EXPECT_TRUE(result.errors.ends_with(ending)) << result.errors;
+    }
+    const Census census = TakeCensus();
+    EXPECT_EQ(census.faults, std::vector<std::string>{});
+    EXPECT_EQ(census.documents, std::multiset<std::string>{"D"});
+    storeParent_ = temp_.path();
+  }
+  if (tried == 0) GTEST_SKIP() << "neither an exFAT mount nor a test build to refuse the calls";
 }
 
 }  // namespace

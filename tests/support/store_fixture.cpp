@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <regex>
 
 #include "localstore/in_flight.h"
@@ -56,6 +57,56 @@ bool ReadOnlyFolder::SetImmutable(bool on) const {
   done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
   if (fd >= 0) ::close(fd);
   return done;
+}
+
+StoreMount::StoreMount(const std::string& kind, const fs::path& scratch)
+    : scratch_(scratch / ("mount-" + kind)), folder_(scratch_ / "mounted") {
+  fs::create_directories(folder_);
+  if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) {
+    failure_ = "a " + kind + " mount needs root and /dev/fuse";
+    return;
+  }
+  Mount(kind);
+}
+
+void StoreMount::Mount(const std::string& kind) {
+  if (kind == "bindfs") {
+    fs::create_directories(scratch_ / "under");
+    failure_ = Run({"bindfs", (scratch_ / "under").string(), folder_.string()});
+  } else if (kind == "exfat") {
+    const fs::path image = scratch_ / "exfat.img";
+    WriteFile(image, "");
+    fs::resize_file(image, 32 << 20);
+    failure_ = Run({"mkfs.exfat", image.string()});
+    if (failure_.empty()) failure_ = Run({"losetup", "-f", "--show", image.string()}, &device_);
+    if (!device_.empty() && device_.back() == '\n') device_.pop_back();
+    if (failure_.empty()) failure_ = Run({"mount.exfat-fuse", device_, folder_.string()});
+  } else {
+    failure_ = "no such kind of mount: " + kind;
+  }
+  if (!failure_.empty()) failure_ = "no " + kind + " mount: " + failure_;
+}
+
+StoreMount::~StoreMount() {
+  if (failure_.empty()) static_cast<void>(Run({"fusermount", "-u", folder_.string()}));
+  if (!device_.empty()) static_cast<void>(Run({"losetup", "-d", device_}));
+}
+
+std::string StoreMount::Run(std::vector<std::string> command, std::string* output) const {
+  const ProcessResult result = RunProcess(
+      {.program = "/usr/bin/env", .arguments = std::move(command), .environment = {}, .input = ""},
+      scratch_);
+  if (output) *output = result.output;
+  if (result.exitStatus == 0) return "";
+  return result.errors.empty() ? "status " + std::to_string(result.exitStatus) : result.errors;
+}
+
+void StoreTest::SetUp() {
+  const char* kind = std::getenv("KARTIVA_TEST_MOUNT");
+  if (!kind || !*kind) return;
+  mount_.emplace(kind, temp_.path());
+  if (!mount_->failure().empty()) GTEST_SKIP() << mount_->failure();
+  storeParent_ = mount_->folder();
 }
 
 void StoreTest::Initialise() const { ASSERT_EQ(localstore::Store(home()).Initialise(), 0); }

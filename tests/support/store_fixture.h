@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,9 +46,38 @@ class ReadOnlyFolder {
   bool active_ = false;
 };
 
+// A file system of another kind mounted on a folder of the test's own until destroyed, to run the
+// store where users keep it: "bindfs", a FUSE mount of a plain folder, has hard links but neither
+// RENAME_NOREPLACE nor O_TMPFILE, as NFS and most FUSE file systems; "exfat", an exFAT image
+// through FUSE, has no hard links either. Both need root and /dev/fuse.
+class StoreMount {
+ public:
+  StoreMount(const std::string& kind, const std::filesystem::path& scratch);
+  ~StoreMount();
+  StoreMount(const StoreMount&) = delete;
+  StoreMount& operator=(const StoreMount&) = delete;
+  const std::filesystem::path& folder() const { return folder_; }
+  // Empty once mounted; else why it is not.
+  const std::string& failure() const { return failure_; }
+
+ private:
+  // Runs a program found on the PATH; empty when it succeeded, else what it wrote.
+  std::string Run(std::vector<std::string> command, std::string* output = nullptr) const;
+  void Mount(const std::string& kind);
+
+  std::filesystem::path scratch_;
+  std::filesystem::path folder_;
+  std::string device_{};  // the loop device of an image
+  std::string failure_{};
+};
+
+// A test on a local store below a folder of its own. With KARTIVA_TEST_MOUNT naming a kind of
+// StoreMount, as the second run of the store's tests sets it, the store lies on such a mount, and
+// the test is skipped, saying why, where it cannot be made.
 class StoreTest : public ::testing::Test {
  protected:
-  std::filesystem::path home() const { return temp_.path() / "home"; }
+  void SetUp() override;
+  std::filesystem::path home() const { return storeParent_ / "home"; }
   std::filesystem::path basket() const { return home() / "baskets" / "Eingang"; }
   std::filesystem::path archive() const { return home() / "archives" / "Allgemein"; }
 
@@ -97,6 +127,8 @@ class StoreTest : public ::testing::Test {
   Census TakeCensus() const;
 
   TempFolder temp_;
+  std::optional<StoreMount> mount_{};
+  std::filesystem::path storeParent_ = temp_.path();
 };
 
 }  // namespace kartiva::testing
