@@ -56,6 +56,13 @@ class WaiterLink {
   virtual void Tell(std::string_view message) = 0;
 };
 
+// The one bound for an instance still on its way, on every platform: a process counts as one for
+// this long after its start at the most, and a batch waits for one this long after the last file
+// handed over before it ends without it. One that has not met the first instance by then is
+// stuck (stopped, or waiting at a box of its own) and holds up no batch for longer. On a loaded
+// machine the hundreds of instances of one selection take many seconds to start.
+inline constexpr std::chrono::seconds kOnItsWayFor{20};
+
 // A path handed over, with the instance waiting for its outcome.
 struct Arrival {
   std::string path;

@@ -99,7 +99,7 @@ BatchRun::File BatchRun::Reported(std::string path, std::unique_ptr<WaiterLink> 
 // on a loaded machine some take long to get here. True when one came.
 bool BatchRun::AwaitStraggler(bool settle) {
   if (!listener_) return false;
-  const std::chrono::steady_clock::time_point giveUp = now_() + kStragglerWait;
+  const std::chrono::steady_clock::time_point giveUp = now_() + kOnItsWayFor;
   std::chrono::milliseconds wait = settle ? kSettleTime : std::chrono::milliseconds(0);
   for (;;) {
     Take(wait);

@@ -4,8 +4,11 @@
 #include <sddl.h>
 #include <tlhelp32.h>
 
+#include <chrono>
 #include <string_view>
 #include <vector>
+
+#include "core/batch_endpoint.h"
 
 namespace kartiva::win32 {
 namespace {
@@ -137,6 +140,8 @@ UniqueKernelHandle OwnMutex(const std::wstring& name) {
 }
 
 std::vector<DWORD> OtherInstancesOfThisProgram() {
+  constexpr auto kOnItsWayForMs = static_cast<ULONGLONG>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(kOnItsWayFor).count());
   const std::wstring program = ProgramFileOf(GetCurrentProcess());
   const std::optional<UserSession> user = UserSessionOf(GetCurrentProcess());
   std::vector<DWORD> instances;
@@ -154,7 +159,7 @@ std::vector<DWORD> OtherInstancesOfThisProgram() {
     const UniqueKernelHandle process(
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID));
     if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT &&
-        AgeOf(process.get()).value_or(kOnItsWayFor) < kOnItsWayFor &&
+        AgeOf(process.get()).value_or(kOnItsWayForMs) < kOnItsWayForMs &&
         SameFileName(ProgramFileOf(process.get()), program) &&
         UserSessionOf(process.get()) == user) {
       instances.push_back(entry.th32ProcessID);
