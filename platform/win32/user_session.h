@@ -39,8 +39,9 @@ std::wstring MeetingKey();
 UniqueSecurityDescriptor UserOnlySecurity(const std::wstring& sid);
 
 // A mutex of this user's, `name` in the session's own namespace, created with access for the user
-// alone. Null when it cannot be had, or when the name is held by an object that another user
-// created: a lock that someone else can hold is no lock.
+// alone. Where another user holds the name (a lock that someone else can hold is no lock), the
+// user's own name instead: `name` with a secret word kept in the user's own folder of the local
+// application data. Null when neither can be had.
 UniqueKernelHandle OwnMutex(const std::wstring& name);
 
 // The other processes that run this process's program file in its user session and started less
