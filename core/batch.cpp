@@ -55,8 +55,9 @@ HandOverResult HandOverFile(BatchEndpoint& endpoint, const HandedOver& handed) {
     }
     if (!status) status = StatusIn(*message);
     if (status && failures.empty()) return {End::Told, *status};
-    if (*message == "shown" && (status || report))
+    if (*message == "shown" && (status || report)) {
       return {End::Told, report ? kFailureShown : *status};
+    }
   }
   if (report) return {End::Unshown, kFailureShown, handed.failures};
   if (status) return {End::Unshown, *status, std::move(failures)};
@@ -116,8 +117,9 @@ int RunBatch(Runtime& runtime, BatchEndpoint& endpoint, const BatchTexts& texts,
     }
     if (!listening.taken) break;
   }
-  if (!handed.failures.empty())
+  if (!handed.failures.empty()) {
     return RunFirst(runtime, nullptr, texts, loadForm, now, handed.failures);
+  }
   return RunAlone(runtime, loadForm);
 }
 
