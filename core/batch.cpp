@@ -18,8 +18,9 @@ constexpr const char* kLostReport =
     "file may or may not have been taken in: look before you start it again.";
 
 struct HandOverResult {
-  enum class End { NoFirst, NotTaken, Lost, Told } end;
+  enum class End { NoFirst, NotTaken, Lost, Told, Unshown } end;
   int status = 0;
+  std::vector<std::string> failures{};  // told, and not shown yet at End::Unshown
 };
 
 std::optional<int> StatusIn(std::string_view message) {
@@ -34,24 +35,42 @@ std::optional<int> StatusIn(std::string_view message) {
   return status;
 }
 
-// Hands the file to the first instance, if one listens, and waits for its status. A file whose
-// first instance is gone before it started the file is not taken; one it started is lost.
-HandOverResult HandOverFile(BatchEndpoint& endpoint, const std::string& path) {
+// Hands the file (or the report of its failures) to the first instance, if one listens, and waits
+// for its status, and after failures until they have been shown. A file whose first instance is
+// gone before it started the file is not taken; one it started is lost; failures it told and did
+// not show are unshown.
+HandOverResult HandOverFile(BatchEndpoint& endpoint, const HandedOver& handed) {
   using End = HandOverResult::End;
   const std::unique_ptr<FirstInstanceLink> link = endpoint.Connect();
   if (!link) return {End::NoFirst};
-  if (!link->HandOver(path)) return {End::NotTaken};
+  if (!link->HandOver(HandOverOf(handed))) return {End::NotTaken};
+  const bool report = !handed.failures.empty();
   bool started = false;
+  std::optional<int> status;
+  std::vector<std::string> failures;
   while (const std::optional<std::string> message = link->NextMessage()) {
     if (*message == "started") started = true;
-    if (const std::optional<int> status = StatusIn(*message)) return {End::Told, *status};
+    if (std::optional<std::string> failure = FailureIn(*message)) {
+      failures.push_back(std::move(*failure));
+    }
+    if (!status) status = StatusIn(*message);
+    if (status && failures.empty()) return {End::Told, *status};
+    if (*message == "shown" && (status || report)) {
+      return {End::Told, report ? kFailureShown : *status};
+    }
   }
+  if (report) return {End::Unshown, kFailureShown, handed.failures};
+  if (status) return {End::Unshown, *status, std::move(failures)};
   return {started ? End::Lost : End::NotTaken};
 }
 
+// The first instance of a batch; with `failures`, its own file was done by a first instance that
+// ended before it showed them, and the form is loaded only for files that other instances bring.
 int RunFirst(Runtime& runtime, std::unique_ptr<BatchListener> listener, const BatchTexts& texts,
-             const std::function<void()>& loadForm, const BatchClock& now) {
+             const std::function<void()>& loadForm, const BatchClock& now,
+             const std::vector<std::string>& failures) {
   BatchRun batch(runtime, std::move(listener), texts, now);
+  if (!failures.empty() && !batch.ReportOwn(failures)) return batch.ShowReports();
   runtime.files = &batch;
   const std::optional<std::string> failure = LoadForm(loadForm);
   const int status = batch.Finish(failure);
@@ -78,17 +97,28 @@ std::optional<std::string> SingleFileQueue::NextFile() {
 int RunBatch(Runtime& runtime, BatchEndpoint& endpoint, const BatchTexts& texts,
              const std::function<void()>& loadForm, const BatchClock& now) {
   using End = HandOverResult::End;
-  const std::string& path = runtime.program.commandLine;
-  const bool canMeet = !path.empty() && path.size() <= kLongestHandedPath;
-  for (int tries = 0; canMeet && tries < kMeetingTries; ++tries) {
-    const HandOverResult handOver = HandOverFile(endpoint, path);
+  HandedOver handed{.path = runtime.program.commandLine};
+  const auto canMeet = [&] {
+    return !handed.path.empty() && HandOverOf(handed).size() <= kLongestHandedPath;
+  };
+  for (int tries = 0; canMeet() && tries < kMeetingTries; ++tries) {
+    HandOverResult handOver = HandOverFile(endpoint, handed);
     if (handOver.end == End::Told) return handOver.status;
     if (handOver.end == End::Lost) return ReportFailure(runtime, kLostReport);
+    // Failures that nobody has shown yet go to whoever is first now, or are shown here.
+    if (handOver.end == End::Unshown) {
+      handed.failures = std::move(handOver.failures);
+      continue;
+    }
     BatchEndpoint::Listening listening = endpoint.Listen();
     if (listening.listener) {
-      return RunFirst(runtime, std::move(listening.listener), texts, loadForm, now);
+      return RunFirst(runtime, std::move(listening.listener), texts, loadForm, now,
+                      handed.failures);
     }
     if (!listening.taken) break;
+  }
+  if (!handed.failures.empty()) {
+    return RunFirst(runtime, nullptr, texts, loadForm, now, handed.failures);
   }
   return RunAlone(runtime, loadForm);
 }

@@ -34,10 +34,6 @@ using BatchClock = std::function<std::chrono::steady_clock::time_point()>;
 // How long a batch with something to show waits for late arrivals after the last one.
 inline constexpr std::chrono::milliseconds kSettleTime{500};
 static_assert(std::chrono::nanoseconds(kDeclineCovers) < kSettleTime);
-// How long a batch waits for an instance still on its way (BatchListener::InstancesOnTheirWay)
-// before it ends without it, counted from the last file handed over: a stuck instance does not
-// hold a batch up for longer.
-inline constexpr std::chrono::milliseconds kStragglerWait{10'000};
 // How often a batch looks again whether instances are on their way while none arrives.
 inline constexpr std::chrono::milliseconds kLookAgain{100};
 // How long a batch runs its files before it shows its progress; the start question's time does

@@ -6,11 +6,16 @@
 // meet. Everything that comes through it is input from outside.
 //
 // What the first instance tells a waiting one, one message at a time:
-//   "started"     it begins the waiter's file now; from here on the file may have been done;
-//   "status <n>"  the file's exit status (0, 1 or 2); nothing follows.
+//   "started"        it begins the waiter's file now; from here on the file may have been done;
+//   "failed <text>"  one failure of the file, its box's text on one line (FailedMessage), kept for
+//                    the summary that the first instance shows at the end of the batch;
+//   "status <n>"     the file's exit status (0, 1 or 2); nothing follows, unless failures came;
+//   "shown"          after failures: the summary that names them has been shown and closed.
 // A waiter that loses the first instance before "started" does its file itself; one that loses it
 // after "started" cannot know whether the file went in, and reports a failure rather than risk
-// doing the file twice.
+// doing the file twice. One that loses it after its status but before "shown" has a failure that
+// nobody has shown: it hands it over as a report (HandOverOf), to be named in the summary of
+// whichever instance is first now, or becomes the first and shows it itself.
 
 #include <chrono>
 #include <cstddef>
@@ -18,13 +23,30 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kartiva {
 
 // Paths longer than this are not taken through the endpoint.
 inline constexpr std::size_t kLongestHandedPath = std::size_t{64} * 1024;
-// Messages from the first instance are short lines; longer ones are not read.
-inline constexpr std::size_t kLongestBatchMessage = 64;
+// Messages from the first instance are lines of at most this many bytes, the line break
+// included; longer ones are not read.
+inline constexpr std::size_t kLongestBatchMessage = 2048;
+
+// What a waiting instance hands over: its path, and, in a report, the failures of its file that
+// its first instance ended before showing. A path never holds a NUL byte, which parts them.
+struct HandedOver {
+  std::string path;
+  std::vector<std::string> failures{};  // none: the file is to be done
+};
+std::string HandOverOf(const HandedOver& handed);
+// What `bytes` hand over; none when they are neither a path nor a report.
+std::optional<HandedOver> ReadHandOver(std::string_view bytes);
+
+// The message that tells a waiter one failure of its file, cut to fit a message; and the failure
+// that a message tells, none when it tells none.
+std::string FailedMessage(std::string_view failure);
+std::optional<std::string> FailureIn(std::string_view message);
 
 // The first instance's side of one handed-over file.
 class WaiterLink {
@@ -33,6 +55,13 @@ class WaiterLink {
   // Sends one message; a waiter that has gone is not missed.
   virtual void Tell(std::string_view message) = 0;
 };
+
+// The one bound for an instance still on its way, on every platform: a process counts as one for
+// this long after its start at the most, and a batch waits for one this long after the last file
+// handed over before it ends without it. One that has not met the first instance by then is
+// stuck (stopped, or waiting at a box of its own) and holds up no batch for longer. On a loaded
+// machine the hundreds of instances of one selection take many seconds to start.
+inline constexpr std::chrono::seconds kOnItsWayFor{20};
 
 // A path handed over, with the instance waiting for its outcome.
 struct Arrival {

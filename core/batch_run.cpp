@@ -22,6 +22,20 @@ BatchRun::BatchRun(Runtime& runtime, std::unique_ptr<BatchListener> listener,
   waiting_.push_back({runtime.program.commandLine, nullptr});
 }
 
+bool BatchRun::ReportOwn(const std::vector<std::string>& failures) {
+  File own = std::move(waiting_.front());
+  waiting_.pop_front();
+  done_.push_back(Reported(std::move(own.path), nullptr, failures));
+  ownStatus_ = kFailureShown;
+  // Those who lost the same first instance come at about the same moment.
+  std::size_t arrived = 0;
+  do {
+    arrived = done_.size() + waiting_.size();
+    Take(kSettleTime);
+  } while (done_.size() + waiting_.size() > arrived);
+  return !waiting_.empty();
+}
+
 std::optional<std::string> BatchRun::NextFile() {
   FinishCurrent();
   if (!start_) start_ = now_();
@@ -56,8 +70,28 @@ void BatchRun::Take(std::chrono::milliseconds wait) {
   if (!listener_) return;
   for (std::optional<Arrival> arrival = listener_->NextArrival(wait); arrival;
        arrival = listener_->NextArrival(std::chrono::milliseconds(0))) {
-    waiting_.push_back({std::move(arrival->path), std::move(arrival->waiter)});
+    Add(std::move(*arrival));
   }
+}
+
+// A file to be done waits its turn; a report is done with and only to be shown.
+void BatchRun::Add(Arrival arrival) {
+  std::optional<HandedOver> handed = ReadHandOver(arrival.path);
+  if (!handed) return;
+  if (handed->failures.empty()) {
+    waiting_.push_back({std::move(handed->path), std::move(arrival.waiter)});
+  } else {
+    done_.push_back(Reported(std::move(handed->path), std::move(arrival.waiter), handed->failures));
+  }
+}
+
+BatchRun::File BatchRun::Reported(std::string path, std::unique_ptr<WaiterLink> waiter,
+                                  const std::vector<std::string>& failures) const {
+  File file{.path = std::move(path), .waiter = std::move(waiter), .reported = true};
+  for (const std::string& failure : failures) {
+    file.failures.push_back({.text = failure, .title = runtime_.program.title});
+  }
+  return file;
 }
 
 // Waits for the next file of the selection while an instance is still on its way to this one,
@@ -65,7 +99,7 @@ void BatchRun::Take(std::chrono::milliseconds wait) {
 // on a loaded machine some take long to get here. True when one came.
 bool BatchRun::AwaitStraggler(bool settle) {
   if (!listener_) return false;
-  const std::chrono::steady_clock::time_point giveUp = now_() + kStragglerWait;
+  const std::chrono::steady_clock::time_point giveUp = now_() + kOnItsWayFor;
   std::chrono::milliseconds wait = settle ? kSettleTime : std::chrono::milliseconds(0);
   for (;;) {
     Take(wait);
@@ -101,14 +135,18 @@ bool BatchRun::CancelAsked() {
 }
 
 void BatchRun::Settle(File& file, int status) {
-  if (file.waiter) {
-    file.waiter->Tell("status " + std::to_string(status));
-    // Nothing follows the status. Letting go of the link at once frees the endpoint's resources
-    // (on Windows the pipe's name outlives the listener as long as any instance of it is open).
-    file.waiter.reset();
-  } else {
+  if (!file.waiter) {
     ownStatus_ = status;
+    return;
   }
+  for (const MsgBoxRequest& box : file.failures) {
+    file.waiter->Tell(FailedMessage(WithoutTrailingBreaks(box.text)));
+  }
+  file.waiter->Tell("status " + std::to_string(status));
+  // Nothing follows the status of a file without failures. Letting go of the link at once frees
+  // the endpoint's resources (on Windows the pipe's name outlives the listener as long as any
+  // instance of it is open). A file's failures keep it until they have been shown.
+  if (file.failures.empty()) file.waiter.reset();
 }
 
 void BatchRun::FinishCurrent() {
@@ -141,7 +179,9 @@ int BatchRun::Finish(const std::optional<std::string>& failure) {
   }
   FinishCurrent();
   // Before its first file, only the user's "No" to the start question ends a form on purpose.
-  const bool declined = !failedOutright && done_.empty();
+  const bool declined =
+      !failedOutright &&
+      std::all_of(done_.begin(), done_.end(), [](const File& file) { return file.reported; });
   const int notStarted = failedOutright          ? kOutrightFailure
                          : runtime_.failureShown ? kFailureShown
                                                  : kDone;
@@ -151,6 +191,14 @@ int BatchRun::Finish(const std::optional<std::string>& failure) {
   listener_.reset();
   ShowOutcome();
   if (failedOutright) static_cast<void>(ReportFailure(runtime_, *failure));
+  TellShown();
+  return ownStatus_;
+}
+
+int BatchRun::ShowReports() {
+  listener_.reset();
+  ShowOutcome();
+  TellShown();
   return ownStatus_;
 }
 
@@ -158,7 +206,7 @@ int BatchRun::Finish(const std::optional<std::string>& failure) {
 // the files that did not go in, if any.
 void BatchRun::ShowOutcome() {
   const std::size_t total = done_.size() + cancelled_.size();
-  if (total == 1 && cancelled_.empty()) {
+  if (total == 1 && cancelled_.empty() && !done_.front().reported) {
     for (const MsgBoxRequest& box : done_.front().failures) runtime_.ui.Show(box);
     return;
   }
@@ -166,6 +214,14 @@ void BatchRun::ShowOutcome() {
       done_.begin(), done_.end(), [](const File& file) { return !file.failures.empty(); }));
   const std::size_t notDone = failed + cancelled_.size();
   if (notDone > 0) MsgBox(runtime_, {.text = Summary(notDone)});
+}
+
+// The waiters of the failures shown end now; until then each could still show its own.
+void BatchRun::TellShown() {
+  for (File& file : done_) {
+    if (file.waiter) file.waiter->Tell("shown");
+    file.waiter.reset();
+  }
 }
 
 std::string BatchRun::Summary(std::size_t notDone) const {

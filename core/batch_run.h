@@ -18,6 +18,13 @@ class BatchRun final : public FileQueue {
   BatchRun(Runtime& runtime, std::unique_ptr<BatchListener> listener, const BatchTexts& texts,
            BatchClock now);
 
+  // The own file was done by a first instance that ended before it showed its `failures`: they
+  // are only to be shown. Takes the files and reports that arrive meanwhile; true when files to
+  // be done came, for which the form is to be loaded.
+  bool ReportOwn(const std::vector<std::string>& failures);
+  // Ends a batch of reports alone, without a form: shows their failures.
+  [[nodiscard]] int ShowReports();
+
   // Ends the file before (telling its waiter the status) and gives the next: one handed over,
   // or, once none is left, one whose instance is still on its way, or one that arrives within the
   // settle time when the batch has something to show. None when the queue is empty or the user
@@ -36,9 +43,13 @@ class BatchRun final : public FileQueue {
     std::string path;
     std::unique_ptr<WaiterLink> waiter;  // none for the own file
     std::vector<MsgBoxRequest> failures{};
+    bool reported = false;  // done by a first instance that ended before it showed the failures
   };
 
   void Take(std::chrono::milliseconds wait);
+  void Add(Arrival arrival);
+  File Reported(std::string path, std::unique_ptr<WaiterLink> waiter,
+                const std::vector<std::string>& failures) const;
   bool AwaitStraggler(bool settle);
   bool SomethingToShow() const;
   bool CancelAsked();
@@ -47,6 +58,7 @@ class BatchRun final : public FileQueue {
   void EndWaiting(int status);
   void AnswerLateArrivals(int status);
   void ShowOutcome();
+  void TellShown();
   std::string Summary(std::size_t notDone) const;
 
   Runtime& runtime_;

@@ -51,7 +51,9 @@ prove_deb() {
   local root=$scratch/root
   dpkg-deb -x "$1" "$root"
   echo "packaged file" >"$scratch/offer.txt"
-  echo y | KARTIVA_HOME="$scratch/store" KARTIVA_UI=console \
+  # A runtime folder of the proof's own: its lock and meeting place never stay in the real /tmp.
+  mkdir -m 700 "$scratch/runtime"
+  echo y | KARTIVA_HOME="$scratch/store" KARTIVA_UI=console XDG_RUNTIME_DIR="$scratch/runtime" \
     "$root/usr/bin/Mappix" "$scratch/offer.txt" 2>/dev/null
   cmp "$scratch/offer.txt" "$scratch/store/baskets/Eingang/00000001.001"
   local launcher=$root/usr/share/applications/kartiva-menorix.desktop

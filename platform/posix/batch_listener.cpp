@@ -14,11 +14,6 @@
 namespace kartiva::posix {
 namespace {
 
-// A path as Linux can name a file: not empty, no NUL byte.
-bool IsPath(const std::string& path) {
-  return !path.empty() && path.find('\0') == std::string::npos;
-}
-
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -106,7 +101,7 @@ bool UnixBatchListener::Read(Pending& pending) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     // The end of what the instance sends: its whole path.
-    if (got == 0 && IsPath(pending.path)) {
+    if (got == 0 && ReadHandOver(pending.path)) {
       ready_.push_back(
           {std::move(pending.path), std::make_unique<UnixWaiterLink>(std::move(pending.socket))});
     }

@@ -9,13 +9,11 @@
 #include <chrono>
 #include <set>
 
+#include "core/batch_endpoint.h"
 #include "core/client_check_lock.h"
 
 namespace kartiva::posix {
 
-// How long after its start an instance counts as on its way at the most: one that has not met the
-// first instance by then is stuck (stopped, or waiting at a box of its own) and holds up no batch.
-inline constexpr std::chrono::seconds kOnItsWayFor{10};
 // How long the parent of an instance counts as still starting instances, and a process it forked
 // as about to start this program: starting a program takes milliseconds, even on a loaded machine.
 inline constexpr std::chrono::seconds kStartingFor{2};

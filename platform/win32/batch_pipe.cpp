@@ -83,8 +83,14 @@ BatchEndpoint::Listening PipeBatchEndpoint::Listen() {
   }
   UniqueKernelHandle first =
       CreatePipeInstance(name_, security.get(), FILE_FLAG_FIRST_PIPE_INSTANCE);
+  // Under the lock, the name can still be held by the links of the batch before, whose waiters
+  // wait until its summary has been shown: this instance serves the name beside them. A waiting
+  // instance that reaches a squatter's pipe instead, where its DACL lets ours join, finds out in
+  // Connect.
+  if (!first && lock && GetLastError() == ERROR_ACCESS_DENIED) {
+    first = CreatePipeInstance(name_, security.get(), 0);
+  }
   if (!first) {
-    // Under the lock no instance of ours can hold the name: whoever does is a squatter.
     const bool taken = !lock && !squatted_ && GetLastError() == ERROR_ACCESS_DENIED;
     if (lock) ReleaseMutex(lock.get());
     return {.listener = nullptr, .taken = taken};

@@ -4,9 +4,10 @@
 // naming the user session and desktop (user_session.h). Only this user can open it (a DACL with the
 // user alone) and only from this machine. The first instance holds a mutex of the user's own while
 // it listens, and creates the pipe with FILE_FLAG_FIRST_PIPE_INSTANCE, so that there is one first
-// instance at a time (Wine ignores the flag) and a name that something else holds is never served
-// alongside; a waiting instance hands its path only to a pipe served by a process of this user in
-// this user session, which tells an instance of ours from a squatter of another user. Every message
+// instance at a time (Wine ignores the flag); it goes without the flag only under its lock, where
+// the links of the batch before may still hold the name. A waiting instance hands its path only to
+// a pipe served by a process of this user in this user session, which tells an instance of ours
+// from a squatter of another user. Every message
 // is one pipe message: the path in UTF-8 one way, the first instance's answers the other.
 
 #include <windows.h>

@@ -14,11 +14,6 @@ constexpr DWORD kInBuffer = 4096;
 // How long telling a waiter may take before it is given up: it reads, or it has gone.
 constexpr DWORD kTellWait = 200;
 
-// A path as Windows can name a file: not empty, no NUL.
-bool IsPath(const std::string& path) {
-  return !path.empty() && path.find('\0') == std::string::npos;
-}
-
 DWORD MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -178,7 +173,7 @@ bool PipeBatchListener::Advance(Instance& instance, Clock::time_point now) {
 void PipeBatchListener::Deliver(Instance& instance, DWORD bytes) {
   instance.received.resize(bytes);
   instance.received.shrink_to_fit();  // the room for the longest path goes
-  if (!IsPath(instance.received)) return;
+  if (!ReadHandOver(instance.received)) return;
   ready_.push_back(
       {std::move(instance.received), std::make_unique<PipeWaiterLink>(std::move(instance.pipe))});
 }

@@ -1,11 +1,16 @@
 #include "platform/win32/user_session.h"
 
 #include <aclapi.h>
+#include <objbase.h>
 #include <sddl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <chrono>
 #include <string_view>
 #include <vector>
+
+#include "core/batch_endpoint.h"
 
 namespace kartiva::win32 {
 namespace {
@@ -84,6 +89,83 @@ std::wstring_view LastPart(std::wstring_view path) {
   return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
 
+// The mutex `name`, made with `security` when it is new; null when it cannot be had, or when it
+// was made before by a user other than `user`: a lock that someone else can hold is no lock.
+UniqueKernelHandle MutexOfUser(const std::wstring& name, const UserSession& user,
+                               PSECURITY_DESCRIPTOR security) {
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+  UniqueKernelHandle mutex(CreateMutexW(&attributes, FALSE, name.c_str()));
+  if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return mutex;
+  PSID owner = nullptr;
+  UniqueSecurityDescriptor existing;
+  if (GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, existing.Receive()) != ERROR_SUCCESS ||
+      SidText(owner) != user.sid) {
+    return {};
+  }
+  return mutex;
+}
+
+// The folder of the user's own for the tools on this machine, in the local application data, which
+// only the user (and the administrators) can write; empty when it cannot be had.
+std::wstring OwnFolder() {
+  PWSTR local = nullptr;
+  const HRESULT found =
+      SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &local);
+  std::wstring folder = SUCCEEDED(found) ? std::wstring(local) + L"\\Kartiva Explorer Tools" : L"";
+  CoTaskMemFree(local);
+  if (folder.empty() ||
+      (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)) {
+    return {};
+  }
+  return folder;
+}
+
+std::wstring ReadSecret(const std::wstring& file) {
+  const UniqueKernelHandle secret(CreateFileW(
+      file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, 0, nullptr));
+  wchar_t text[64] = L"";
+  DWORD bytes = 0;
+  if (!secret || !ReadFile(secret.get(), text, sizeof text - sizeof(wchar_t), &bytes, nullptr)) {
+    return {};
+  }
+  return std::wstring(text, bytes / sizeof(wchar_t));
+}
+
+// A random word kept in the user's own folder, which names the user's own objects where another
+// user holds their plain names: a squatter can neither read nor guess it. A new one is written
+// beside the file and moved over it, so that every instance reads a whole word, and of two made
+// at once the first moved in place wins; with `renew` the last one does.
+std::wstring NameSecret(const std::wstring& sid, bool renew) {
+  const std::wstring folder = OwnFolder();
+  if (folder.empty()) return {};
+  const std::wstring file = folder + L"\\object-names.key";
+  if (!renew) {
+    if (std::wstring secret = ReadSecret(file); !secret.empty()) return secret;
+  }
+  GUID guid{};
+  wchar_t word[40] = L"";
+  const UniqueSecurityDescriptor security = UserOnlySecurity(sid);
+  if (!security || FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, word, 40) == 0) return {};
+  const std::wstring fresh = file + L"." + std::to_wstring(GetCurrentProcessId());
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+  {
+    const UniqueKernelHandle written(
+        CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_ALWAYS, 0, nullptr));
+    DWORD bytes = 0;
+    const auto size = static_cast<DWORD>(wcslen(word) * sizeof(wchar_t));
+    if (!written || !WriteFile(written.get(), word, size, &bytes, nullptr) || bytes != size) {
+      DeleteFileW(fresh.c_str());
+      return {};
+    }
+  }
+  if (!MoveFileExW(fresh.c_str(), file.c_str(), renew ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    DeleteFileW(fresh.c_str());
+  }
+  return ReadSecret(file);
+}
+
 }  // namespace
 
 std::optional<UserSession> UserSessionOf(HANDLE process) {
@@ -122,21 +204,25 @@ UniqueKernelHandle OwnMutex(const std::wstring& name) {
   if (!user) return {};
   const UniqueSecurityDescriptor security = UserOnlySecurity(user->sid);
   if (!security) return {};
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
-  UniqueKernelHandle mutex(CreateMutexW(&attributes, FALSE, (L"Local\\" + name).c_str()));
-  if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return mutex;
-  // Someone made it before: this user's instance, or a squatter whose lock would be no lock.
-  PSID owner = nullptr;
-  UniqueSecurityDescriptor existing;
-  if (GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, existing.Receive()) != ERROR_SUCCESS ||
-      SidText(owner) != user->sid) {
-    return {};
+  if (UniqueKernelHandle mutex = MutexOfUser(L"Local\\" + name, *user, security.get())) {
+    return mutex;
   }
-  return mutex;
+  // Another user holds the name: the user's own is the name with the secret. One that somebody
+  // holds too was learnt while it existed, and gets a new secret.
+  for (const bool renew : {false, true}) {
+    const std::wstring secret = NameSecret(user->sid, renew);
+    if (secret.empty()) return {};
+    if (UniqueKernelHandle mutex =
+            MutexOfUser(L"Local\\" + name + L"." + secret, *user, security.get())) {
+      return mutex;
+    }
+  }
+  return {};
 }
 
 std::vector<DWORD> OtherInstancesOfThisProgram() {
+  constexpr auto kOnItsWayForMs = static_cast<ULONGLONG>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(kOnItsWayFor).count());
   const std::wstring program = ProgramFileOf(GetCurrentProcess());
   const std::optional<UserSession> user = UserSessionOf(GetCurrentProcess());
   std::vector<DWORD> instances;
@@ -154,7 +240,7 @@ std::vector<DWORD> OtherInstancesOfThisProgram() {
     const UniqueKernelHandle process(
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID));
     if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT &&
-        AgeOf(process.get()).value_or(kOnItsWayFor) < kOnItsWayFor &&
+        AgeOf(process.get()).value_or(kOnItsWayForMs) < kOnItsWayForMs &&
         SameFileName(ProgramFileOf(process.get()), program) &&
         UserSessionOf(process.get()) == user) {
       instances.push_back(entry.th32ProcessID);

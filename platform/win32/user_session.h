@@ -39,18 +39,14 @@ std::wstring MeetingKey();
 UniqueSecurityDescriptor UserOnlySecurity(const std::wstring& sid);
 
 // A mutex of this user's, `name` in the session's own namespace, created with access for the user
-// alone. Null when it cannot be had, or when the name is held by an object that another user
-// created: a lock that someone else can hold is no lock.
+// alone. Where another user holds the name (a lock that someone else can hold is no lock), the
+// user's own name instead: `name` with a secret word kept in the user's own folder of the local
+// application data. Null when neither can be had.
 UniqueKernelHandle OwnMutex(const std::wstring& name);
 
-// How long after its start an instance counts as on its way at the most: one that has not met the
-// first instance by then waits at a box of its own, or does its file alone, and holds up no batch.
-// Generous: on a loaded machine the hundreds of instances of one selection take half a minute and
-// more to start, and those that wait for a busy first instance must still be waited for.
-inline constexpr ULONGLONG kOnItsWayFor = 120'000;  // milliseconds
-
 // The other processes that run this process's program file in its user session and started less
-// than kOnItsWayFor ago: instances of the same tool that may be on their way to meet it.
+// than kOnItsWayFor (batch_endpoint.h) ago: instances of the same tool that may be on their way to
+// meet it.
 std::vector<DWORD> OtherInstancesOfThisProgram();
 
 }  // namespace kartiva::win32

@@ -86,6 +86,12 @@ class MenorixProgram : public ::testing::Test {
     environment.emplace("HOME", (temp_.path() / "user").string());
     environment.emplace("XDG_DATA_HOME", "");
     environment.emplace("XDG_CONFIG_HOME", "");
+    // A runtime folder of the test's own: the meeting places and the client check's lock of the
+    // programs it starts stay in the test's folder, never in the machine's /tmp.
+    const fs::path runtime = temp_.path() / "runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    environment.emplace("XDG_RUNTIME_DIR", runtime.string());
     return {.program = std::move(program),
             .arguments = {},
             .environment = environment,

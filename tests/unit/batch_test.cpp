@@ -133,7 +133,14 @@ struct BatchCase {
 
 const std::string kOwn = "/scans/a.txt";
 const std::vector<std::string> kStartedOk = {"started", "status 0"};
-const std::vector<std::string> kStartedFailed = {"started", "status 2"};
+// A file that failed: its waiter keeps its link until the summary has been shown.
+std::vector<std::string> StartedFailed(const std::string& failure) {
+  return {"started", "failed " + failure, "status 2", "shown"};
+}
+// What a waiting instance hands over when its first instance ended before it showed `failure`.
+std::string Report(const std::string& path, const std::string& failure) {
+  return path + std::string(1, '\0') + "failed " + failure;
+}
 
 MsgBoxRequest Summary(const std::string& text) { return Box(text, "Mappix"); }
 
@@ -172,7 +179,17 @@ const BatchCase kCases[] = {
      {Summary("2 von 3 Dateien wurden nicht importiert:\nb.txt: Fehler beim Datei-Import: FF\n"
               "c.txt: Fehler beim Datei-Import: FFFFFFFF")},
      0,
-     {{"/in/b.txt", kStartedFailed}, {"/c.txt", kStartedFailed}}},
+     {{"/in/b.txt", StartedFailed("Fehler beim Datei-Import: FF")},
+      {"/c.txt", StartedFailed("Fehler beim Datei-Import: FFFFFFFF")}}},
+    {"AReportIsNamedInTheSummaryAndNotDoneAgain",
+     {"/b.txt", Report("/in/gone.txt", "Fehler beim Datei-Import: 5\\nzweite Zeile")},
+     {},
+     {kCreate, kRunning, kQueryBasket, kOpenBasket, Add(kOwn), kRefresh, Add("/b.txt"), kRefresh},
+     {Summary("1 von 3 Dateien wurden nicht importiert:\n"
+              "gone.txt: Fehler beim Datei-Import: 5\nzweite Zeile")},
+     0,
+     {{"/b.txt", kStartedOk},
+      {Report("/in/gone.txt", "Fehler beim Datei-Import: 5\\nzweite Zeile"), {"shown"}}}},
     {"LongSummaryIsCutAfterAScreenful",
      ManyPaths(24),
      [](Rig& rig) {
@@ -222,7 +239,9 @@ const BatchCase kCases[] = {
       Add("/c.txt"), kRefresh, Add("/d\n.txt"), kRefresh},
      {Summary("1 von 4 Dateien wurden nicht importiert:\nd\\n.txt: Fehler beim Datei-Import: 5")},
      0,
-     {{"/b.txt", kStartedOk}, {"/c.txt", kStartedOk}, {"/d\n.txt", kStartedFailed}},
+     {{"/b.txt", kStartedOk},
+      {"/c.txt", kStartedOk},
+      {"/d\n.txt", StartedFailed("Fehler beim Datei-Import: 5")}},
      milliseconds(1),
      {},
      {.later = {"/c.txt", "/d\n.txt"}}},
@@ -328,7 +347,8 @@ TEST(StoreBatch, OpensOnceSaysOnceAndSumsUp) {
                               Box("1 of 3 files could not be stored:\n"
                                   "00000002.001: Unable to store the document: FF",
                                   "Tresolo")}));
-  EXPECT_EQ(endpoint.told["/basket/00000002.001"], kStartedFailed);
+  EXPECT_EQ(endpoint.told["/basket/00000002.001"],
+            StartedFailed("Unable to store the document: FF"));
 }
 
 // An instance that finds a first instance hands its file over and never touches the toolkit;
@@ -336,6 +356,10 @@ TEST(StoreBatch, OpensOnceSaysOnceAndSumsUp) {
 TEST(WaitingInstance, EndsWithItsFilesStatusOrDoesItItself) {
   using Firsts = std::deque<std::optional<std::deque<std::string>>>;
   const std::optional<std::deque<std::string>> none;
+  const auto failedThen = [](std::deque<std::string> rest) {
+    rest.insert(rest.begin(), {"started", "failed Fehler beim Datei-Import: 5", "status 2"});
+    return std::optional(rest);
+  };
   const std::string lost =
       "Run-time error:\n\nThe instance that took over this file ended while it was doing it. The "
       "file may or may not have been taken in: look before you start it again.";
@@ -347,6 +371,7 @@ TEST(WaitingInstance, EndsWithItsFilesStatusOrDoesItItself) {
     int status;
     bool didItself;
     std::vector<MsgBoxRequest> boxes;
+    std::deque<std::string> arrivals{};  // handed over to this instance once it is the first
   } cases[] = {
       {"told", kOwn, {std::deque<std::string>{"started", "status 2"}}, {}, 2, false, {}},
       {"gone before starting", kOwn, {std::deque<std::string>{}}, {}, 0, true, {}},
@@ -372,6 +397,38 @@ TEST(WaitingInstance, EndsWithItsFilesStatusOrDoesItItself) {
        false,
        {}},
       {"no endpoint to be had", kOwn, {none}, {"unavailable"}, 0, true, {}},
+      {"failed, and the failure shown", kOwn, {failedThen({"shown"})}, {}, 2, false, {}},
+      {"failed, and the first gone before showing it: the next first shows it",
+       kOwn,
+       {failedThen({}), std::deque<std::string>{"shown"}},
+       {},
+       2,
+       false,
+       {}},
+      {"failed, and shown here with the other reports",
+       kOwn,
+       {failedThen({}), none},
+       {"listen"},
+       2,
+       false,
+       {Summary("2 von 2 Dateien wurden nicht importiert:\na.txt: Fehler beim Datei-Import: 5\n"
+                "b.txt: Fehler beim Datei-Import: 7")},
+       {Report("/scans/b.txt", "Fehler beim Datei-Import: 7")}},
+      {"failed, and shown here after the files that came meanwhile",
+       kOwn,
+       {failedThen({}), none},
+       {"listen"},
+       2,
+       true,
+       {Summary("1 von 2 Dateien wurden nicht importiert:\na.txt: Fehler beim Datei-Import: 5")},
+       {"/scans/c.txt"}},
+      {"failed, shown alone where no endpoint is to be had",
+       kOwn,
+       {failedThen({}), none},
+       {"unavailable"},
+       2,
+       false,
+       {Summary("1 von 1 Dateien wurden nicht importiert:\na.txt: Fehler beim Datei-Import: 5")}},
       {"empty command line never meets",
        "",
        {},
@@ -386,6 +443,7 @@ TEST(WaitingInstance, EndsWithItsFilesStatusOrDoesItItself) {
     FakeEndpoint endpoint;
     endpoint.firsts = c.firsts;
     endpoint.listens = c.listens;
+    endpoint.arrivals = c.arrivals;
     const int status = RunBatch(rig.runtime, endpoint, kImportBatchTexts, [&] {
       frmImport form(rig.runtime);
       form.Form_Load();

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <atomic>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "platform/win32/batch_pipe.h"
+#include "platform/win32/client_check_lock.h"
 #include "platform/win32/user_session.h"
 #include "platform/win32/utf16.h"
 
@@ -166,6 +171,56 @@ TEST(BatchPipe, KnowsTheInstancesOnTheirWay) {
   EXPECT_FALSE(first.listener->InstancesOnTheirWay());
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+}
+
+// A mutex under `name` that another user (the system) made first, with access for everyone; null
+// where the system does not let this test make an object of another owner.
+UniqueKernelHandle Squat(const std::wstring& name) {
+  UniqueSecurityDescriptor security;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYD:P(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                            security.Receive(), nullptr)) {
+    return {};
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+  UniqueKernelHandle mutex(CreateMutexW(&attributes, FALSE, (L"Local\\" + name).c_str()));
+  PSID owner = nullptr;
+  UniqueSecurityDescriptor facts;
+  UniqueLocalMemory<LPWSTR> text;
+  if (!mutex ||
+      GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, facts.Receive()) != ERROR_SUCCESS ||
+      !ConvertSidToStringSidW(owner, text.Receive()) || std::wstring(text.get()) != L"S-1-5-18") {
+    return {};
+  }
+  return mutex;
+}
+
+// Names that another user made first still give one lock: the start question's, which one
+// instance at a time holds, and the first instance's, with one first instance at a time.
+TEST(BatchPipe, SquattedLockNamesGiveLocksOfTheUsersOwn) {
+  const UniqueKernelHandle question = Squat(L"KartivaExplorerTools.ClientCheck." + MeetingKey());
+  const UniqueKernelHandle first =
+      Squat(L"Kartiva." + Wide(PipeTool()) + L".First." + MeetingKey());
+  if (!question || !first) GTEST_SKIP() << "no object of another owner can be made here";
+
+  NamedClientCheckLock asking;
+  ASSERT_TRUE(asking.Acquire());
+  std::atomic<bool> next = false;
+  std::thread waiting([&] {
+    NamedClientCheckLock lock;
+    next = lock.Acquire();
+    lock.Release();
+  });
+  Sleep(300);
+  EXPECT_FALSE(next) << "two instances hold the start question's lock";
+  asking.Release();
+  waiting.join();
+  EXPECT_TRUE(next);
+
+  PipeBatchEndpoint endpoint(PipeTool());
+  BatchEndpoint::Listening listening = endpoint.Listen();
+  ASSERT_TRUE(listening.listener);
+  std::thread([&] { EXPECT_TRUE(endpoint.Listen().taken); }).join();
 }
 
 }  // namespace
