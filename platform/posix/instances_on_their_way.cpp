@@ -132,16 +132,17 @@ struct Self {
   MeetingValues values = OwnValues();
 };
 
-// Whether the process may be one on its way, by what is cheap to learn of it in /proc (its owner
-// and its program): this program, the parent, or a process that runs the parent's program. Most
-// processes of a desktop are none of these, and their state is never read.
+// Whether the process may be one on its way, by what is cheap to learn of it in /proc (its program,
+// which only its owner may see unless this is root, and then its owner): this program, the
+// parent, or a process that runs the parent's program. Most processes of a desktop are none of
+// these, and their state is never read.
 bool MayBeOnItsWay(const Self& self, int processes, const char* name, pid_t pid, FileId& program) {
-  struct stat facts {};
-  if (::fstatat(processes, name, &facts, 0) != 0 || facts.st_uid != self.user) return false;
   const std::optional<FileId> running = FileIdAt(processes, (std::string(name) + "/exe").c_str());
   if (!running) return false;
   program = *running;
-  return program == self.program || pid == self.parent || program == self.parentProgram;
+  if (program != self.program && pid != self.parent && program != self.parentProgram) return false;
+  struct stat facts {};
+  return ::fstatat(processes, name, &facts, 0) == 0 && facts.st_uid == self.user;
 }
 
 bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int process) {
