@@ -2,8 +2,9 @@
 # Runs every benchmark on the dev build and says which machine they ran on; the figures in
 # docs/speed.md come from this. Run it on an otherwise idle machine: BENCH_RUNS sets the runs of
 # each program, BENCH_CURVE_RUNS those of each store size in the size curve. It ends with the three
-# durable targets (each tool against its bare C floor, whole processes) and the time it took;
-# BENCH_RUNS=100 keeps it within about three minutes.
+# durable targets (each tool against its bare C floor, whole processes) and the time it took.
+# `scripts/bench.sh durable` runs only what those targets need (no size curve, no other benchmark):
+# with BENCH_RUNS=100, within about three minutes even on a loaded machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +29,11 @@ echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 targets=$(mktemp)
 trap 'rm -f "$targets"' EXIT
+if [ "${1:-}" = durable ]; then
+  build/dev/bench/process_bench "${BENCH_RUNS:-100}" 0
+  echo "(${SECONDS} s)"
+  exit 0
+fi
 build/dev/bench/process_bench "${BENCH_RUNS:-300}" "${BENCH_CURVE_RUNS:-15}" | tee "$targets"
 echo
 build/dev/bench/big_file_bench "${BENCH_BIG_RUNS:-9}"
