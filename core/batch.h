@@ -27,6 +27,10 @@ struct BatchTexts {
   std::string (*moreLines)(std::size_t rest);
   std::string_view cancelButton;
   std::string_view cancelledFile;  // what the summary says of a file the user cancelled
+  // What a file is told whose document is in, but whose new name the disk did not confirm,
+  // followed by the code: "Die Datei wurde importiert, aber die Festplatte hat es nicht bestätigt:
+  // "
+  std::string_view notConfirmed;
 };
 
 using BatchClock = std::function<std::chrono::steady_clock::time_point()>;

@@ -20,6 +20,7 @@ BatchRun::BatchRun(Runtime& runtime, std::unique_ptr<BatchListener> listener,
                    const BatchTexts& texts, BatchClock now)
     : runtime_(runtime), listener_(std::move(listener)), texts_(texts), now_(std::move(now)) {
   waiting_.push_back({runtime.program.commandLine, nullptr});
+  runtime_.components.HoldConfirmations();
 }
 
 bool BatchRun::ReportOwn(const std::vector<std::string>& failures) {
@@ -37,7 +38,7 @@ bool BatchRun::ReportOwn(const std::vector<std::string>& failures) {
 }
 
 std::optional<std::string> BatchRun::NextFile() {
-  FinishCurrent();
+  FinishCurrent(kDone);
   if (!start_) start_ = now_();
   Take(std::chrono::milliseconds(0));
   if (waiting_.empty()) static_cast<void>(AwaitStraggler(SomethingToShow()));
@@ -149,12 +150,34 @@ void BatchRun::Settle(File& file, int status) {
   if (file.failures.empty()) file.waiter.reset();
 }
 
-void BatchRun::FinishCurrent() {
+// Ends the file being done with `status`, or kFailureShown where a failure was shown; its waiter
+// is told once the batch's names are confirmed.
+void BatchRun::FinishCurrent(int status) {
   if (!current_) return;
   const bool failed = !current_->failures.empty() || runtime_.failureShown;
-  Settle(*current_, failed ? kFailureShown : kDone);
+  current_->status = status == kDone && failed ? kFailureShown : status;
   done_.push_back(std::move(*current_));
   current_.reset();
+}
+
+// Has the new names of the files done flushed, each folder once, and then tells each waiter its
+// status: nothing is called done before a power cut can no longer take it. A file whose name the
+// disk did not confirm is in its folder all the same, and is never called not done.
+void BatchRun::ConfirmDone() {
+  const std::vector<std::string> unconfirmed = runtime_.components.ConfirmHeld();
+  for (File& file : done_) {
+    // A report's waiter knows its outcome: it waits only for its failure to be shown.
+    if (file.reported) continue;
+    const bool confirmed =
+        std::find(unconfirmed.begin(), unconfirmed.end(), file.path) == unconfirmed.end();
+    if (!confirmed && file.status == kDone) {
+      file.failures.push_back(
+          {.text = std::string(texts_.notConfirmed) + HexCode(kErrStoredNotConfirmed),
+           .title = runtime_.program.title});
+      file.status = kFailureShown;
+    }
+    Settle(file, file.status);
+  }
 }
 
 // The files not started end with `status`: done with, as far as the batch goes.
@@ -172,12 +195,8 @@ void BatchRun::AnswerLateArrivals(int status) {
 
 int BatchRun::Finish(const std::optional<std::string>& failure) {
   const bool failedOutright = failure.has_value();
-  if (current_ && failedOutright) {
-    Settle(*current_, kOutrightFailure);
-    done_.push_back(std::move(*current_));
-    current_.reset();
-  }
-  FinishCurrent();
+  FinishCurrent(failedOutright ? kOutrightFailure : kDone);
+  ConfirmDone();
   // Before its first file, only the user's "No" to the start question ends a form on purpose.
   const bool declined =
       !failedOutright &&

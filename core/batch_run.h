@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/batch.h"
+#include "core/program.h"
 
 namespace kartiva {
 
@@ -34,8 +35,9 @@ class BatchRun final : public FileQueue {
   bool AlreadyTold(const MsgBoxRequest& box) override;
 
   // Ends the batch once its form has ended, by an outright failure with its report or otherwise:
-  // tells every waiter its status, stops listening and shows the outcome. Gives the status of this
-  // instance's own file.
+  // has the names of the files done confirmed as a group, and only then tells every waiter its
+  // status (a status 0 promises a document that survives a power cut), stops listening and shows
+  // the outcome. Gives the status of this instance's own file.
   [[nodiscard]] int Finish(const std::optional<std::string>& failure);
 
  private:
@@ -44,6 +46,7 @@ class BatchRun final : public FileQueue {
     std::unique_ptr<WaiterLink> waiter;  // none for the own file
     std::vector<MsgBoxRequest> failures{};
     bool reported = false;  // done by a first instance that ended before it showed the failures
+    int status = kDone;     // once done, told after the batch's names are confirmed
   };
 
   void Take(std::chrono::milliseconds wait);
@@ -54,7 +57,8 @@ class BatchRun final : public FileQueue {
   bool SomethingToShow() const;
   bool CancelAsked();
   void Settle(File& file, int status);
-  void FinishCurrent();
+  void FinishCurrent(int status);
+  void ConfirmDone();
   void EndWaiting(int status);
   void AnswerLateArrivals(int status);
   void ShowOutcome();

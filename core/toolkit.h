@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/error.h"
 
@@ -60,6 +61,15 @@ class ComponentFactory {
  public:
   virtual ~ComponentFactory() = default;
   virtual std::shared_ptr<ToolkitSession> CreateToolkit(std::string_view progId) = 0;
+
+  // A batch has the names its imports give documents confirmed as a group. From this call on, a
+  // toolkit that flushes a folder before a new name counts as durable leaves that flush to
+  // ConfirmHeld, which then flushes each such folder once, however many names it got. Where the
+  // server keeps the documents itself (the real Kartiva server), there is nothing to hold.
+  virtual void HoldConfirmations() {}
+  // Confirms what was held since; gives the files (as handed to AddFile) whose new names the disk
+  // did not confirm: they are in their folder, but a power cut may yet take them.
+  virtual std::vector<std::string> ConfirmHeld() { return {}; }
 };
 
 // The object behind a toolkit variable, or an outright failure when the variable holds none (an

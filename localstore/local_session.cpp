@@ -23,6 +23,7 @@
 #include "localstore/recovery.h"
 #include "localstore/store.h"
 #include "localstore/storing.h"
+#include "posix_base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -69,14 +70,16 @@ void PlaceInBasket(AddedCopy& added) {
 
 // What a session shares with the objects it opens.
 struct Session {
-  explicit Session(Store opened) : store(std::move(opened)) {}
+  Session(Store opened, std::shared_ptr<HeldNames> heldNames)
+      : store(std::move(opened)), held(std::move(heldNames)) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   Store store;
-  std::string documentName{};  // named by SetDocumentName for the next stored document
-  std::string unwritten{};     // journal lines of operations before the store existed
-  UniqueFd journal{};          // opened once, at the first line written
+  std::string documentName{};       // named by SetDocumentName for the next stored document
+  std::string unwritten{};          // journal lines of operations before the store existed
+  UniqueFd journal{};               // opened once, at the first line written
+  std::shared_ptr<HeldNames> held;  // where imports leave their folder's flush, in a batch
   // A session that opened an archive adds files to store them: their copies wait here, by the
   // basket name handed out, for the store that files them.
   bool storing = false;
@@ -179,13 +182,16 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
     return 0;
   }
 
-  // Copies the file in and publishes it under the next number.
+  // Copies the file in and publishes it under the next number; in a batch, the basket folder's
+  // flush waits for the batch's other names.
   [[nodiscard]] ErrorCode Import(const std::string& filePath, std::string& newFileName) const {
     NewFile copy;
     if (ErrorCode code = CopyIn(filePath, copy)) return code;
     fs::path document;
-    const ErrorCode code = copy.PublishAsDocument(folder_, document);
+    const ErrorCode code = session_->held ? copy.NameAsDocument(folder_, document)
+                                          : copy.PublishAsDocument(folder_, document);
     if (!document.empty()) newFileName = document.string();
+    if (code == 0 && session_->held) session_->held->Hold(folder_, filePath);
     return code;
   }
 
@@ -237,8 +243,8 @@ class LocalArchive : public ToolkitArchive, private FolderObject {
 
 class LocalSession : public ToolkitSession {
  public:
-  explicit LocalSession(fs::path root)
-      : session_(std::make_shared<Session>(Store(std::move(root)))) {}
+  LocalSession(fs::path root, std::shared_ptr<HeldNames> held)
+      : session_(std::make_shared<Session>(Store(std::move(root)), std::move(held))) {}
 
   void StartClient(const std::string& first, const std::string& second, std::int32_t timeout,
                    ErrorCode& error) override {
@@ -323,8 +329,25 @@ class LocalSession : public ToolkitSession {
 
 }  // namespace
 
-std::shared_ptr<ToolkitSession> OpenSession(fs::path root) {
-  return std::make_shared<LocalSession>(std::move(root));
+void HeldNames::Hold(const fs::path& folder, const std::string& file) {
+  files_[folder].push_back(file);
+}
+
+std::vector<std::string> HeldNames::Confirm() {
+  if (!files_.empty()) CrashPoint("names-held");
+  std::vector<std::string> unconfirmed;
+  for (const auto& [folder, files] : files_) {
+    if (posix::ConfirmFolder(folder) != 0) {
+      unconfirmed.insert(unconfirmed.end(), files.begin(), files.end());
+    }
+    CrashPoint("names-confirmed");
+  }
+  files_.clear();
+  return unconfirmed;
+}
+
+std::shared_ptr<ToolkitSession> OpenSession(fs::path root, std::shared_ptr<HeldNames> held) {
+  return std::make_shared<LocalSession>(std::move(root), std::move(held));
 }
 
 }  // namespace kartiva::localstore

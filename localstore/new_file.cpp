@@ -30,10 +30,16 @@ ErrorCode NewFile::Create(const std::filesystem::path& folder) {
   return 0;
 }
 
-ErrorCode NewFile::Flush() { return CodeForResult(posix::SyncData(fd_.get())); }
+ErrorCode NewFile::Flush() { return CodeForResult(posix::SyncFile(fd_.get())); }
 
 ErrorCode NewFile::PublishAsDocument(const std::filesystem::path& folder,
                                      std::filesystem::path& document) {
+  if (ErrorCode code = NameAsDocument(folder, document)) return code;
+  return Confirmed(posix::ConfirmFolder(folder));
+}
+
+ErrorCode NewFile::NameAsDocument(const std::filesystem::path& folder,
+                                  std::filesystem::path& document) {
   if (ErrorCode code = Flush()) return code;
   for (;;) {
     if (document.empty()) {
@@ -47,7 +53,7 @@ ErrorCode NewFile::PublishAsDocument(const std::filesystem::path& folder,
     if (error != EEXIST) return CodeForLink(error, folder);
   }
   CrashPoint("import-named");
-  return Confirmed(posix::ConfirmFolder(folder));
+  return 0;
 }
 
 int NewFile::Publish(const std::filesystem::path& target) {

@@ -20,7 +20,8 @@ class NewFile {
 
   [[nodiscard]] ErrorCode Create(const std::filesystem::path& folder);
   int fd() const { return fd_.get(); }
-  // Flushes the file's data to disk: before a name that must survive a power cut is given to it.
+  // Flushes the file to disk, its data and its attributes (the original name): before a name that
+  // must survive a power cut is given to it.
   [[nodiscard]] ErrorCode Flush();
   // Gives the file the name `target` (another name of it: it stays open). Hands back the errno,
   // EEXIST when the name is taken, or 0.
@@ -32,6 +33,10 @@ class NewFile {
   // when the file has its name but the disk did not confirm it.
   [[nodiscard]] ErrorCode PublishAsDocument(const std::filesystem::path& folder,
                                             std::filesystem::path& document);
+  // The same but for the folder's flush, which is left to the caller: a batch flushes the folder
+  // once for all its names.
+  [[nodiscard]] ErrorCode NameAsDocument(const std::filesystem::path& folder,
+                                         std::filesystem::path& document);
 
  private:
   UniqueFd fd_;

@@ -23,7 +23,10 @@ const BatchTexts kImportBatchTexts{.progressLine = ProgressLine,
                                    .summaryHeading = SummaryHeading,
                                    .moreLines = MoreLines,
                                    .cancelButton = "Abbrechen",
-                                   .cancelledFile = "abgebrochen"};
+                                   .cancelledFile = "abgebrochen",
+                                   .notConfirmed =
+                                       "Die Datei wurde importiert, aber die "
+                                       "Festplatte hat es nicht bestätigt: "};
 
 void frmImport::Form_Load() {
   client_.TKSession = runtime_.components.CreateToolkit(kToolkitProgId);
@@ -57,8 +60,7 @@ ErrorCode frmImport::ImportFile(const std::string& sFilename, const std::string&
   // in twice.
   if (client_.TKError == kErrStoredNotConfirmed) {
     FailureBox(runtime_,
-               {.text = "Die Datei wurde importiert, aber die Festplatte hat es nicht bestätigt: " +
-                        HexCode(client_.TKError)});
+               {.text = std::string(kImportBatchTexts.notConfirmed) + HexCode(client_.TKError)});
   } else if (client_.TKError != 0) {
     FailureBox(runtime_, {.text = "Fehler beim Datei-Import: " + HexCode(client_.TKError)});
   }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,9 +30,19 @@ struct Event {
   bool flushed = false;
 };
 
+// A file written since its last flush, held open (a duplicate of its writer's descriptor) so that
+// the cut reaches it after its writer closed it.
+struct Unflushed {
+  int fd;
+  dev_t device;
+  ino_t inode;
+  bool data = true;
+  bool attributes = true;
+};
+
 struct State {
   std::vector<Event> events;
-  std::vector<int> unflushedData;
+  std::vector<Unflushed> unflushed;
   std::map<fs::path, fs::path> attics;  // of names about to go
   unsigned long atticsMade = 0;
 };
@@ -86,16 +97,35 @@ void ZeroData(int fd) {
   }
 }
 
+// Removes the user's extended attributes of a file.
+void DropAttributes(int fd) {
+  std::string names(65536, '\0');
+  const ssize_t size = ::flistxattr(fd, names.data(), names.size());
+  for (std::size_t at = 0; size > 0 && at < static_cast<std::size_t>(size);) {
+    const std::string name = names.c_str() + at;
+    if (name.rfind("user.", 0) == 0) ::fremovexattr(fd, name.c_str());
+    at += name.size() + 1;
+  }
+}
+
 }  // namespace
 
 void DataWritten(int fd) {
-  if (Armed()) Recorded().unflushedData.push_back(fd);
+  struct stat info {};
+  if (!Armed() || ::fstat(fd, &info) != 0) return;
+  const int held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (held >= 0) Recorded().unflushed.push_back({held, info.st_dev, info.st_ino});
 }
 
-void DataFlushed(int fd) {
+void DataFlushed(int fd, bool withAttributes) {
   LogFlush("data");
-  auto& fds = Recorded().unflushedData;
-  fds.erase(std::remove(fds.begin(), fds.end(), fd), fds.end());
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return;
+  for (Unflushed& file : Recorded().unflushed) {
+    if (file.device != info.st_dev || file.inode != info.st_ino) continue;
+    file.data = false;
+    file.attributes = file.attributes && !withAttributes;
+  }
 }
 
 namespace {
@@ -169,7 +199,10 @@ void Renamed(const fs::path& from, const fs::path& to) {
 
 void LoseWhatWasNotFlushed() {
   State& state = Recorded();
-  for (const int fd : state.unflushedData) ZeroData(fd);
+  for (const Unflushed& file : state.unflushed) {
+    if (file.data) ZeroData(file.fd);
+    if (file.attributes) DropAttributes(file.fd);
+  }
   std::vector<bool> undone(state.events.size(), false);
   for (std::size_t i = state.events.size(); i-- > 0;) {
     const Event& event = state.events[i];

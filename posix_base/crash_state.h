@@ -5,7 +5,8 @@
 // data is not flushed yet, every name it creates or removes and every flush. With
 // KARTIVA_CRASH_CUT set, a crash point then throws away what had not reached the disk before it
 // kills the process: the data of a file never flushed becomes zeros (its size stays, as ext4
-// leaves it), and every name created or removed in a folder not flushed since is undone, in the
+// leaves it), the extended attributes of a file whose flush was of its data alone (fdatasync)
+// are gone, and every name created or removed in a folder not flushed since is undone, in the
 // worst order the file system may choose: KARTIVA_CRASH_CUT lists, separated by commas, the folders
 // (by the end of their path, such as "Eingang/.inflight") whose unflushed changes did reach the
 // disk. A rename never loses both names: undoing its new name brings back the old one, and a flush
@@ -25,7 +26,8 @@ namespace kartiva::posix::crash_state {
 
 #ifdef KARTIVA_TEST_HOOKS
 void DataWritten(int fd);
-void DataFlushed(int fd);
+// `withAttributes`: flushed whole (fsync), its extended attributes too.
+void DataFlushed(int fd, bool withAttributes);
 void FolderFlushed(const std::filesystem::path& folder);
 // EIO for a folder whose flushes are to fail, else 0.
 int FolderFlushFault(const std::filesystem::path& folder);
@@ -44,7 +46,7 @@ void LoseWhatWasNotFlushed();
 int Refusal(std::string_view call);
 #else
 inline void DataWritten(int /*fd*/) {}
-inline void DataFlushed(int /*fd*/) {}
+inline void DataFlushed(int /*fd*/, bool /*withAttributes*/) {}
 inline void FolderFlushed(const std::filesystem::path& /*folder*/) {}
 inline int FolderFlushFault(const std::filesystem::path& /*folder*/) { return 0; }
 inline void IndexCommitted() {}

@@ -104,13 +104,13 @@ int NamesIn(const std::filesystem::path& folder, std::vector<std::string>& names
 
 int SyncData(int fd) {
   const int error = Retried([fd] { return ::fdatasync(fd); });
-  if (error == 0) crash_state::DataFlushed(fd);
+  if (error == 0) crash_state::DataFlushed(fd, false);
   return error;
 }
 
 int SyncFile(int fd) {
   const int error = Retried([fd] { return ::fsync(fd); });
-  if (error == 0) crash_state::DataFlushed(fd);
+  if (error == 0) crash_state::DataFlushed(fd, true);
   return error;
 }
 

@@ -19,11 +19,13 @@ std::string MoreLines(std::size_t rest) { return "... and " + std::to_string(res
 
 }  // namespace
 
-const BatchTexts kStoreBatchTexts{.progressLine = ProgressLine,
-                                  .summaryHeading = SummaryHeading,
-                                  .moreLines = MoreLines,
-                                  .cancelButton = "Cancel",
-                                  .cancelledFile = "cancelled"};
+const BatchTexts kStoreBatchTexts{
+    .progressLine = ProgressLine,
+    .summaryHeading = SummaryHeading,
+    .moreLines = MoreLines,
+    .cancelButton = "Cancel",
+    .cancelledFile = "cancelled",
+    .notConfirmed = "The document was stored, but the disk did not confirm it: "};
 
 frmStoreDocs::frmStoreDocs(Runtime& runtime, Module1& module) : runtime_(runtime), module_(module) {
   txtFilename.change = [this] { txtFilename_Change(); };

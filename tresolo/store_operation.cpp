@@ -94,8 +94,8 @@ void frmStoreDocs::StoreDocument() {
   // A document that has its place in the archive is never called not stored: storing it again
   // would file it twice.
   if (module_.TKError == kErrStoredNotConfirmed) {
-    FailureBox(runtime_, {.text = "The document was stored, but the disk did not confirm it: " +
-                                  HexCode(module_.TKError)});
+    FailureBox(runtime_,
+               {.text = std::string(kStoreBatchTexts.notConfirmed) + HexCode(module_.TKError)});
   } else if (module_.TKError != 0) {
     FailureBox(runtime_, {.text = "Unable to store the document: " + HexCode(module_.TKError)});
   }

@@ -12,7 +12,15 @@ std::shared_ptr<ToolkitSession> LocalComponents::CreateToolkit(std::string_view 
     throw OutrightFailure(kErrCannotCreateComponent,
                           "ActiveX component can't create object: " + std::string(progId));
   }
-  return localstore::OpenSession(localstore::DefaultRoot());
+  return localstore::OpenSession(localstore::DefaultRoot(), held_);
+}
+
+void LocalComponents::HoldConfirmations() {
+  if (!held_) held_ = std::make_shared<localstore::HeldNames>();
+}
+
+std::vector<std::string> LocalComponents::ConfirmHeld() {
+  return held_ ? held_->Confirm() : std::vector<std::string>();
 }
 
 }  // namespace kartiva::posix

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
+
 #include "core/toolkit.h"
+#include "localstore/local_session.h"
 
 namespace kartiva::posix {
 
@@ -9,6 +12,11 @@ namespace kartiva::posix {
 class LocalComponents : public ComponentFactory {
  public:
   std::shared_ptr<ToolkitSession> CreateToolkit(std::string_view progId) override;
+  void HoldConfirmations() override;
+  std::vector<std::string> ConfirmHeld() override;
+
+ private:
+  std::shared_ptr<localstore::HeldNames> held_;  // once a batch holds its confirmations
 };
 
 }  // namespace kartiva::posix

@@ -125,19 +125,29 @@ bool HasArgument(int process) {
 struct Self {
   pid_t pid = ::getpid();
   pid_t parent = ::getppid();
+  uid_t user = ::geteuid();
   std::optional<FileId> program = FileIdAt(AT_FDCWD, "/proc/self/exe");
   std::optional<FileId> parentProgram =
       FileIdAt(AT_FDCWD, ("/proc/" + std::to_string(parent) + "/exe").c_str());
   MeetingValues values = OwnValues();
 };
 
-bool IsOnItsWay(const Self& self, pid_t pid, int process) {
+// Whether the process may be one on its way, by what is cheap to learn of it in /proc (its program,
+// which only its owner may see unless this is root, and then its owner): this program, the
+// parent, or a process that runs the parent's program. Most processes of a desktop are none of
+// these, and their state is never read.
+bool MayBeOnItsWay(const Self& self, int processes, const char* name, pid_t pid, FileId& program) {
+  const std::optional<FileId> running = FileIdAt(processes, (std::string(name) + "/exe").c_str());
+  if (!running) return false;
+  program = *running;
+  if (program != self.program && pid != self.parent && program != self.parentProgram) return false;
   struct stat facts {};
-  if (::fstat(process, &facts) != 0 || facts.st_uid != ::geteuid()) return false;
+  return ::fstatat(processes, name, &facts, 0) == 0 && facts.st_uid == self.user;
+}
+
+bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int process) {
   const std::optional<ProcessState> state = StateAt(process);
   if (!state || state->age >= kOnItsWayFor || state->state == 'Z') return false;
-  const std::optional<FileId> program = FileIdAt(process, "exe");
-  if (!program) return false;
   if (program == self.program) {
     return HasArgument(process) &&
            ValuesIn(ReadAt(process, "environ", kLongestEnvironment)) == self.values;
@@ -175,9 +185,11 @@ bool OthersOnTheirWay(const std::set<pid_t>& met) {
   while (const dirent* entry = ::readdir(processes)) {
     const std::optional<pid_t> pid = PidNamed(entry->d_name);
     if (!pid || *pid == self.pid || met.contains(*pid)) continue;
+    FileId program;
+    if (!MayBeOnItsWay(self, ::dirfd(processes), entry->d_name, *pid, program)) continue;
     const UniqueFd process(
         ::openat(::dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (process.get() >= 0 && IsOnItsWay(self, *pid, process.get())) {
+    if (process.get() >= 0 && IsOnItsWay(self, *pid, program, process.get())) {
       found = true;
       break;
     }

@@ -384,12 +384,15 @@ class HeldBatch : public MappixProgram {
     fs::path folder;
   };
 
-  // Starts the first instance on selection[0], then, once it listens, the others.
-  void Start(const std::vector<fs::path>& selection) {
+  // Starts the first instance on selection[0], then, once it listens, the others, all with
+  // `environment`.
+  void Start(const std::vector<fs::path>& selection,
+             const std::map<std::string, std::string>& environment = {}) {
     const fs::path answers = temp_.path() / "answers";
     ASSERT_EQ(::mkfifo(answers.c_str(), 0600), 0);
     ProcessSpec first = Spec({selection[0].string()});
     first.inputFrom = answers;
+    first.environment.insert(environment.begin(), environment.end());
     runs_.push_back(StartIn(first, "run0"));
     answers_ = ::open(answers.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(answers_, 0);
@@ -402,7 +405,9 @@ class HeldBatch : public MappixProgram {
     for (int i = 0; i < 1000 && !listens(); ++i) ::usleep(10'000);
     ASSERT_TRUE(listens()) << "the first instance does not listen";
     for (std::size_t i = 1; i < selection.size(); ++i) {
-      runs_.push_back(StartIn(Spec({selection[i].string()}, "y\n"), "run" + std::to_string(i)));
+      ProcessSpec spec = Spec({selection[i].string()}, "y\n");
+      spec.environment.insert(environment.begin(), environment.end());
+      runs_.push_back(StartIn(spec, "run" + std::to_string(i)));
     }
   }
   // Answers the start question Yes, once the batch has run for more than a second.
@@ -414,6 +419,7 @@ class HeldBatch : public MappixProgram {
   std::vector<ProcessResult> FinishAll() {
     std::vector<ProcessResult> results;
     for (const Run& run : runs_) results.push_back(Finish(run.pid, run.folder, 120));
+    runs_.clear();
     return results;
   }
   pid_t first() const { return runs_.front().pid; }
@@ -453,10 +459,11 @@ TEST_F(HeldBatch, LongBatchShowsItsProgressOnTheTerminal) {
 }
 
 // The first instance killed while it works through the batch: the files it had not started are
-// done by their own instances, and no file goes in twice. The one file it may have been doing
-// when it died is reported as a failure (status 1), never done again. A quarter of the files are
-// missing: each of them is named in a summary once, whether the first instance failed it before
-// it died (and its instance hands the failure on) or the instances that met again after it.
+// done by their own instances, and no file goes in twice. The files it had begun, whose names
+// were not confirmed yet, are reported as failures (status 1: "may or may not have been taken
+// in"), never done again. A quarter of the files are missing: each of those not reported so is
+// named in a summary once, whether the first instance failed it before it died (and its
+// instance hands the failure on) or the instances that met again after it.
 TEST_F(HeldBatch, FirstInstanceKilledHalfWayCostsNoFileAndDoesNoneTwice) {
   std::vector<fs::path> selection = Selection(40);
   const auto missing = [](std::size_t i) { return i % 4 == 2; };
@@ -495,8 +502,57 @@ TEST_F(HeldBatch, FirstInstanceKilledHalfWayCostsNoFileAndDoesNoneTwice) {
       EXPECT_EQ(copies, 1u);
     }
   }
-  EXPECT_LE(lost, 1);
   EXPECT_LE(documents.count("0"), 1u);
+}
+
+// A batch flushes the data of each file before its name, as a single import does, but the basket
+// folder once for all, and tells no instance its status before that flush: a power cut just
+// before it, whether the basket's unflushed names reach the disk or not, leaves no instance that
+// was told 0 without its document, and no document twice or as zeros.
+TEST_F(HeldBatch, FlushesTheBasketOnceAndTellsNoStatusBefore) {
+#ifndef KARTIVA_TEST_HOOKS
+  GTEST_SKIP() << "the crash points need a build with -DKARTIVA_TEST_HOOKS=ON";
+#endif
+  const fs::path log = temp_.path() / "flushes.log";
+  Start(Selection(5), {{"KARTIVA_FLUSH_LOG", log.string()}});
+  AnswerYesLater();
+  for (const ProcessResult& result : FinishAll()) EXPECT_EQ(result.exitStatus, 0);
+  std::vector<std::string> flushes = Lines(ReadFile(log));
+  // Starting the store flushed its settings and the store's folder first.
+  const auto started = std::find_if(flushes.begin(), flushes.end(), [](const std::string& line) {
+    return line.size() > 5 && line.substr(line.size() - 5) == "/home";
+  });
+  ASSERT_NE(started, flushes.end()) << ReadFile(log);
+  flushes.erase(flushes.begin(), started + 1);
+  EXPECT_EQ(flushes, (std::vector<std::string>{"data", "data", "data", "data", "data",
+                                               "folder baskets/Eingang"}));
+}
+
+TEST_F(HeldBatch, PowerCutBeforeTheBatchsFlushLeavesNoStatusZeroWithoutItsDocument) {
+#ifndef KARTIVA_TEST_HOOKS
+  GTEST_SKIP() << "the crash points need a build with -DKARTIVA_TEST_HOOKS=ON";
+#endif
+  for (const std::string cut : {"-", "Eingang"}) {
+    SCOPED_TRACE("power cut writing " + cut);
+    for (const char* left : {"home", "answers", "selected", "run0", "run1", "run2", "run3", "run4"})
+      fs::remove_all(temp_.path() / left);
+    const std::vector<fs::path> selection = Selection(5);
+    Start(selection, {{"KARTIVA_CRASH_AT", "names-held"}, {"KARTIVA_CRASH_CUT", cut}});
+    AnswerYesLater();
+    const std::vector<ProcessResult> results = FinishAll();
+    EXPECT_EQ(results.front().exitStatus, -1) << "the batch did not reach its flush";
+    ASSERT_EQ(Mappix({Source("next.txt", "next").string()}).exitStatus, 0);
+    const Census census = TakeCensus();
+    EXPECT_EQ(census.faults, std::vector<std::string>{});
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const std::size_t copies = census.documents.count(std::to_string(i));
+      EXPECT_LE(copies, 1u) << i;
+      if (results[i].exitStatus == 0) {
+        EXPECT_EQ(copies, 1u) << i << " was told 0";
+      }
+    }
+    EXPECT_EQ(census.documents.count(std::string(1, '\0')), 0u) << "a document of zeros";
+  }
 }
 
 TEST_F(MappixProgram, SilentRunLoadsNoGuiLibrary) {

@@ -275,6 +275,30 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        2,
        "Die Datei wurde importiert, aber die Festplatte hat es nicht best\xC3\xA4tigt: 8004500D\n",
        {"X"}},
+      {"a selection whose basket folder cannot be flushed is told imported but unconfirmed, file "
+       "by file",
+       [this] {
+         ::setenv("KARTIVA_FLUSH_FAIL", "baskets/Eingang", 1);
+         const std::vector<ProcessResult> results = RunAtOnce(
+             MAPPIX_PATH, {Source("x.txt", "X"), Source("y.txt", "Y"), Source("z.txt", "Z")});
+         ::unsetenv("KARTIVA_FLUSH_FAIL");
+         std::string errors;
+         for (const ProcessResult& result : results) {
+           EXPECT_EQ(result.exitStatus, 2);
+           errors += result.errors;
+         }
+         const std::string told = "nicht best\xC3\xA4tigt: 8004500D";
+         std::size_t times = 0;
+         for (std::size_t at = errors.find(told); at != std::string::npos;
+              at = errors.find(told, at + 1)) {
+           ++times;
+         }
+         EXPECT_EQ(times, 3U) << errors;
+         return ProcessResult{2, "", ""};
+       },
+       2,
+       "",
+       {"X", "Y", "Z"}},
 #endif
       {"a recovery that cannot read the index leaves the killed store's work for later",
        [this] {

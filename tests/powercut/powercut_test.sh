@@ -2,7 +2,8 @@
 # Cuts the power under a store on real file systems, each in an image file on a loop device:
 # ext4 as mkfs and mount make it, ext4 with fast_commit, xfs, and btrfs. A user starts the store
 # with a first Mappix, imports files of varied sizes, stores a basket document and a foreign file
-# with Tresolo and imports a small selection at once; then, right after the last run returned and
+# with Tresolo and imports a selection at once, which one batch takes in (of 100 files when the cut
+# comes right after it, of 5 otherwise); then, right after the last run returned and
 # in a second round 6 s later, the file system is shut down without writing back its cache or
 # flushing its log (godown), as a power cut leaves it. btrfs cannot be shut down so: its image is
 # copied at that moment instead, and the copy is what comes back. After the next mount every file
@@ -52,6 +53,8 @@ files=(
   "basket 65537 $mnt/files/selected/page 4.txt"
   "basket 1048579 $mnt/files/selected/page 5.txt"
 )
+for page in $(seq 6 100); do files+=("basket $((page * 37)) $mnt/files/selected/page $page.txt"); done
+pages=5 # of the selection this round
 
 # Makes the files, all flushed before the store sees them, and notes "<where> <sha256> <path>" of
 # each in $work/expected.
@@ -60,6 +63,7 @@ make_files() {
   : >"$work/expected"
   for entry in "${files[@]}"; do
     read -r place size path <<<"$entry"
+    [[ $path =~ /page\ ([0-9]+)\.txt$ ]] && [ "${BASH_REMATCH[1]}" -gt "$pages" ] && continue
     mkdir -p "$(dirname "$path")"
     head -c "$size" /dev/urandom >"$path"
     echo "$place $(sha256sum <"$path" | cut -d' ' -f1) $path" >>"$work/expected"
@@ -93,12 +97,13 @@ use_the_store() {
   done)
   run_tool Tresolo "$note" "" talks # says it cannot convert the document, and stores it
   run_tool Tresolo "$(path_of 'offer 2026.doc')" "" silent
-  for page in 1 2 3 4 5; do
+  for page in $(seq "$pages"); do
     "$programs/Mappix" "$(path_of "page $page.txt")" </dev/null >"$work/page$page" 2>&1 &
     pids+=($!)
   done
-  # A selection that takes more than a second shows its progress, which is all it may say.
-  for page in 1 2 3 4 5; do
+  # A selection that takes more than a second shows its progress, which is all it may say. The
+  # cut comes as soon as the last instance was told its status.
+  for page in $(seq "$pages"); do
     status=0
     wait "${pids[page - 1]}" || status=$?
     said=$(grep -Ev '^(Datei [0-9]+ von|File [0-9]+ of) [0-9]+: ' "$work/page$page" || true)
@@ -224,6 +229,8 @@ round() {
   [ "$delay" -eq 0 ] || name="$system, cut $delay s after the last run"
   make_file_system "$system" "$image"
   mount -o loop "$image" "$mnt"
+  pages=5
+  [ "$delay" -ne 0 ] || pages=100
   make_files
   use_the_store
   sleep "$delay"

@@ -115,6 +115,12 @@ std::shared_ptr<ToolkitSession> FakeToolkit::CreateToolkit(std::string_view prog
   return std::make_shared<FakeSession>(*this);
 }
 
+std::vector<std::string> FakeToolkit::ConfirmHeld() {
+  ++confirms;
+  if (onConfirm) onConfirm();
+  return unconfirmed;
+}
+
 Reply FakeToolkit::Answer(const std::string& operation, std::string call) {
   calls.push_back(std::move(call));
   auto& queue = script_[operation];

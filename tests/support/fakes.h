@@ -39,6 +39,11 @@ class FakeToolkit : public ComponentFactory {
   std::vector<std::string> calls;
 
   std::shared_ptr<ToolkitSession> CreateToolkit(std::string_view progId) override;
+  // Counts the calls, runs `onConfirm` and gives `unconfirmed`.
+  std::vector<std::string> ConfirmHeld() override;
+  std::vector<std::string> unconfirmed;
+  std::function<void()> onConfirm;
+  int confirms = 0;
 
   // Used by the fake objects.
   Reply Answer(const std::string& operation, std::string call);

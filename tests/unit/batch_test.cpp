@@ -210,6 +210,20 @@ const BatchCase kCases[] = {
           Icon::Critical)},
      0,
      {{"/b.txt", {"started", "status 1"}}, {"/c.txt", {"status 1"}}}},
+    {"ANameTheDiskDidNotConfirmIsInButNotCalledDone",
+     {"/in/b.txt", "/c.txt"},
+     [](Rig& rig) {
+       rig.toolkit.unconfirmed = {"/in/b.txt", kOwn};
+     },
+     {},
+     {Summary("2 von 3 Dateien wurden nicht importiert:\na.txt: Die Datei wurde importiert, aber "
+              "die Festplatte hat es nicht bestätigt: 8004500D\nb.txt: Die Datei wurde "
+              "importiert, aber die Festplatte hat es nicht bestätigt: 8004500D")},
+     2,
+     {{"/in/b.txt",
+       StartedFailed("Die Datei wurde importiert, aber die Festplatte hat es nicht bestätigt: "
+                     "8004500D")},
+      {"/c.txt", kStartedOk}}},
     {"NoToTheStartQuestionEndsEveryFile",
      {"/b.txt", "/c.txt"},
      [](Rig& rig) {
@@ -292,6 +306,10 @@ TEST_P(FirstInstance, DoesEveryFileInOneSession) {
   FakeEndpoint endpoint;
   endpoint.arrivals = c.arrivals;
   endpoint.stragglers = c.stragglers;
+  // No status may be told before the names of the batch are confirmed: a status 0 promises a
+  // document that survives a power cut.
+  Told toldAtConfirm;
+  rig.toolkit.onConfirm = [&] { toldAtConfirm = endpoint.told; };
   BatchClock clock = SteppingClock(c.clockStep);
   if (c.slowAnswers) {
     clock = [clock, &rig] { return clock() + std::chrono::seconds(5) * rig.ui.boxes.size(); };
@@ -306,6 +324,10 @@ TEST_P(FirstInstance, DoesEveryFileInOneSession) {
       clock);
 
   EXPECT_EQ(status, c.ownStatus);
+  EXPECT_EQ(rig.toolkit.confirms, 1);
+  for (const auto& [path, messages] : toldAtConfirm) {
+    EXPECT_EQ(messages, std::vector<std::string>{"started"}) << path;
+  }
   if (!c.calls.empty()) {
     EXPECT_EQ(rig.toolkit.calls, c.calls);
   }
