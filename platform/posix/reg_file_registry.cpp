@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "menorix/reg_text.h"
 #include "platform/posix/errno_result.h"
-#include "platform/posix/reg_text.h"
 #include "posix_base/atomic_file.h"
 #include "posix_base/environment.h"
 #include "posix_base/file_io.h"
