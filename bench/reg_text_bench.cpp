@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/posix/key_tree.h"
-#include "platform/posix/reg_text.h"
+#include "menorix/key_tree.h"
+#include "menorix/reg_text.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ void ReadRegText(benchmark::State& state, const std::string& text) {
   for (auto _ : state) {
     kartiva::KeyTree tree;
     std::string problem;
-    benchmark::DoNotOptimize(kartiva::posix::ParseRegText(text, tree, problem));
+    benchmark::DoNotOptimize(kartiva::ParseRegText(text, tree, problem));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "menorix/bas_gui.h"
-#include "platform/posix/pixel_buffer.h"
+#include "menorix/pixel_buffer.h"
 
 namespace {
 

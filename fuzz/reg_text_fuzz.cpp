@@ -6,20 +6,20 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/key_tree.h"
-#include "platform/posix/reg_text.h"
+#include "menorix/key_tree.h"
+#include "menorix/reg_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   kartiva::KeyTree tree;
   std::string problem;
-  if (!kartiva::posix::ParseRegText(text, tree, problem)) {
+  if (!kartiva::ParseRegText(text, tree, problem)) {
     if (problem.empty()) __builtin_trap();  // a refusal always says why
     return 0;
   }
-  const std::string written = kartiva::posix::FormatRegText(tree);
+  const std::string written = kartiva::FormatRegText(tree);
   kartiva::KeyTree reread;
-  if (!kartiva::posix::ParseRegText(written, reread, problem)) __builtin_trap();
-  if (kartiva::posix::FormatRegText(reread) != written) __builtin_trap();
+  if (!kartiva::ParseRegText(written, reread, problem)) __builtin_trap();
+  if (kartiva::FormatRegText(reread) != written) __builtin_trap();
   return 0;
 }

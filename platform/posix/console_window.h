@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "menorix/pixel_buffer.h"
 #include "menorix/window_port.h"
-#include "platform/posix/pixel_buffer.h"
 
 namespace kartiva {
 

@@ -4,7 +4,7 @@
 
 namespace kartiva::posix {
 
-RegResult CodeForErrno(int error) {
+RegResult RegResultForErrno(int error) {
   switch (error) {
     case ENOENT:
     case ENOTDIR:

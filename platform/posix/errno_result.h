@@ -7,7 +7,7 @@
 
 namespace kartiva::posix {
 
-// The code for a failed call's errno.
-[[nodiscard]] RegResult CodeForErrno(int error);
+// The registry code for a failed call's errno (the local store has its own codes).
+[[nodiscard]] RegResult RegResultForErrno(int error);
 
 }  // namespace kartiva::posix

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "menorix/reg_text.h"
 #include "platform/posix/errno_result.h"
-#include "platform/posix/reg_text.h"
 #include "posix_base/atomic_file.h"
 #include "posix_base/environment.h"
 #include "posix_base/file_io.h"
@@ -117,7 +117,7 @@ RegResult RegFileRegistry::Save(const KeyTree& tree) {
   const mode_t mode = targetMode_ != 0 ? targetMode_ & 07700 : S_IRUSR | S_IWUSR;
   int unconfirmed = 0;
   if (int error = ReplaceFileAtomically(target_, FormatRegText(tree), mode, &unconfirmed)) {
-    return Fail(CodeForErrno(error), "cannot write it");
+    return Fail(RegResultForErrno(error), "cannot write it");
   }
   // The record is written and stands: the change is done, and only its flush is in doubt.
   if (unconfirmed != 0 && report_ != nullptr) {
@@ -128,7 +128,7 @@ RegResult RegFileRegistry::Save(const KeyTree& tree) {
 }
 
 RegResult RegFileRegistry::FailWithErrno(int error, std::string_view what) {
-  return Fail(CodeForErrno(error),
+  return Fail(RegResultForErrno(error),
               std::string(what) + ": " + std::generic_category().message(error));
 }
 

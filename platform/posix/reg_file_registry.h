@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/tree_registry.h"
+#include "menorix/tree_registry.h"
 
 namespace kartiva::posix {
 

@@ -3,7 +3,7 @@
 # Run with -DSOURCE=<source folder> -DSCRATCH=<scratch folder>.
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
-execute_process(COMMAND python3 ${SOURCE}/platform/win32/resources/make_icons.py ${SCRATCH}
+execute_process(COMMAND python3 ${SOURCE}/scripts/make_icons.py ${SCRATCH}
   RESULT_VARIABLE drawn)
 if(NOT drawn EQUAL 0)
   message(FATAL_ERROR "make_icons.py failed: ${drawn}")

@@ -2,8 +2,8 @@
 
 // A registry that lives in memory for as long as the object, for the tests of what writes to one.
 
-#include "platform/posix/key_tree.h"
-#include "platform/posix/tree_registry.h"
+#include "menorix/key_tree.h"
+#include "menorix/tree_registry.h"
 
 namespace kartiva::testing {
 

@@ -8,9 +8,9 @@
 
 #include "menorix/bas_gui.h"
 #include "menorix/frm_add_context.h"
+#include "menorix/pixel_buffer.h"
 #include "menorix/round_rect.h"
 #include "menorix/twips.h"
-#include "platform/posix/pixel_buffer.h"
 
 namespace kartiva {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "platform/posix/key_tree.h"
+#include "menorix/key_tree.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/registration_boxes.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "menorix/frm_add_context.h"
+#include "menorix/pixel_buffer.h"
 #include "menorix/twips.h"
-#include "platform/posix/pixel_buffer.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
 

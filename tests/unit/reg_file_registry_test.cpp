@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "menorix/context_menu.h"
-#include "platform/posix/reg_text.h"
-#include "platform/posix/tree_registry.h"
+#include "menorix/reg_text.h"
+#include "menorix/tree_registry.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/process.h"
@@ -35,7 +35,7 @@ using posix::RegFileRegistry;
 KeyTree ReadRegText(const fs::path& file) {
   KeyTree tree;
   std::string problem;
-  EXPECT_TRUE(posix::ParseRegText(ReadFile(file), tree, problem)) << problem;
+  EXPECT_TRUE(ParseRegText(ReadFile(file), tree, problem)) << problem;
   return tree;
 }
 
@@ -312,13 +312,11 @@ INSTANTIATE_TEST_SUITE_P(
          0, "", "classes.reg", 10000 + kEntryKeys, 0600},
         {"MoreKeysThanAllowed",
          [](const fs::path& f) {
-           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\k", posix::kMaxRegKeys + 1, "]\n"), 0600);
+           Write(f, kHeader + Keys("[HKEY_CLASSES_ROOT\\k", kMaxRegKeys + 1, "]\n"), 0600);
          },
          kErrorRegistryCorrupt, "more than 100000 keys", "", 0, 0},
         {"LargerThanAllowed",
-         [](const fs::path& f) {
-           Write(f, kHeader + std::string(posix::kMaxRegTextBytes, '\n'), 0600);
-         },
+         [](const fs::path& f) { Write(f, kHeader + std::string(kMaxRegTextBytes, '\n'), 0600); },
          kErrorRegistryCorrupt, "larger than 8388608 bytes", "", 0, 0},
         {"LinkToARegistryFile",
          [](const fs::path& f) {

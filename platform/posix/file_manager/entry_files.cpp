@@ -42,17 +42,17 @@ RegResult ReadRegularFile(const std::filesystem::path& path, std::size_t limit,
                           std::string& content) {
   content.clear();
   const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (file.get() < 0) return errno == ENOENT ? kErrorSuccess : CodeForErrno(errno);
+  if (file.get() < 0) return errno == ENOENT ? kErrorSuccess : RegResultForErrno(errno);
   struct stat info {};
-  if (::fstat(file.get(), &info) != 0) return CodeForErrno(errno);
+  if (::fstat(file.get(), &info) != 0) return RegResultForErrno(errno);
   if (!S_ISREG(info.st_mode)) return kErrorAccessDenied;
-  if (int error = ReadUpTo(file.get(), limit, content)) return CodeForErrno(error);
+  if (int error = ReadUpTo(file.get(), limit, content)) return RegResultForErrno(error);
   return content.size() > limit ? kErrorFileTooLarge : kErrorSuccess;
 }
 
 RegResult ReplaceFile(const std::filesystem::path& path, const std::string& content, mode_t mode) {
   const int error = ReplaceFileAtomically(path, content, mode);
-  return error == 0 ? kErrorSuccess : CodeForErrno(error);
+  return error == 0 ? kErrorSuccess : RegResultForErrno(error);
 }
 
 }  // namespace kartiva::posix

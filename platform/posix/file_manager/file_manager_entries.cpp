@@ -33,6 +33,11 @@ constexpr std::string_view kRunner =
     "fi; exit 1; fi; "
     "for file do \"$0\" \"$file\" & done; wait";
 
+// The Exec line of a desktop-style file (Nemo's, Dolphin's, the file-manager actions'): the runner.
+std::string ExecLine(std::string_view program, std::string_view removal) {
+  return "Exec=" + DesktopValue(RunTogether(program, removal)) + "\n";
+}
+
 }  // namespace
 
 bool BearsMarker(std::string_view head) {
@@ -105,11 +110,7 @@ std::string NemoAction(const MenuEntry& entry, std::string_view removal) {
          "\n"
          "[Nemo Action]\n"
          "Name=" +
-         DesktopValue(WithoutTokens(entry.menuText)) +
-         "\n"
-         "Exec=" +
-         DesktopValue(RunTogether(entry.program, removal)) +
-         "\n"
+         DesktopValue(WithoutTokens(entry.menuText)) + "\n" + ExecLine(entry.program, removal) +
          "Selection=notnone\n"
          "Extensions=nodirs;\n";
 }
@@ -124,8 +125,8 @@ std::string DolphinServiceMenu(const std::vector<MenuEntry>& entries, std::strin
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string id = "kartiva" + std::to_string(i + 1);
     actions += id + ";";
-    groups += "\n[Desktop Action " + id + "]\nName=" + DesktopValue(entries[i].menuText) +
-              "\nExec=" + DesktopValue(RunTogether(entries[i].program, removal)) + "\n";
+    groups += "\n[Desktop Action " + id + "]\nName=" + DesktopValue(entries[i].menuText) + "\n" +
+              ExecLine(entries[i].program, removal);
   }
   // Type=Application keeps the file valid for desktop-file-validate; NoDisplay keeps it out of
   // application menus, and its own Exec is the first action's.
@@ -134,10 +135,8 @@ std::string DolphinServiceMenu(const std::vector<MenuEntry>& entries, std::strin
          "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Kartiva Explorer tools\n"
-         "NoDisplay=true\n"
-         "Exec=" +
-         DesktopValue(RunTogether(entries.front().program, removal)) +
-         "\n"
+         "NoDisplay=true\n" +
+         ExecLine(entries.front().program, removal) +
          "MimeType=application/octet-stream;\n"
          "Actions=" +
          actions +
@@ -159,11 +158,7 @@ std::string FileManagerAction(const MenuEntry& entry, std::string_view removal) 
          "\n"
          "[X-Action-Profile kartiva]\n"
          "Name=" +
-         DesktopValue(entry.menuText) +
-         "\n"
-         "Exec=" +
-         DesktopValue(RunTogether(entry.program, removal)) +
-         "\n"
+         DesktopValue(entry.menuText) + "\n" + ExecLine(entry.program, removal) +
          "MimeTypes=all/allfiles;\n"
          "SelectionCount=>0\n";
 }

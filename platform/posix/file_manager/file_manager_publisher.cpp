@@ -64,11 +64,12 @@ RegResult FileManagerPublisher::Publish(const std::vector<MenuEntry>& entries) {
   const std::vector<MenuEntry> valid = Offerable(entries, invalid);
   const OwnFiles files = FilesFor(valid);
   // Every file manager is brought in line even after one failed; the first failure is reported.
-  return FirstFailure(
-      {invalid, SyncFolder(places_.nautilusScripts, files.nautilus),
-       SyncFolder(places_.cajaScripts, files.caja), SyncFolder(places_.nemoActions, files.nemo),
-       SyncFolder(places_.dolphinMenus, files.dolphin),
-       SyncFolder(places_.fileManagerActions, files.fileManager), SyncThunar(valid, false)});
+  return FirstFailure({invalid, PublishFolder(places_.nautilusScripts, files.nautilus),
+                       PublishFolder(places_.cajaScripts, files.caja),
+                       PublishFolder(places_.nemoActions, files.nemo),
+                       PublishFolder(places_.dolphinMenus, files.dolphin),
+                       PublishFolder(places_.fileManagerActions, files.fileManager),
+                       WriteThunarActions(valid, false)});
 }
 
 RegResult FileManagerPublisher::Withdraw(const std::vector<MenuEntry>& kept) {
@@ -82,7 +83,7 @@ RegResult FileManagerPublisher::Withdraw(const std::vector<MenuEntry>& kept) {
                        RemoveUnwanted(places_.nemoActions, files.nemo),
                        WithdrawFolder(places_.dolphinMenus, files.dolphin),
                        RemoveUnwanted(places_.fileManagerActions, files.fileManager),
-                       SyncThunar(valid, true)});
+                       WriteThunarActions(valid, true)});
 }
 
 RegResult FileManagerPublisher::Occupied(const std::string& menuText) {
@@ -167,14 +168,14 @@ RegResult FileManagerPublisher::CheckEntry(const MenuEntry& entry) {
   return kErrorSuccess;
 }
 
-RegResult FileManagerPublisher::SyncFolder(const fs::path& folder,
-                                           const std::vector<OwnFile>& wanted) {
+RegResult FileManagerPublisher::PublishFolder(const fs::path& folder,
+                                              const std::vector<OwnFile>& wanted) {
   RegResult first = RemoveUnwanted(folder, wanted);
   if (wanted.empty()) return first;
   std::error_code error;
   fs::create_directories(folder, error);
   if (error)
-    return Fail(CodeForErrno(error.value()), folder, "der Ordner kann nicht angelegt werden");
+    return Fail(RegResultForErrno(error.value()), folder, "der Ordner kann nicht angelegt werden");
   for (const OwnFile& file : wanted) {
     const RegResult result = WriteOwnFile(folder, file);
     if (first == kErrorSuccess) first = result;
@@ -190,7 +191,8 @@ RegResult FileManagerPublisher::RemoveUnwanted(const fs::path& folder,
   if (error) {
     return error.value() == ENOENT || error.value() == ENOTDIR
                ? kErrorSuccess
-               : Fail(CodeForErrno(error.value()), folder, "der Ordner kann nicht gelesen werden");
+               : Fail(RegResultForErrno(error.value()), folder,
+                      "der Ordner kann nicht gelesen werden");
   }
   RegResult first = kErrorSuccess;
   // Stepped with an error code: the range-for's increment would throw on a failing read.
@@ -201,11 +203,11 @@ RegResult FileManagerPublisher::RemoveUnwanted(const fs::path& folder,
                                       [&](const OwnFile& own) { return own.name == name; });
     if (isWanted || InspectFile(path).kind != FileKind::Ours) continue;
     if (::unlink(path.c_str()) != 0 && first == kErrorSuccess) {
-      first = Fail(CodeForErrno(errno), path, "die Datei kann nicht entfernt werden");
+      first = Fail(RegResultForErrno(errno), path, "die Datei kann nicht entfernt werden");
     }
   }
   if (error && first == kErrorSuccess) {
-    first = Fail(CodeForErrno(error.value()), folder, "der Ordner kann nicht gelesen werden");
+    first = Fail(RegResultForErrno(error.value()), folder, "der Ordner kann nicht gelesen werden");
   }
   return first;
 }
@@ -235,7 +237,8 @@ RegResult FileManagerPublisher::WithdrawFolder(const fs::path& folder,
   return first;
 }
 
-RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries, bool withdraw) {
+RegResult FileManagerPublisher::WriteThunarActions(const std::vector<MenuEntry>& entries,
+                                                   bool withdraw) {
   fs::path path = places_.thunarActions;
   if (withdraw && !MayHoldOurs(path)) return kErrorSuccess;
   std::error_code error;
@@ -244,7 +247,7 @@ RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries
   if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
     path = fs::canonical(path, error);
     if (error)
-      return Fail(CodeForErrno(error.value()), places_.thunarActions,
+      return Fail(RegResultForErrno(error.value()), places_.thunarActions,
                   "der Verweis kann nicht verfolgt werden");
   }
   std::string current;
@@ -267,11 +270,11 @@ RegResult FileManagerPublisher::SyncThunar(const std::vector<MenuEntry>& entries
   if (merged.empty()) {
     return ::unlink(path.c_str()) == 0
                ? kErrorSuccess
-               : Fail(CodeForErrno(errno), path, "die Datei kann nicht entfernt werden");
+               : Fail(RegResultForErrno(errno), path, "die Datei kann nicht entfernt werden");
   }
   fs::create_directories(path.parent_path(), error);
   if (error)
-    return Fail(CodeForErrno(error.value()), path, "ihr Ordner kann nicht angelegt werden");
+    return Fail(RegResultForErrno(error.value()), path, "ihr Ordner kann nicht angelegt werden");
   const mode_t mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
   const RegResult result = ReplaceFile(path, merged, mode);
   return result == kErrorSuccess ? result

@@ -63,8 +63,9 @@ class FileManagerPublisher {
   std::vector<MenuEntry> Offerable(const std::vector<MenuEntry>& entries, RegResult& invalid);
   [[nodiscard]] RegResult CheckEntry(const MenuEntry& entry);
   OwnFiles FilesFor(const std::vector<MenuEntry>& entries) const;
-  [[nodiscard]] RegResult SyncFolder(const std::filesystem::path& folder,
-                                     const std::vector<OwnFile>& wanted);
+  // Makes the files of ours in `folder` exactly `wanted`: takes the others away, writes these.
+  [[nodiscard]] RegResult PublishFolder(const std::filesystem::path& folder,
+                                        const std::vector<OwnFile>& wanted);
   [[nodiscard]] RegResult RemoveUnwanted(const std::filesystem::path& folder,
                                          const std::vector<OwnFile>& wanted);
   [[nodiscard]] RegResult WriteOwnFile(const std::filesystem::path& folder, const OwnFile& file);
@@ -73,7 +74,7 @@ class FileManagerPublisher {
                                          const std::vector<OwnFile>& wanted);
   // Makes uca.xml hold exactly the actions of `entries`; when `withdraw`, only those of them it
   // holds already, and a uca.xml that cannot hold actions of ours is left alone.
-  [[nodiscard]] RegResult SyncThunar(const std::vector<MenuEntry>& entries, bool withdraw);
+  [[nodiscard]] RegResult WriteThunarActions(const std::vector<MenuEntry>& entries, bool withdraw);
   [[nodiscard]] RegResult Fail(RegResult code, const std::filesystem::path& path,
                                const std::string& what);
 

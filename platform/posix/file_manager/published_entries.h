@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "menorix/key_tree.h"
 #include "platform/posix/file_manager/file_manager_entries.h"
-#include "platform/posix/key_tree.h"
 
 namespace kartiva::posix {
 

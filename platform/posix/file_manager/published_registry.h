@@ -16,8 +16,8 @@
 #include <map>
 #include <string>
 
+#include "menorix/tree_registry.h"
 #include "platform/posix/file_manager/file_manager_publisher.h"
-#include "platform/posix/tree_registry.h"
 
 namespace kartiva::posix {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/key_tree.h"
+#include "menorix/key_tree.h"
 
 #include <algorithm>
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <map>
 
+#include "menorix/key_tree.h"
 #include "menorix/registry.h"
-#include "platform/posix/key_tree.h"
 
 namespace kartiva {
 

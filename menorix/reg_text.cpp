@@ -1,10 +1,10 @@
-#include "platform/posix/reg_text.h"
+#include "menorix/reg_text.h"
 
 #include <algorithm>
 #include <iterator>
 #include <utility>
 
-namespace kartiva::posix {
+namespace kartiva {
 namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
@@ -306,4 +306,4 @@ bool ParseRegText(std::string_view text, KeyTree& tree, std::string& problem) {
   return BuildTree(sections, tree, problem);
 }
 
-}  // namespace kartiva::posix
+}  // namespace kartiva

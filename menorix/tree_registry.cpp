@@ -1,4 +1,4 @@
-#include "platform/posix/tree_registry.h"
+#include "menorix/tree_registry.h"
 
 #include <optional>
 #include <string>

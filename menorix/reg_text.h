@@ -28,9 +28,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/key_tree.h"
+#include "menorix/key_tree.h"
 
-namespace kartiva::posix {
+namespace kartiva {
 
 inline constexpr std::size_t kMaxRegTextBytes = std::size_t{8} << 20;
 inline constexpr std::size_t kMaxRegKeys = 100000;
@@ -41,4 +41,4 @@ std::string FormatRegText(const KeyTree& tree);
 // when the text does not have the form above.
 bool ParseRegText(std::string_view text, KeyTree& tree, std::string& problem);
 
-}  // namespace kartiva::posix
+}  // namespace kartiva

@@ -2,9 +2,9 @@
 """Writes the programs' 16 x 16, 256-colour icons (mappix.ico, tresolo.ico, menorix.ico) from the
 pictures below: one character per pixel, '.' is transparent. Menorix has a window on Linux too, so
 its picture is also written as PNG images for Qt and the hicolor icon theme, at 16, 32 and 48
-pixels (each pixel a square of 1, 2 or 3), into platform/qt/icons. Run it after changing a picture
-and commit what it writes; with a folder as its argument it writes everything there instead, so
-that a test can compare."""
+pixels (each pixel a square of 1, 2 or 3), into platform/qt/icons; the Windows icons go into
+platform/win32/resources. Run it after changing a picture and commit what it writes; with a folder
+as its argument it writes everything there instead, so that a test can compare."""
 
 import pathlib
 import struct
@@ -128,12 +128,12 @@ def png(picture, scale):
 
 
 def main():
-    here = pathlib.Path(__file__).resolve().parent
-    icons = here.parents[1] / "qt" / "icons"
+    platform = pathlib.Path(__file__).resolve().parents[1] / "platform"
+    windows, icons = platform / "win32" / "resources", platform / "qt" / "icons"
     if len(sys.argv) > 1:
-        here = icons = pathlib.Path(sys.argv[1])
+        windows = icons = pathlib.Path(sys.argv[1])
     for name, picture in PICTURES.items():
-        (here / f"{name}.ico").write_bytes(icon(picture))
+        (windows / f"{name}.ico").write_bytes(icon(picture))
     for scale in PNG_SCALES:
         size = SIZE * scale
         (icons / f"menorix-{size}.png").write_bytes(png(PICTURES["menorix"], scale))
