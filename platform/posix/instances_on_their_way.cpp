@@ -125,15 +125,25 @@ bool HasArgument(int process) {
 struct Self {
   pid_t pid = ::getpid();
   pid_t parent = ::getppid();
+  uid_t user = ::geteuid();
   std::optional<FileId> program = FileIdAt(AT_FDCWD, "/proc/self/exe");
   std::optional<FileId> parentProgram =
       FileIdAt(AT_FDCWD, ("/proc/" + std::to_string(parent) + "/exe").c_str());
   MeetingValues values = OwnValues();
 };
 
+// Whether a process may be a fellow at all, told by its program alone: one look-up, where reading
+// its state costs the kernel a page of text. A fellow runs this program, or the parent's before
+// it starts this one; the parent itself is looked at whatever it runs.
+bool MayBeAFellow(const Self& self, pid_t pid, int processes, const char* name) {
+  if (pid == self.parent) return true;
+  const std::optional<FileId> program = FileIdAt(processes, (std::string(name) + "/exe").c_str());
+  return program && (program == self.program || program == self.parentProgram);
+}
+
 bool IsOnItsWay(const Self& self, pid_t pid, int process) {
   struct stat facts {};
-  if (::fstat(process, &facts) != 0 || facts.st_uid != ::geteuid()) return false;
+  if (::fstat(process, &facts) != 0 || facts.st_uid != self.user) return false;
   const std::optional<ProcessState> state = StateAt(process);
   if (!state || state->age >= kOnItsWayFor || state->state == 'Z') return false;
   const std::optional<FileId> program = FileIdAt(process, "exe");
@@ -174,7 +184,10 @@ bool OthersOnTheirWay(const std::set<pid_t>& met) {
   bool found = false;
   while (const dirent* entry = ::readdir(processes)) {
     const std::optional<pid_t> pid = PidNamed(entry->d_name);
-    if (!pid || *pid == self.pid || met.contains(*pid)) continue;
+    if (!pid || *pid == self.pid || met.contains(*pid) ||
+        !MayBeAFellow(self, *pid, ::dirfd(processes), entry->d_name)) {
+      continue;
+    }
     const UniqueFd process(
         ::openat(::dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (process.get() >= 0 && IsOnItsWay(self, *pid, process.get())) {
