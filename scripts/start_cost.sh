@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The CPU time of a silent Mappix and a silent Tresolo of a 4 KiB file against a C program that
 # only starts (int main(void) { return 0; }), with `perf stat`, on the programs as the package
-# builds them (build/app; `scripts/package.sh deb` makes it). What the work itself costs the
+# builds them (build/app; `scripts/package.sh deb` makes it), or those in PROGRAMS. What the work itself costs the
 # kernel is what the durable floors cost beyond the bare program: bench/durable_floor.c, built
 # here, copies, flushes and names the same file in bare C (and, for Tresolo, commits its row to an
 # index). The aim is a tool within 1.3 times the bare program plus that: floor + 0.3 x bare.
@@ -12,8 +12,8 @@ cd "$(dirname "$0")/.."
 
 rounds=${ROUNDS:-10}
 runs=${RUNS:-100}
-programs=build/app/programs
-[ -x $programs/Mappix ] || { echo "build/app has no programs: run scripts/package.sh deb" >&2; exit 1; }
+programs=${PROGRAMS:-build/app/programs}
+[ -x "$programs/Mappix" ] || { echo "$programs has no programs: run scripts/package.sh deb" >&2; exit 1; }
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -25,9 +25,9 @@ head -c 4096 /dev/urandom >"$scratch/offer.pdf"
 export KARTIVA_UI=console
 # The first runs make the stores, with the question that starts the client: the tools' own, and
 # one whose archive (and index) the Tresolo floor writes into.
-KARTIVA_HOME=$scratch/floor-store $programs/Tresolo "$scratch/offer.pdf" <<<y 2>/dev/null
+KARTIVA_HOME=$scratch/floor-store "$programs/Tresolo" "$scratch/offer.pdf" <<<y 2>/dev/null
 export KARTIVA_HOME=$scratch/store
-$programs/Mappix "$scratch/offer.pdf" <<<y 2>/dev/null
+"$programs/Mappix" "$scratch/offer.pdf" <<<y 2>/dev/null
 mkdir "$scratch/floor-basket"
 
 # The mean CPU time of one run in milliseconds (perf's task-clock over $runs runs).
@@ -42,11 +42,11 @@ for ((round = 0; round < rounds; round++)); do
   # A floor's name "+" is one of its own each run.
   cpu_ms "$scratch/mappix_floor" "$scratch/offer.pdf" "$scratch/floor-basket" + \
     >>"$scratch/mappix_floor.cpu"
-  cpu_ms $programs/Mappix "$scratch/offer.pdf" >>"$scratch/Mappix.cpu"
+  cpu_ms "$programs/Mappix" "$scratch/offer.pdf" >>"$scratch/Mappix.cpu"
   cpu_ms "$scratch/tresolo_floor" "$scratch/offer.pdf" \
     "$scratch/floor-store/archives/Allgemein" + >>"$scratch/tresolo_floor.cpu"
   # Tresolo files the 4 KiB file into the archive as a new document each run.
-  cpu_ms $programs/Tresolo "$scratch/offer.pdf" >>"$scratch/Tresolo.cpu"
+  cpu_ms "$programs/Tresolo" "$scratch/offer.pdf" >>"$scratch/Tresolo.cpu"
 done
 echo "CPU per run, medians of $rounds rounds of $runs runs (load $(cut -d' ' -f1-3 /proc/loadavg)):"
 bare=$(median <"$scratch/bare.cpu")
