@@ -41,12 +41,6 @@ package_deb() {
   cmake --build --preset app >/dev/null
   rm -f build/app/kartiva-explorer-tools_*.deb
   (cd build/app && cpack >/dev/null)
-  # The commit the package was made of, where the work tree holds nothing else: the reproducible
-  # stage builds that commit once more in a folder of its own and compares.
-  rm -f build/app/package-commit
-  if git rev-parse HEAD >/dev/null 2>&1 && [ -z "$(git status --porcelain --untracked-files=no)" ]; then
-    git rev-parse HEAD >build/app/package-commit
-  fi
   local deb
   deb=$(ls build/app/kartiva-explorer-tools_*.deb)
   prove_deb "$deb"
