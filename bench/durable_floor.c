@@ -7,9 +7,12 @@
 //   tresolo_floor <file> <archive> <name>
 //     the same into an archive of a store, with the copy's row committed to the archive's index
 //     (write-ahead log, synchronous=FULL) after its data is flushed and before it gets its name.
+//
+// A name of "+" stands for one of the process's own (its number), for runs repeated as they are.
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +78,11 @@ int main(int argc, char** argv) {
   if (argc != 4) {
     fprintf(stderr, "usage: %s <file> <folder> <name>\n", argv[0]);
     return 2;
+  }
+  char own_name[32];
+  if (strcmp(argv[3], "+") == 0) {
+    snprintf(own_name, sizeof own_name, "%d", (int)getpid());
+    argv[3] = own_name;
   }
   const int in = open(argv[1], O_RDONLY | O_CLOEXEC);
   const int folder = open(argv[2], O_RDONLY | O_DIRECTORY | O_CLOEXEC);

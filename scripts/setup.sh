@@ -6,7 +6,7 @@ set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libsqlite3-dev qt6-base-dev)
 package_packages=("${build_packages[@]}" dpkg-dev file desktop-file-utils man-db)
-test_packages=("${package_packages[@]}" libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
+test_packages=("${package_packages[@]}" ccache libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix
   googletest wine64 xvfb xdotool wixl msitools
   clang libclang-rt-14-dev clang-format clang-tidy python3
   thunar caja dbus-daemon imagemagick tesseract-ocr lintian devscripts xfsprogs btrfs-progs

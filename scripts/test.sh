@@ -105,6 +105,12 @@ done
 [ $# -gt 0 ] || set -- "${stages[@]}"
 
 scripts/setup.sh test
+# Every build shares one compiler cache where ccache is there, with the builds of earlier runs too
+# (a launcher the caller chose stays); the reproducible stage compiles without it.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+fi
 for stage in "$@"; do
   echo "== $stage"
   "stage_$stage"

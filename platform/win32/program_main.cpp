@@ -75,7 +75,7 @@ int RunProgram(int /*argc*/, char** /*argv*/, const Program& program) {
       .title = program.title,
       .version = program.version};
   win32::ComComponents components;
-  win32::WindowsUi ui;
+  win32::WindowsUi ui(program.answers);
   win32::NamedClientCheckLock checkLock;
   Runtime runtime{components, ui, facts, checkLock};
   // The apartment lives inside the form's run, so that a failure to join it is reported like any

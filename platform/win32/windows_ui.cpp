@@ -4,7 +4,9 @@
 
 #include <commdlg.h>
 
+#include <iterator>
 #include <string>
+#include <string_view>
 
 #include "platform/win32/com.h"
 #include "platform/win32/dialog_filter.h"
@@ -41,14 +43,60 @@ UINT Style(const MsgBoxRequest& box) {
   return style;
 }
 
+// MessageBoxW captions its buttons in the system's language. While a box of this thread is
+// shown, a CBT hook renames Yes and No as the box is first activated, before it is drawn.
+struct ButtonWords {
+  const wchar_t* yes;
+  const wchar_t* no;
+};
+thread_local const ButtonWords* tButtonWords = nullptr;
+
+LRESULT CALLBACK NameButtons(int code, WPARAM wParam, LPARAM lParam) {
+  const HWND box = reinterpret_cast<HWND>(wParam);
+  wchar_t kind[8] = L"";
+  if (code == HCBT_ACTIVATE && tButtonWords != nullptr &&
+      GetClassNameW(box, kind, static_cast<int>(std::size(kind))) > 0 &&
+      std::wstring_view(kind) == L"#32770") {
+    SetDlgItemTextW(box, IDYES, tButtonWords->yes);
+    SetDlgItemTextW(box, IDNO, tButtonWords->no);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The hook, for the time that one box is up.
+class ButtonNaming {
+ public:
+  explicit ButtonNaming(const ButtonWords& words)
+      : words_(words),
+        hook_(SetWindowsHookExW(WH_CBT, NameButtons, nullptr, GetCurrentThreadId())) {
+    if (hook_ == nullptr) ThrowLastError("SetWindowsHookExW");
+    tButtonWords = &words_;
+  }
+  ~ButtonNaming() {
+    tButtonWords = outer_;
+    UnhookWindowsHookEx(hook_);
+  }
+  ButtonNaming(const ButtonNaming&) = delete;
+  ButtonNaming& operator=(const ButtonNaming&) = delete;
+
+ private:
+  ButtonWords words_;
+  const ButtonWords* outer_ = tButtonWords;  // a box's, where one shows this one
+  HHOOK hook_;
+};
+
+// A caption with its access key: Alt and the first letter, or the letter alone, press the button.
+std::wstring Caption(const char* word) { return L"&" + Wide(word); }
+
 }  // namespace
 
-WindowsUi::WindowsUi() = default;
+WindowsUi::WindowsUi(AnswerWords answers) : yes_(Caption(answers.yes)), no_(Caption(answers.no)) {}
 WindowsUi::~WindowsUi() = default;
 
 Answer WindowsUi::Show(const MsgBoxRequest& box) {
   const std::wstring text = Wide(box.text);
   const std::wstring title = Wide(box.title);
+  const ButtonNaming naming({yes_.c_str(), no_.c_str()});
   switch (MessageBoxW(nullptr, text.c_str(), title.c_str(), Style(box))) {
     case IDYES:
       return Answer::Yes;

@@ -2,9 +2,11 @@
 
 // Message boxes, the file-open dialog and the date, the Windows way. Every box and dialog is owned
 // by the desktop and brought to the foreground; a box is task-modal, so that it holds the
-// program's own windows as an owned box would.
+// program's own windows as an owned box would. A question's buttons speak the program's language,
+// not the system's.
 
 #include <memory>
+#include <string>
 
 #include "core/runtime.h"
 
@@ -14,13 +16,14 @@ class ProgressWindow;
 
 class WindowsUi : public Ui {
  public:
-  WindowsUi();
+  explicit WindowsUi(AnswerWords answers);
   ~WindowsUi() override;
   WindowsUi(const WindowsUi&) = delete;
   WindowsUi& operator=(const WindowsUi&) = delete;
 
   // MessageBoxW with the buttons, icon and first default button asked for, task-modal: the
-  // program's windows (the progress window) wait while it is up.
+  // program's windows (the progress window) wait while it is up. Yes and No bear the program's
+  // answer words.
   Answer Show(const MsgBoxRequest& box) override;
   // GetOpenFileNameW, starting in the dialog's folder with its file name filled in.
   void ShowOpen(FileDialog& dialog) override;
@@ -31,6 +34,8 @@ class WindowsUi : public Ui {
   void CloseProgress() override;
 
  private:
+  std::wstring yes_;
+  std::wstring no_;
   std::unique_ptr<ProgressWindow> progress_;
 };
 

@@ -316,7 +316,7 @@ TEST_F(Menorix, ShapedShadedWindowMovesWithALeftDragAndActivatesTheEntries) {
   EXPECT_TRUE(run.WaitForDisabled());
   EXPECT_EQ(run.Answer("Return"), (Box{"Menorix",
                                        "Funktion wurde dem Kontextmen\xC3\xBC hinzugef\xC3\xBCgt.",
-                                       {IDOK},
+                                       {"OK"},
                                        "information"}));
   EXPECT_EQ(run.ExitCode(), 0u);
   EXPECT_EQ(DefaultValue(kImportCommand), Command(L"Mappix.exe"));

@@ -85,9 +85,12 @@ constexpr char kKartiva[] =
     "Session.QueryActiveArchive.out=Allgemein\n"
     "Basket.AddFile.out=C:\\Kartiva\\Eingang\\00000001.001\n";
 
-constexpr int kOk = IDOK;
-constexpr int kYes = IDYES;
-constexpr int kNo = IDNO;
+// The buttons' captions: a question's answers in the program's language, whatever the system's.
+constexpr char kOk[] = "OK";
+constexpr char kJa[] = "Ja";
+constexpr char kNein[] = "Nein";
+constexpr char kYes[] = "Yes";
+constexpr char kNo[] = "No";
 
 struct Case {
   const char* what;
@@ -171,7 +174,7 @@ TEST_F(Programs, MappixImportsTheCommandLineAndShowsWhatTheUserMustSee) {
        "Session.IsClientRunning.out=False",
        {{{"Kartiva starten?",
           "Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?",
-          {kYes, kNo},
+          {kJa, kNein},
           "question"},
          "n"}},
        {"new Session", "Session.IsClientRunning(&Variant, &Long)", "del Session"},
@@ -182,7 +185,7 @@ TEST_F(Programs, MappixImportsTheCommandLineAndShowsWhatTheUserMustSee) {
        "Session.IsClientRunning.out=False",
        {{{"Kartiva starten?",
           "Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?",
-          {kYes, kNo},
+          {kJa, kNein},
           "question"},
          "Return"}},
        {"new Session", "Session.IsClientRunning(&Variant, &Long)",
@@ -282,6 +285,17 @@ TEST_F(Programs, TresoloStoresAForeignFileAndABasketDocument) {
        Concat(Lines(kTresoloStart.begin(), kTresoloStart.end() - 2),
               {"del Archive", "del Session"}),
        1},
+      {"the user declines to start the client: the buttons in the program's English",
+       L"Tresolo.exe",
+       L" C:\\Scans\\offer.doc",
+       "Session.IsClientRunning.out=False",
+       {{{"Kartiva starten?",
+          "Kartiva ist nicht gestartet. Soll Kartiva jetzt gestartet werden?",
+          {kYes, kNo},
+          "question"},
+         "n"}},
+       {"new Session", "Session.IsClientRunning(&Variant, &Long)", "del Session"},
+       0},
   };
   for (const Case& c : cases) Check(c);
 }

@@ -65,7 +65,7 @@ TEST(FileOpenDialog, TakesAConfirmedNameAndKeepsItsNameOnCancel) {
   std::ofstream(std::filesystem::path(file)) << "x";
   const std::string name = wintest::Narrow(file);
 
-  WindowsUi ui;
+  WindowsUi ui(kEnglishAnswers);
   FileDialog dialog{.initialFolder = wintest::Narrow(temp),
                     .filter = "All files (*.*)|*.*",
                     .fileName = "before"};

@@ -78,12 +78,10 @@ Box Read(HWND window) {
     GetClassNameW(child, kind, 16);
     if (!IsWindowVisible(child) || _wcsicmp(kind, L"Button") != 0) continue;
     const bool isDefault = (GetWindowLongW(child, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
-    const int id = GetDlgCtrlID(child);
-    if (isDefault) {
-      box.buttons.insert(box.buttons.begin(), id);
-    } else {
-      box.buttons.push_back(id);
-    }
+    GetWindowTextW(child, text, 4096);
+    std::string caption = Narrow(text);
+    std::erase(caption, '&');
+    box.buttons.insert(isDefault ? box.buttons.begin() : box.buttons.end(), std::move(caption));
   }
   box.icon = IconOf(window);
   return box;
@@ -111,7 +109,7 @@ std::vector<COLORREF> Capture(HWND window, int& width, int& height) {
 
 void PrintTo(const Box& box, std::ostream* out) {
   *out << "{\"" << box.title << "\", \"" << box.text << "\", buttons";
-  for (int id : box.buttons) *out << " " << id;
+  for (const std::string& caption : box.buttons) *out << " \"" << caption << "\"";
   *out << ", icon " << box.icon << "}";
 }
 

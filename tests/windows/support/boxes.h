@@ -18,11 +18,12 @@ std::vector<COLORREF> CaptureScreen(const RECT& area);
 std::vector<COLORREF> Capture(HWND window, int& width, int& height);
 
 // A message box as the user sees it. The text is the box's message, the icon the system icon it
-// shows (or "none"); buttons are the command ids, the default one first.
+// shows (or "none"); buttons are the buttons' captions without their access keys' marks ("Ja"
+// for "&Ja"), the default one first.
 struct Box {
   std::string title;
   std::string text;
-  std::vector<int> buttons;
+  std::vector<std::string> buttons;
   std::string icon;
   bool operator==(const Box&) const = default;
 };
