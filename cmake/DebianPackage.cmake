@@ -69,7 +69,7 @@ install(FILES packaging/debian/lintian-overrides DESTINATION share/lintian/overr
   RENAME ${CPACK_PACKAGE_NAME})
 
 # Menorix in the desktop's application menu, with its icon in the hicolor theme.
-install(FILES platform/posix/kartiva-menorix.desktop DESTINATION share/applications)
+install(FILES platform/linux/kartiva-menorix.desktop DESTINATION share/applications)
 foreach(size 16 32 48)
   install(FILES platform/qt/icons/menorix-${size}.png
     DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME kartiva-menorix.png)

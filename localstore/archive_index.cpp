@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <ctime>
 
+#include "linux_base/crash_state.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "localstore/private_modes.h"
-#include "posix_base/crash_state.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -90,7 +90,7 @@ int OpenWithoutFolderFlush(sqlite3_vfs* vfs, const char* name, sqlite3_file* fil
 int OpenIndexFile(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
                   int* outFlags) {
   const int opened = OpenWithoutFolderFlush(vfs, name, file, flags, outFlags);
-  if (opened == SQLITE_OK && posix::crash_state::Refusal("fcntl") != 0) {
+  if (opened == SQLITE_OK && linux_os::crash_state::Refusal("fcntl") != 0) {
     static sqlite3_io_methods refusing = [&] {
       sqlite3_io_methods methods = *file->pMethods;
       methods.xLock = [](sqlite3_file*, int) { return SQLITE_IOERR_LOCK; };
@@ -262,7 +262,7 @@ ErrorCode ArchiveIndex::Add(const IndexRow& row) {
   Bind(raw, 9, row.origin);
   Bind(raw, 10, row.identity);
   if (sqlite3_step(raw) != SQLITE_DONE) return Failure();
-  posix::crash_state::IndexCommitted();
+  linux_os::crash_state::IndexCommitted();
   return 0;
 }
 

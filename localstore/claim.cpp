@@ -5,11 +5,11 @@
 
 #include <cerrno>
 
+#include "linux_base/file_io.h"
+#include "linux_base/file_lock.h"
 #include "localstore/codes.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
-#include "posix_base/file_io.h"
-#include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 
@@ -22,10 +22,10 @@ namespace {
 // links (FAT, which has RENAME_NOREPLACE, so that a claim was made), the claim's name moves there
 // instead, in one step, and `moved` says so.
 int NameInBasket(const fs::path& claim, const fs::path& name, bool& moved) {
-  const int error = posix::LinkName(claim, name);
-  if (!posix::IsMissingHardLink(error)) return error;
+  const int error = linux_os::LinkName(claim, name);
+  if (!linux_os::IsMissingHardLink(error)) return error;
   moved = true;
-  return posix::RenameNoReplace(claim, name);
+  return linux_os::RenameNoReplace(claim, name);
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ ErrorCode Claim::Take(const fs::path& document) {
   if (fd_.get() < 0) return errno == ENOENT ? kFileNotFound : kFileUnreadable;
   if (!IsRegularFile(fd_.get())) return kFileUnreadable;
   // Whoever holds the lock is claiming the same document, or handing it back: wait for them.
-  if (!posix::LockWithin(fd_.get(), kLockWait)) return kFileNotFound;
+  if (!linux_os::LockWithin(fd_.get(), kLockWait)) return kFileNotFound;
   basket_ = document.parent_path();
   document_ = document.filename().string();
   if (ErrorCode code = NewIdentity(identity_)) return code;
@@ -44,7 +44,7 @@ ErrorCode Claim::Take(const fs::path& document) {
   if (ErrorCode code = RenameToIdentityName(document, claim, basket_)) return code;
   claim_ = claim;
   // The name may have been given to another file since it was opened: that one goes back.
-  if (!posix::NamesOpenFile(fd_.get(), claim_)) {
+  if (!linux_os::NamesOpenFile(fd_.get(), claim_)) {
     PutBack();
     return kFileNotFound;
   }
@@ -55,7 +55,7 @@ ErrorCode Claim::Take(const fs::path& document) {
   if (!LockByName(claim_, nameLock_)) nameLock_.reset();
   // The basket name is gone for good before the document can get an archive name: no power cut
   // shows it in both, whatever the file system writes first.
-  if (const int error = posix::SyncFolder(basket_)) {
+  if (const int error = linux_os::SyncFolder(basket_)) {
     PutBack();
     return CodeForErrno(error, kIoError);
   }
@@ -63,7 +63,7 @@ ErrorCode Claim::Take(const fs::path& document) {
 }
 
 void Claim::Release() {
-  static_cast<void>(posix::RemoveName(claim_));
+  static_cast<void>(linux_os::RemoveName(claim_));
   claim_.clear();
 }
 
@@ -87,8 +87,8 @@ ErrorCode ReturnToBasket(const fs::path& claim, const fs::path& basket,
     name = basket / DocumentName(number);
   }
   // The basket name reaches the disk before the claim goes, so that a power cut keeps one of them.
-  if (const int error = posix::SyncFolder(basket)) return CodeForErrno(error, kIoError);
-  return moved ? 0 : CodeForResult(posix::RemoveName(claim));
+  if (const int error = linux_os::SyncFolder(basket)) return CodeForErrno(error, kIoError);
+  return moved ? 0 : CodeForResult(linux_os::RemoveName(claim));
 }
 
 }  // namespace kartiva::localstore

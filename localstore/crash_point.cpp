@@ -4,14 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "posix_base/crash_state.h"
+#include "linux_base/crash_state.h"
 
 namespace kartiva::localstore {
 
 void CrashPoint(const char* name) {
   const char* wanted = std::getenv("KARTIVA_CRASH_AT");
   if (wanted == nullptr || std::strcmp(wanted, name) != 0) return;
-  if (std::getenv("KARTIVA_CRASH_CUT") != nullptr) posix::crash_state::LoseWhatWasNotFlushed();
+  if (std::getenv("KARTIVA_CRASH_CUT") != nullptr) linux_os::crash_state::LoseWhatWasNotFlushed();
   std::raise(SIGKILL);
 }
 

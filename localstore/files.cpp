@@ -9,10 +9,10 @@
 #include <set>
 #include <string>
 
+#include "linux_base/atomic_file.h"
+#include "linux_base/file_io.h"
 #include "localstore/codes.h"
 #include "localstore/in_flight.h"
-#include "posix_base/atomic_file.h"
-#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 
@@ -39,11 +39,11 @@ namespace {
 int TryHardLink(const std::filesystem::path& folder) {
   UniqueFd fd;
   std::string name;
-  if (const int error = posix::CreateHiddenFile(folder, fd, name)) return error;
+  if (const int error = linux_os::CreateHiddenFile(folder, fd, name)) return error;
   const std::string second = name + ".link";
-  const int error = posix::LinkName(name, second);
-  if (error == 0) static_cast<void>(posix::RemoveName(second));
-  static_cast<void>(posix::RemoveName(name));
+  const int error = linux_os::LinkName(name, second);
+  if (error == 0) static_cast<void>(linux_os::RemoveName(second));
+  static_cast<void>(linux_os::RemoveName(name));
   return error;
 }
 
@@ -53,13 +53,13 @@ void SayOnce(ErrorCode code, const std::string& line) {
   static std::set<ErrorCode> said;
   if (!said.insert(code).second) return;
   const std::string text = line + "\n";
-  static_cast<void>(posix::WriteAll(STDERR_FILENO, text.data(), text.size()));
+  static_cast<void>(linux_os::WriteAll(STDERR_FILENO, text.data(), text.size()));
 }
 
 ErrorCode CodeForLink(int error, const std::filesystem::path& folder) {
   // EPERM also refuses a link to someone else's file: a link of the store's own file tells.
-  if (!posix::IsMissingHardLink(error) ||
-      !posix::IsMissingHardLink(TryHardLink(InFlightFolder(folder)))) {
+  if (!linux_os::IsMissingHardLink(error) ||
+      !linux_os::IsMissingHardLink(TryHardLink(InFlightFolder(folder)))) {
     return CodeForErrno(error, kIoError);
   }
   SayOnce(
@@ -99,7 +99,7 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 bool LockByName(const std::filesystem::path& path, UniqueFd& fd) {
   fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
-         posix::NamesOpenFile(fd.get(), path);
+         linux_os::NamesOpenFile(fd.get(), path);
 }
 
 bool NameTaken(const std::filesystem::path& path) {
@@ -116,7 +116,7 @@ bool ReadSmallFile(const std::filesystem::path& path, std::size_t limit, std::st
   UniqueFd fd;
   if (OpenRegularFile(path, fd) != 0) return false;
   content.clear();
-  return posix::ReadUpTo(fd.get(), limit, content) == 0 && content.size() <= limit;
+  return linux_os::ReadUpTo(fd.get(), limit, content) == 0 && content.size() <= limit;
 }
 
 }  // namespace kartiva::localstore

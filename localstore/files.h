@@ -9,12 +9,12 @@
 #include <string>
 
 #include "core/error.h"
-#include "posix_base/unique_fd.h"
+#include "linux_base/unique_fd.h"
 
 namespace kartiva::localstore {
 
 // The store's files are owned as every POSIX descriptor is.
-using posix::UniqueFd;
+using linux_os::UniqueFd;
 
 // How long an operation waits for a lock that another live process holds, before it gives up
 // with a code: long enough for any store to finish, short enough that nobody waits in silence.

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
+#include "linux_base/file_io.h"
+#include "linux_base/file_lock.h"
 #include "localstore/files.h"
 #include "localstore/in_flight.h"
-#include "posix_base/file_io.h"
-#include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -43,9 +43,9 @@ void RecordFolderStamp(const std::filesystem::path& folder) {
                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (fd.get() < 0 || !IsRegularFile(fd.get())) return;
   // Taken under the lock, so that of many processes the last to write saw the latest change.
-  if (posix::LockExclusively(fd.get()) != 0) return;
+  if (linux_os::LockExclusively(fd.get()) != 0) return;
   const std::string stamp = CurrentStamp(folder);
-  if (posix::WriteAllAt(fd.get(), stamp.data(), stamp.size(), 0) == 0) {
+  if (linux_os::WriteAllAt(fd.get(), stamp.data(), stamp.size(), 0) == 0) {
     // A stamp left longer than it was written matches no folder: the next run reads it once.
     [[maybe_unused]] const int truncated = ::ftruncate(fd.get(), static_cast<off_t>(stamp.size()));
   }

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "linux_base/file_io.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "localstore/numbering.h"
-#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 
@@ -42,10 +42,10 @@ bool IsIdentity(std::string_view text) {
 
 ErrorCode RenameToIdentityName(const std::filesystem::path& from, const std::filesystem::path& to,
                                const std::filesystem::path& folder) {
-  int error = posix::RenameNoReplace(from, to);
-  if (posix::IsMissingCall(error)) {
+  int error = linux_os::RenameNoReplace(from, to);
+  if (linux_os::IsMissingCall(error)) {
     if (ErrorCode code = HardLinksWork(folder)) return code;
-    error = posix::RenameOver(from, to);
+    error = linux_os::RenameOver(from, to);
   }
   return error == ENOENT ? kFileNotFound : CodeForResult(error);
 }

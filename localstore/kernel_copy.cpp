@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "linux_base/file_io.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
-#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -18,8 +18,8 @@ namespace {
 ssize_t CopyChunkByHand(int source, int target, off_t offset, std::size_t length) {
   std::vector<char> buffer(std::min<std::size_t>(length, std::size_t{1} << 20));
   std::size_t got = 0;
-  int error = posix::ReadAt(source, buffer.data(), buffer.size(), offset, got);
-  if (error == 0) error = posix::WriteAllAt(target, buffer.data(), got, offset);
+  int error = linux_os::ReadAt(source, buffer.data(), buffer.size(), offset, got);
+  if (error == 0) error = linux_os::WriteAllAt(target, buffer.data(), got, offset);
   errno = error;
   return error == 0 ? static_cast<ssize_t>(got) : -1;
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "linux_base/atomic_file.h"
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/crash_point.h"
@@ -23,7 +24,6 @@
 #include "localstore/recovery.h"
 #include "localstore/store.h"
 #include "localstore/storing.h"
-#include "posix_base/atomic_file.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -337,7 +337,7 @@ std::vector<std::string> HeldNames::Confirm() {
   if (!files_.empty()) CrashPoint("names-held");
   std::vector<std::string> unconfirmed;
   for (const auto& [folder, files] : files_) {
-    if (posix::ConfirmFolder(folder) != 0) {
+    if (linux_os::ConfirmFolder(folder) != 0) {
       unconfirmed.insert(unconfirmed.end(), files.begin(), files.end());
     }
     CrashPoint("names-confirmed");

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "linux_base/file_io.h"
+#include "linux_base/file_lock.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
-#include "posix_base/file_io.h"
-#include "posix_base/file_lock.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -35,7 +35,7 @@ bool CounterValue(std::string_view text, unsigned long& value) {
 // of a folder that could not be read to its end.
 int HighestNumberIn(const std::filesystem::path& folder, unsigned long& highest) {
   std::vector<std::string> names;
-  if (const int error = posix::NamesIn(folder, names)) return error;
+  if (const int error = linux_os::NamesIn(folder, names)) return error;
   highest = 0;
   for (const std::string& name : names) highest = std::max(highest, NumberIn(name));
   return 0;
@@ -64,7 +64,7 @@ ErrorCode StartCounting(const std::filesystem::path& folder) {
   UniqueFd fd(::open(counter.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.get() < 0) return errno == EEXIST ? 0 : CodeForErrno(errno, kIoError);
   const std::string zero = std::string(kDigits, '0') + "\n";
-  return CodeForResult(posix::WriteAll(fd.get(), zero.data(), zero.size()));
+  return CodeForResult(linux_os::WriteAll(fd.get(), zero.data(), zero.size()));
 }
 
 unsigned long NumberIn(std::string_view name) {
@@ -86,11 +86,11 @@ ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number)
   UniqueFd counter(
       ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (counter.get() < 0) return CodeForErrno(errno, kIoError);
-  if (!IsRegularFile(counter.get()) || !posix::LockWithin(counter.get(), kLockWait))
+  if (!IsRegularFile(counter.get()) || !linux_os::LockWithin(counter.get(), kLockWait))
     return kIoError;
   char text[kDigits + 2] = {};
   std::size_t got = 0;
-  if (const int error = posix::ReadAt(counter.get(), text, sizeof text, 0, got))
+  if (const int error = linux_os::ReadAt(counter.get(), text, sizeof text, 0, got))
     return CodeForErrno(error, kIoError);
   unsigned long last = 0;
   if (!CounterValue(std::string_view(text, got), last)) {
@@ -98,7 +98,7 @@ ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number)
   }
   if (last >= kHighestNumber) return kStoreFull;
   const std::string next = DocumentName(last + 1).substr(0, kDigits) + "\n";
-  if (const int error = posix::WriteAllAt(counter.get(), next.data(), next.size(), 0))
+  if (const int error = linux_os::WriteAllAt(counter.get(), next.data(), next.size(), 0))
     return CodeForErrno(error, kIoError);
   number = last + 1;
   return 0;

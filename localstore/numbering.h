@@ -13,14 +13,14 @@
 #include <string_view>
 
 #include "core/error.h"
-#include "posix_base/atomic_file.h"
+#include "linux_base/atomic_file.h"
 
 namespace kartiva::localstore {
 
 inline constexpr std::string_view kCounterFolder = ".numbers";
 inline constexpr std::string_view kClaimPrefix = ".claim-";   // an earlier store's claim
 inline constexpr std::string_view kStagedPrefix = ".store-";  // its archive copy before its row
-using posix::kIncomingPrefix;                                 // a copy being written
+using linux_os::kIncomingPrefix;                              // a copy being written
 inline constexpr unsigned long kHighestNumber = 99999999;
 
 // The number of a document name, or 0 for any other name.

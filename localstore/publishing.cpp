@@ -2,12 +2,12 @@
 
 #include <cerrno>
 
+#include "linux_base/atomic_file.h"
+#include "linux_base/file_io.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
-#include "posix_base/atomic_file.h"
-#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 
@@ -28,15 +28,15 @@ ErrorCode FreeArchiveName(ArchiveIndex& index, const fs::path& archive, std::str
 ErrorCode PublishStaged(ArchiveIndex& index, const fs::path& archive, const std::string& identity,
                         std::string& file) {
   const fs::path staged = InFlightFolder(archive) / identity;
-  while (const int error = posix::LinkName(staged, archive / file)) {
+  while (const int error = linux_os::LinkName(staged, archive / file)) {
     if (error != EEXIST) return CodeForLink(error, archive);
     if (SameFile(staged, archive / file)) break;  // an earlier publication that was cut short
     if (ErrorCode code = FreeArchiveName(index, archive, file)) return code;
     if (ErrorCode code = index.MoveIdentity(identity, file)) return code;
   }
   // The document is the archive's now: a flush that fails is no reason to take it back.
-  if (ErrorCode code = Confirmed(posix::ConfirmFolder(archive))) return code;
-  static_cast<void>(posix::RemoveName(staged));
+  if (ErrorCode code = Confirmed(linux_os::ConfirmFolder(archive))) return code;
+  static_cast<void>(linux_os::RemoveName(staged));
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "linux_base/file_io.h"
 #include "localstore/claim.h"
 #include "localstore/codes.h"
 #include "localstore/crash_point.h"
@@ -21,7 +22,6 @@
 #include "localstore/original_name.h"
 #include "localstore/publishing.h"
 #include "localstore/store.h"
-#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -35,7 +35,7 @@ constexpr std::chrono::seconds kRecoveryWait{1};
 // The names in a folder, none when there is no such folder; false when it cannot be read to its
 // end.
 bool NamesIn(const fs::path& folder, std::vector<std::string>& names) {
-  const int error = posix::NamesIn(folder, names);
+  const int error = linux_os::NamesIn(folder, names);
   return error == 0 || error == ENOENT;
 }
 
@@ -67,8 +67,8 @@ Found HoldsSameDocument(int fd, const fs::path& path) {
   for (off_t offset = 0; offset < mine.st_size;) {
     std::size_t got = 0;
     std::size_t theirsGot = 0;
-    if (posix::ReadAt(fd, a.data(), a.size(), offset, got) != 0 ||
-        posix::ReadAt(other.get(), b.data(), got, offset, theirsGot) != 0) {
+    if (linux_os::ReadAt(fd, a.data(), a.size(), offset, got) != 0 ||
+        linux_os::ReadAt(other.get(), b.data(), got, offset, theirsGot) != 0) {
       return Found::kUnreadable;
     }
     if (got == 0 || theirsGot != got || std::memcmp(a.data(), b.data(), got) != 0)
@@ -87,7 +87,7 @@ bool Orphaned(const fs::path& archive, const FiledDocument& row) {
 // Removes a temporary file whose writer died.
 void RemoveIfDead(const fs::path& path, Repairs& repairs) {
   UniqueFd fd;
-  if (LockByName(path, fd) && posix::RemoveName(path) == 0) ++repairs.removed;
+  if (LockByName(path, fd) && linux_os::RemoveName(path) == 0) ++repairs.removed;
 }
 
 }  // namespace
@@ -150,8 +150,8 @@ void Recovery::Conclude(Found stored, const fs::path& claim, const fs::path& bas
       // A file system that wrote the claim's new name but not the removal of its old one shows
       // the document in the basket too: that name goes with the claim.
       if (SameFile(claim, basket / document))
-        static_cast<void>(posix::RemoveName(basket / document));
-      static_cast<void>(posix::RemoveName(claim));
+        static_cast<void>(linux_os::RemoveName(basket / document));
+      static_cast<void>(linux_os::RemoveName(claim));
       ++repairs_.finished;
       break;
     case Found::kNo:
@@ -181,7 +181,7 @@ bool Recovery::AdoptOldStaged(const fs::path& archive, ArchiveIndex& index,
   const fs::path old = archive / (std::string(kStagedPrefix) + file);
   const Found row = index.HasFile(file);
   if (row == Found::kUnreadable) return false;
-  if (row == Found::kNo) return posix::RemoveName(old) == 0;
+  if (row == Found::kNo) return linux_os::RemoveName(old) == 0;
   std::string identity;
   std::string published = file;
   return NewIdentity(identity) == 0 && index.GiveIdentity(file, identity) == 0 &&
@@ -225,7 +225,7 @@ void Recovery::SettleStaged(const fs::path& archive, const std::string& identity
   if (row == Found::kYes) {
     Count(PublishStaged(*index, archive, identity, file), repairs_.finished);
   } else if (row == Found::kNo) {
-    static_cast<void>(posix::RemoveName(staged));
+    static_cast<void>(linux_os::RemoveName(staged));
     ++repairs_.removed;
   } else {
     ++repairs_.leftForLater;

@@ -9,16 +9,16 @@
 #include <cerrno>
 #include <vector>
 
+#include "linux_base/atomic_file.h"
+#include "linux_base/environment.h"
+#include "linux_base/file_io.h"
+#include "linux_base/xdg_folders.h"
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/files.h"
 #include "localstore/in_flight.h"
 #include "localstore/numbering.h"
 #include "localstore/private_modes.h"
-#include "posix_base/atomic_file.h"
-#include "posix_base/environment.h"
-#include "posix_base/file_io.h"
-#include "posix_base/xdg_folders.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -49,8 +49,8 @@ bool SameKey(std::string_view a, std::string_view b) {
 }  // namespace
 
 fs::path DefaultRoot() {
-  if (const char* home = posix::NonEmptyVariable("KARTIVA_HOME")) return home;
-  return posix::DataHome() / "kartiva";
+  if (const char* home = linux_os::NonEmptyVariable("KARTIVA_HOME")) return home;
+  return linux_os::DataHome() / "kartiva";
 }
 
 bool IsSafeName(std::string_view name) {
@@ -81,7 +81,7 @@ ErrorCode Store::Initialise() const {
   if (ErrorCode code = ArchiveIndex::Create(archive)) return code;
   const std::string ini = "[Kartiva]\nActiveBasket=" + std::string(kDefaultBasket) +
                           "\nActiveArchive=" + std::string(kDefaultArchive) + "\n";
-  return CodeForResult(posix::ReplaceFileAtomically(root_ / kIniName, ini, S_IRUSR | S_IWUSR));
+  return CodeForResult(linux_os::ReplaceFileAtomically(root_ / kIniName, ini, S_IRUSR | S_IWUSR));
 }
 
 ErrorCode Store::ReadSetting(std::string_view key, std::string& value) const {
@@ -162,7 +162,7 @@ UniqueFd Store::OpenJournal() const {
 
 void Store::Journal(int fd, const std::string& lines) {
   // One write as a rule: appends from many processes at once never interleave within a line.
-  if (fd >= 0) static_cast<void>(posix::WriteAll(fd, lines.data(), lines.size()));
+  if (fd >= 0) static_cast<void>(linux_os::WriteAll(fd, lines.data(), lines.size()));
 }
 
 }  // namespace kartiva::localstore

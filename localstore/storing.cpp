@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "linux_base/file_io.h"
 #include "localstore/claim.h"
 #include "localstore/codes.h"
 #include "localstore/crash_point.h"
@@ -17,7 +18,6 @@
 #include "localstore/publishing.h"
 #include "localstore/recovery.h"
 #include "localstore/store.h"
-#include "posix_base/file_io.h"
 
 namespace kartiva::localstore {
 namespace {
@@ -72,11 +72,11 @@ UniqueFd HoldStagedName(const Staged& staged) {
   if (code == 0 || NameTaken(staged.path)) return code;
   std::string published;
   if (index.FindIdentity(staged.identity, published) == Found::kYes &&
-      posix::NamesOpenFile(staged.dataFd, archive / published)) {
+      linux_os::NamesOpenFile(staged.dataFd, archive / published)) {
     file = published;
     return 0;
   }
-  if (const int error = posix::LinkOpenFile(staged.dataFd, staged.path))
+  if (const int error = linux_os::LinkOpenFile(staged.dataFd, staged.path))
     return CodeForLink(error, archive);
   if (staged.held.get() < 0) staged.held = HoldStagedName(staged);
   return PublishStaged(index, archive, staged.identity, file);
@@ -91,13 +91,13 @@ UniqueFd HoldStagedName(const Staged& staged) {
                                    IndexRow& row) {
   staged.held = HoldStagedName(staged);
   CrashPoint("copy-written");
-  ErrorCode code = CodeForResult(posix::SyncData(staged.dataFd));
+  ErrorCode code = CodeForResult(linux_os::SyncData(staged.dataFd));
   if (code == 0) CrashPoint("copy-flushed");
   if (code == 0) code = FreeArchiveName(index, archive, row.file);
   row.identity = staged.identity;
   if (code == 0) code = index.Add(row);
   if (code != 0) {
-    static_cast<void>(posix::RemoveName(staged.path));
+    static_cast<void>(linux_os::RemoveName(staged.path));
     row.file.clear();
     return code;
   }
@@ -105,9 +105,9 @@ UniqueFd HoldStagedName(const Staged& staged) {
   if (ErrorCode published = PublishFromStage(index, archive, staged, row.file)) {
     // Where the document never got its name (a folder that may not be written, no room for the
     // name), its row goes again and the store fails cleanly; once it has its name, it stays.
-    if (published != kNotConfirmed && !posix::NamesOpenFile(staged.dataFd, archive / row.file) &&
+    if (published != kNotConfirmed && !linux_os::NamesOpenFile(staged.dataFd, archive / row.file) &&
         index.RemoveIdentity(staged.identity) == 0) {
-      static_cast<void>(posix::RemoveName(staged.path));
+      static_cast<void>(linux_os::RemoveName(staged.path));
       row.file.clear();
     }
     return published;
@@ -128,7 +128,7 @@ UniqueFd HoldStagedName(const Staged& staged) {
   Staged staged = StagedIn(archive, claim.identity(), claim.fd());
   NewFile copy;
   ErrorCode code = 0;
-  if (const int error = posix::LinkName(claim.path(), staged.path)) {
+  if (const int error = linux_os::LinkName(claim.path(), staged.path)) {
     // Only across file systems is the document copied.
     code = error == EXDEV ? StageCopy(claim.fd(), row.originalName, archive, copy, staged)
                           : CodeForLink(error, archive);

@@ -203,8 +203,8 @@ def check(root):
 PLANTS = [
     ("core/error.h", "a", '#include "platform/program_main.h"\n'),
     ("mappix/frm_import.cpp", "a", '#include "localstore/store.h"\n'),
-    ("platform/posix/desktop.cpp", "a", '#include "platform/win32/handle.h"\n'),
-    ("platform/posix/file_manager/entry_files.cpp", "a", '#include "localstore/store.h"\n'),
+    ("platform/linux/desktop.cpp", "a", '#include "platform/win32/handle.h"\n'),
+    ("platform/linux/file_manager/entry_files.cpp", "a", '#include "localstore/store.h"\n'),
     ("mappix/frm_import.cpp", "a", "#include <platform/program_main.h>\n"),
     ("tresolo/frm_store_docs.cpp", "a", "#include <localstore/store.h>\n"),
     ("core/detail/leak.h", "w", '#pragma once\n#include "platform/program_main.h"\n'),

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # clang-format reads every folder; clang-tidy the programs' own code, not the tests' scaffolding.
-program_folders=(core mappix tresolo menorix posix_base localstore platform programs)
+program_folders=(core mappix tresolo menorix linux_base localstore platform programs)
 other_folders=(tests bench fuzz)
 
 find "${program_folders[@]}" "${other_folders[@]}" \( -name '*.cpp' -o -name '*.h' \) -print0 |

@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "linux_base/unique_fd.h"
 #include "localstore/in_flight.h"
 #include "localstore/local_session.h"
-#include "posix_base/unique_fd.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
@@ -351,7 +351,7 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        [this] {
          const fs::path document = Import("x.txt", "X");
          auto held =
-             std::make_optional<posix::UniqueFd>(::open(document.c_str(), O_RDONLY | O_CLOEXEC));
+             std::make_optional<linux_os::UniqueFd>(::open(document.c_str(), O_RDONLY | O_CLOEXEC));
          EXPECT_EQ(::flock(held->get(), LOCK_EX), 0);  // as its first claimant holds it
          const fs::path folder = temp_.path() / "waiting store";
          fs::create_directories(folder);

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/posix/batch_endpoint.h"
+#include "platform/linux/batch_endpoint.h"
 #include "tests/support/process.h"
 
 namespace kartiva::testing {
@@ -24,8 +24,8 @@ using std::chrono::milliseconds;
 class BatchEndpointTest : public ::testing::Test {
  protected:
   BatchEndpointTest() { fs::permissions(temp_.path(), fs::perms::owner_all); }
-  posix::UnixBatchEndpoint Endpoint() const {
-    return posix::UnixBatchEndpoint({.runtimeFolder = temp_.path().string()}, "Mappix");
+  linux_os::UnixBatchEndpoint Endpoint() const {
+    return linux_os::UnixBatchEndpoint({.runtimeFolder = temp_.path().string()}, "Mappix");
   }
   fs::path SocketPath() const { return temp_.path() / "kartiva-Mappix.socket"; }
 
@@ -65,7 +65,7 @@ TEST_F(BatchEndpointTest, ListensUnlessTheNameIsTakenOrNotASocket) {
     fs::remove_all(SocketPath());
     c.arrange();
     const fs::file_type before = fs::symlink_status(SocketPath()).type();
-    posix::UnixBatchEndpoint endpoint = Endpoint();
+    linux_os::UnixBatchEndpoint endpoint = Endpoint();
     BatchEndpoint::Listening listening = endpoint.Listen();
     EXPECT_EQ(listening.listener != nullptr, c.listens);
     EXPECT_EQ(listening.taken, c.taken);
@@ -99,7 +99,7 @@ TEST_F(BatchEndpointTest, TakesOnlyWholePathsOfBoundedSize) {
       {"a relative path made too long", std::string(kLongestHandedPath - 1, 'a'), false, ""},
       {"a NUL byte", std::string("/a\0b", 4), false, ""},
   };
-  posix::UnixBatchEndpoint endpoint = Endpoint();
+  linux_os::UnixBatchEndpoint endpoint = Endpoint();
   std::unique_ptr<BatchListener> listener = endpoint.Listen().listener;
   ASSERT_NE(listener, nullptr);
   for (const auto& c : cases) {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <thread>
 
-#include "platform/posix/client_check_lock.h"
+#include "platform/linux/client_check_lock.h"
 #include "tests/support/process.h"
 
 namespace kartiva::testing {
@@ -98,9 +98,9 @@ TEST(FileClientCheckLock, LiesInAPrivateFolderAndRefusesWhatOthersCouldPlant) {
 
     const fs::path home = temp.path() / "home";
     fs::create_directories(home);
-    posix::FileClientCheckLock lock({.runtimeFolder = c.useRuntime ? runtime.string() : "",
-                                     .sharedParent = fallback.parent_path().string(),
-                                     .home = home.string()});
+    linux_os::FileClientCheckLock lock({.runtimeFolder = c.useRuntime ? runtime.string() : "",
+                                        .sharedParent = fallback.parent_path().string(),
+                                        .home = home.string()});
     const bool acquired = lock.Acquire();
     EXPECT_EQ(acquired, c.lockFile != Where::kRefused);
     if (acquired) lock.Release();
@@ -129,8 +129,8 @@ TEST(FileClientCheckLock, ExcludesAndHandsTheLastDeclineOn) {
   TempFolder temp;
   const std::string runtime = temp.path().string();
   fs::permissions(temp.path(), fs::perms::owner_all);
-  posix::FileClientCheckLock first({.runtimeFolder = runtime});
-  posix::FileClientCheckLock second({.runtimeFolder = runtime});
+  linux_os::FileClientCheckLock first({.runtimeFolder = runtime});
+  linux_os::FileClientCheckLock second({.runtimeFolder = runtime});
   ASSERT_TRUE(first.Acquire());
   EXPECT_EQ(first.LastDecline(), std::nullopt);
 

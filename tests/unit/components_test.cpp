@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "platform/posix/components.h"
+#include "platform/linux/components.h"
 
 namespace kartiva {
 namespace {
 
 TEST(LocalComponents, CreatesOnlyTheToolkit) {
-  posix::LocalComponents components;
+  linux_os::LocalComponents components;
   EXPECT_NE(components.CreateToolkit("KV5ToolKit.App"), nullptr);
   try {
     components.CreateToolkit("Word.Application");

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "menorix/window_port.h"
-#include "platform/posix/console_window.h"
+#include "platform/linux/console_window.h"
 
 namespace kartiva::testing {
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "menorix/context_menu.h"
-#include "platform/posix/file_manager/file_manager_publisher.h"
-#include "platform/posix/file_manager/published_registry.h"
-#include "platform/posix/reg_file_registry.h"
+#include "platform/linux/file_manager/file_manager_publisher.h"
+#include "platform/linux/file_manager/published_registry.h"
+#include "platform/linux/reg_file_registry.h"
 #include "tests/support/fakes.h"
 #include "tests/support/process.h"
 
@@ -22,15 +22,15 @@ inline const std::string kStoreText = "In KV5-Archiv ablegen";
 struct FileManagerDesk {
   TempFolder temp;
   std::filesystem::path home = temp.path() / "home";
-  posix::FileManagerPlaces places{.nautilusScripts = home / "nautilus",
-                                  .cajaScripts = home / "caja",
-                                  .nemoActions = home / "nemo",
-                                  .dolphinMenus = home / "kio",
-                                  .thunarActions = home / "Thunar" / "uca.xml",
-                                  .fileManagerActions = home / "file-manager"};
-  posix::RegFileRegistry regFile{home / "classes.reg"};
-  posix::FileManagerPublisher publisher{places};
-  posix::PublishedRegistry registry{regFile, publisher, home / "classes.reg.lock"};
+  linux_os::FileManagerPlaces places{.nautilusScripts = home / "nautilus",
+                                     .cajaScripts = home / "caja",
+                                     .nemoActions = home / "nemo",
+                                     .dolphinMenus = home / "kio",
+                                     .thunarActions = home / "Thunar" / "uca.xml",
+                                     .fileManagerActions = home / "file-manager"};
+  linux_os::RegFileRegistry regFile{home / "classes.reg"};
+  linux_os::FileManagerPublisher publisher{places};
+  linux_os::PublishedRegistry registry{regFile, publisher, home / "classes.reg.lock"};
 
   // Runs "Aktivieren" (or "Deaktivieren") of the configurator started from `folder`; the boxes it
   // showed.

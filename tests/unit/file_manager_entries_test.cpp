@@ -391,12 +391,12 @@ TEST_F(FileManagerEntries, EntryWhoseProgramHasGoneSaysHowToRemoveIt) {
          {desk_.places.nautilusScripts / kImportText, desk_.places.cajaScripts / kImportText}) {
       removals.push_back(expectTold({script.string(), file.string()}, removalOf(script)));
     }
-    const fs::path nemo = desk_.places.nemoActions / posix::NemoActionFileName(kImportText);
+    const fs::path nemo = desk_.places.nemoActions / linux_os::NemoActionFileName(kImportText);
     removals.push_back(
         expectTold(Expand(Unescape(Groups(nemo).at("Nemo Action").at("Exec")), {file.string()}),
                    removalOf(nemo)));
     const fs::path action =
-        desk_.places.fileManagerActions / posix::FileManagerActionFileName(kImportText);
+        desk_.places.fileManagerActions / linux_os::FileManagerActionFileName(kImportText);
     removals.push_back(expectTold(
         Expand(Unescape(Groups(action).at("X-Action-Profile kartiva").at("Exec")), {file.string()}),
         removalOf(action)));

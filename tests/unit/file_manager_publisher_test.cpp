@@ -225,8 +225,8 @@ struct WithdrawCase {
 };
 void PrintTo(const WithdrawCase& c, std::ostream* os) { *os << c.name; }
 
-const posix::MenuEntry kImportEntry{kImportText, "/opt/Kartiva Tools/Mappix"};
-const posix::MenuEntry kStoreEntry{kStoreText, "/opt/Kartiva Tools/Tresolo"};
+const linux_os::MenuEntry kImportEntry{kImportText, "/opt/Kartiva Tools/Mappix"};
+const linux_os::MenuEntry kStoreEntry{kStoreText, "/opt/Kartiva Tools/Tresolo"};
 
 class Withdrawal : public ::testing::TestWithParam<WithdrawCase> {};
 

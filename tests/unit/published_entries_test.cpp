@@ -1,14 +1,14 @@
 // Which commands of the registry file become file-manager entries, and which program they start:
 // never a relative path (it would run whatever lies in the file manager's current folder).
 
-#include "platform/posix/file_manager/published_entries.h"
+#include "platform/linux/file_manager/published_entries.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-namespace kartiva::posix {
+namespace kartiva::linux_os {
 namespace {
 
 TEST(PublishedEntries, StartOnlyAbsoluteProgramsOfTheConfiguratorsForm) {
@@ -48,4 +48,4 @@ TEST(PublishedEntries, AreTheVerbsWithACommand) {
 }
 
 }  // namespace
-}  // namespace kartiva::posix
+}  // namespace kartiva::linux_os

@@ -3,7 +3,7 @@
 // and a pipe or a link in its place never holds up the program nor passes for an answer. Another
 // display or a new Qt asks Qt again.
 
-#include "platform/posix/qt_probe_memory.h"
+#include "platform/linux/qt_probe_memory.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -31,7 +31,7 @@ TEST(QtProbeMemory, RemembersOnlyItsOwnFileForTheSameCircumstances) {
   const Case cases[] = {
       {"Written",
        [](const fs::path& answer, const std::vector<fs::path>& files) {
-         posix::RememberGoodAnswer(answer, files, "/usr/lib/libQt6Core.so.6");
+         linux_os::RememberGoodAnswer(answer, files, "/usr/lib/libQt6Core.so.6");
        },
        true},
       {"None", [](const fs::path&, const std::vector<fs::path>&) {}, false},
@@ -39,30 +39,30 @@ TEST(QtProbeMemory, RemembersOnlyItsOwnFileForTheSameCircumstances) {
        [](const fs::path& answer, const std::vector<fs::path>& files) {
          const std::string qt = answer.string() + ".libQt6Core.so.6";
          WriteFile(qt, "Qt");
-         posix::RememberGoodAnswer(answer, files, qt);
+         linux_os::RememberGoodAnswer(answer, files, qt);
          WriteFile(qt, "a new Qt");
        },
        false},
       {"AnotherDisplay",
        [](const fs::path& answer, const std::vector<fs::path>& files) {
-         posix::RememberGoodAnswer(answer, files, "");
+         linux_os::RememberGoodAnswer(answer, files, "");
          ::setenv("DISPLAY", ":97", 1);
        },
        false},
       {"OtherCircumstances",
        [](const fs::path& answer, const std::vector<fs::path>& files) {
-         WriteFile(answer, posix::QtProbeCircumstances("", files) + "1:x\n");
+         WriteFile(answer, linux_os::QtProbeCircumstances("", files) + "1:x\n");
        },
        false},
       {"LinkToAGoodAnswer",
        [](const fs::path& answer, const std::vector<fs::path>& files) {
-         posix::RememberGoodAnswer(answer.string() + ".elsewhere", files, "");
+         linux_os::RememberGoodAnswer(answer.string() + ".elsewhere", files, "");
          fs::create_symlink(answer.string() + ".elsewhere", answer);
        },
        false},
       {"WritableByOthers",
        [](const fs::path& answer, const std::vector<fs::path>& files) {
-         WriteFile(answer, posix::QtProbeCircumstances("", files));
+         WriteFile(answer, linux_os::QtProbeCircumstances("", files));
          fs::permissions(answer, fs::perms::owner_read | fs::perms::owner_write |
                                      fs::perms::group_write | fs::perms::others_write);
        },
@@ -85,7 +85,7 @@ TEST(QtProbeMemory, RemembersOnlyItsOwnFileForTheSameCircumstances) {
     const fs::path answer = temp.path() / c.name;
     WriteFile(module, "module");
     c.arrange(answer, files);
-    EXPECT_EQ(posix::RemembersGoodAnswer(answer, files), c.remembered);
+    EXPECT_EQ(linux_os::RemembersGoodAnswer(answer, files), c.remembered);
     if (savedDisplay) {
       ::setenv("DISPLAY", savedDisplay->c_str(), 1);
     } else {

@@ -1,7 +1,7 @@
 // The registry's key semantics, the same in memory and in the registry file, and the registry file
 // itself: exact round trips, a damaged file left alone, and processes that change it at once.
 
-#include "platform/posix/reg_file_registry.h"
+#include "platform/linux/reg_file_registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -29,7 +29,7 @@ namespace kartiva::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using posix::RegFileRegistry;
+using linux_os::RegFileRegistry;
 
 // The tree that a registry file holds, read as an independent reader would.
 KeyTree ReadRegText(const fs::path& file) {

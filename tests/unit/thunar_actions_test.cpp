@@ -1,16 +1,16 @@
 // Merging the entries into Thunar's uca.xml: the user's own actions keep every byte, the entries
 // written here are there exactly once, and a file that cannot be rewritten safely is refused.
 
-#include "platform/posix/file_manager/thunar_actions.h"
+#include "platform/linux/file_manager/thunar_actions.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/posix/file_manager/file_manager_entries.h"
+#include "platform/linux/file_manager/file_manager_entries.h"
 
-namespace kartiva::posix {
+namespace kartiva::linux_os {
 namespace {
 
 const std::string kUserAction =
@@ -107,4 +107,4 @@ TEST(ThunarActions, RefuseWhatCannotBeRewrittenSafely) {
 }
 
 }  // namespace
-}  // namespace kartiva::posix
+}  // namespace kartiva::linux_os

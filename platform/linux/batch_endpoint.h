@@ -1,0 +1,38 @@
+#pragma once
+
+// The batch endpoint on Linux: a Unix stream socket "kartiva-<tool>-<key>.socket" in the private
+// folder where the client check's lock lies (the runtime folder, see OpenMeetingFolder). A waiting
+// instance writes its path and shuts its side; the first instance answers with lines. Both sides
+// take only a peer of the same user (SO_PEERCRED).
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+#include "core/batch_endpoint.h"
+#include "linux_base/unique_fd.h"
+#include "platform/linux/meeting_key.h"
+
+namespace kartiva::linux_os {
+
+class UnixBatchEndpoint : public BatchEndpoint {
+ public:
+  // `tool` and the place's key name the socket, so that only instances of one tool that would
+  // do the same work meet.
+  UnixBatchEndpoint(MeetingPlace place, const std::string& tool);
+
+  std::unique_ptr<FirstInstanceLink> Connect() override;
+  // A socket left by an instance that died (nobody answers on it) is replaced; a name held by
+  // anything but a socket is left alone, and the instance does its file without meeting others.
+  Listening Listen() override;
+
+ private:
+  MeetingPlace place_;
+  std::string name_;
+};
+
+// The process at the other end of the socket when it runs as this user.
+std::optional<pid_t> PeerOfThisUser(int socket);
+
+}  // namespace kartiva::linux_os

@@ -1,0 +1,101 @@
+#include "platform/linux/client_check_lock.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+#include "linux_base/file_io.h"
+#include "linux_base/file_lock.h"
+
+namespace kartiva::linux_os {
+namespace {
+
+constexpr const char* kLockFileName = "kartiva-client-check";
+constexpr std::size_t kLongestRecord = 32;
+
+// Whether the open file or folder belongs to this user alone.
+bool OwnedByUserAlone(int fd, mode_t kind) {
+  struct stat facts {};
+  return ::fstat(fd, &facts) == 0 && (facts.st_mode & S_IFMT) == kind &&
+         facts.st_uid == ::geteuid() && (facts.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// The host's name keeps apart the instances of machines that share a home over the network.
+std::string HomeMeetingFolder(const std::string& home) {
+  if (home.empty() || home.front() != '/') return {};
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return {};
+  const std::string cache = home + "/.cache";
+  if (::mkdir(cache.c_str(), S_IRWXU) != 0 && errno != EEXIST) return {};
+  return cache + "/kartiva-" + host;
+}
+
+}  // namespace
+
+UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
+  if (path.empty() || path.front() != '/') return {};
+  if (create && ::mkdir(path.c_str(), S_IRWXU) != 0 && errno != EEXIST) return {};
+  UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folder.get() < 0 || !OwnedByUserAlone(folder.get(), S_IFDIR)) return {};
+  return folder;
+}
+
+FileClientCheckLock::FileClientCheckLock(MeetingPlace place) : place_(std::move(place)) {}
+
+UniqueFd OpenMeetingFolder(const MeetingPlace& place) {
+  UniqueFd folder = OpenPrivateFolder(place.runtimeFolder, false);
+  if (folder.get() >= 0) return folder;
+  if (!place.sharedParent.empty()) {
+    folder =
+        OpenPrivateFolder(place.sharedParent + "/kartiva-" + std::to_string(::geteuid()), true);
+    if (folder.get() >= 0) return folder;
+  }
+  return OpenPrivateFolder(HomeMeetingFolder(place.home), true);
+}
+
+UniqueFd FileClientCheckLock::OpenLockFile() const {
+  const UniqueFd folder = OpenMeetingFolder(place_);
+  if (folder.get() < 0) return {};
+  UniqueFd file(::openat(folder.get(), KeyedName(place_, kLockFileName).c_str(),
+                         O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                         S_IRUSR | S_IWUSR));
+  if (file.get() < 0 || !OwnedByUserAlone(file.get(), S_IFREG)) return {};
+  return file;
+}
+
+bool FileClientCheckLock::Acquire() {
+  file_ = OpenLockFile();
+  if (file_.get() < 0) return false;
+  if (LockExclusively(file_.get()) != 0) {
+    file_ = UniqueFd();
+    return false;
+  }
+  return true;
+}
+
+// Closing the file lets the lock go.
+void FileClientCheckLock::Release() { file_ = UniqueFd(); }
+
+std::optional<CheckTime> FileClientCheckLock::LastDecline() {
+  char record[kLongestRecord];
+  std::size_t got = 0;
+  if (ReadAt(file_.get(), record, sizeof record, 0, got) != 0 || got == 0) return std::nullopt;
+  const char* end = record + got;
+  if (end[-1] == '\n') --end;
+  CheckTime at = 0;
+  const auto [stop, error] = std::from_chars(record, end, at);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return at;
+}
+
+// A record that cannot be written costs only a second question.
+void FileClientCheckLock::RecordDecline(CheckTime at) {
+  const std::string record = std::to_string(at) + "\n";
+  if (::ftruncate(file_.get(), 0) != 0) return;
+  static_cast<void>(WriteAllAt(file_.get(), record.data(), record.size(), 0));
+}
+
+}  // namespace kartiva::linux_os

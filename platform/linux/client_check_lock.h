@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "core/client_check_lock.h"
+#include "linux_base/unique_fd.h"
+#include "platform/linux/meeting_key.h"
+
+namespace kartiva::linux_os {
+
+// The client check's lock on Linux: the file "kartiva-client-check-<key>" in the meeting folder
+// (OpenMeetingFolder), so that instances of one store share it and those of another do not. Never
+// in the store, because a "No" must leave the store as it was. The file is held with flock, which
+// the kernel lets go when its holder dies, and holds the moment of the last "No" as decimal
+// nanoseconds.
+class FileClientCheckLock : public ClientCheckLock {
+ public:
+  explicit FileClientCheckLock(MeetingPlace place);
+
+  bool Acquire() override;
+  void Release() override;
+  std::optional<CheckTime> LastDecline() override;
+  void RecordDecline(CheckTime at) override;
+
+ private:
+  UniqueFd OpenLockFile() const;
+
+  MeetingPlace place_;
+  UniqueFd file_;
+};
+
+// The folder at the absolute `path` when it is a real folder (not a link), owned by this user and
+// closed to everybody else; made first (closed to others) when `create` is set and it is missing.
+// An invalid descriptor otherwise.
+UniqueFd OpenPrivateFolder(const std::string& path, bool create);
+
+// The private folder where the instances of the tools meet: the runtime folder when it is the
+// user's own; else "kartiva-<uid>" in the shared parent (/tmp), made when missing; else, where
+// another user has put something under that name, ".cache/kartiva-<host>" in the user's home,
+// made when missing. Invalid when none can be had.
+UniqueFd OpenMeetingFolder(const MeetingPlace& place);
+
+}  // namespace kartiva::linux_os

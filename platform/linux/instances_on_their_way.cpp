@@ -1,0 +1,201 @@
+#include "platform/linux/instances_on_their_way.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "linux_base/file_io.h"
+#include "linux_base/unique_fd.h"
+#include "platform/linux/meeting_key.h"
+
+namespace kartiva::linux_os {
+namespace {
+
+// A process's environment can be as large as its arguments; more than this is not read.
+constexpr std::size_t kLongestEnvironment = std::size_t{1} << 20;
+constexpr std::size_t kLongestStat = 4096;
+
+struct FileId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> FileIdAt(int folder, const char* name) {
+  struct stat facts {};
+  if (::fstatat(folder, name, &facts, 0) != 0) return std::nullopt;
+  return FileId{facts.st_dev, facts.st_ino};
+}
+
+std::string ReadAt(int folder, const char* name, std::size_t limit) {
+  const UniqueFd file(::openat(folder, name, O_RDONLY | O_CLOEXEC));
+  std::string content;
+  if (file.get() < 0 || ReadUpTo(file.get(), limit, content) != 0) return {};
+  return content;
+}
+
+// What /proc/<pid>/stat says of a process that matters here.
+struct ProcessState {
+  char state = '?';
+  pid_t parent = 0;
+  std::chrono::milliseconds age{};
+};
+
+std::chrono::milliseconds SinceBoot() {
+  timespec now{};
+  ::clock_gettime(CLOCK_BOOTTIME, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::nanoseconds(now.tv_nsec));
+}
+
+// The fields after the command's name, which may itself hold blanks and parentheses.
+std::optional<ProcessState> StateAt(int process) {
+  const std::string stat = ReadAt(process, "stat", kLongestStat);
+  const std::size_t nameEnd = stat.rfind(')');
+  if (nameEnd == std::string::npos) return std::nullopt;
+  std::vector<std::string_view> fields;
+  std::string_view rest = std::string_view(stat).substr(nameEnd + 1);
+  while (!rest.empty()) {
+    const std::size_t start = rest.find_first_not_of(' ');
+    if (start == std::string_view::npos) break;
+    rest.remove_prefix(start);
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    fields.push_back(rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+  // Fields 3 (state), 4 (parent) and 22 (start, in clock ticks after boot) of proc(5).
+  constexpr std::size_t kState = 0, kParent = 1, kStart = 19;
+  if (fields.size() <= kStart || fields[kState].empty()) return std::nullopt;
+  ProcessState result{.state = fields[kState].front()};
+  unsigned long long startTicks = 0;
+  const std::string_view start = fields[kStart];
+  const std::string_view parent = fields[kParent];
+  if (std::from_chars(parent.data(), parent.data() + parent.size(), result.parent).ec !=
+          std::errc() ||
+      std::from_chars(start.data(), start.data() + start.size(), startTicks).ec != std::errc()) {
+    return std::nullopt;
+  }
+  const auto ticksPerSecond = static_cast<unsigned long long>(::sysconf(_SC_CLK_TCK));
+  result.age = SinceBoot() - std::chrono::milliseconds(startTicks * 1000 / ticksPerSecond);
+  return result;
+}
+
+// The values of the meeting variables in a NUL-separated environment, "" for one not set.
+using MeetingValues = std::array<std::string, kMeetingVariables.size()>;
+
+MeetingValues ValuesIn(std::string_view environment) {
+  MeetingValues values;
+  while (!environment.empty()) {
+    const std::string_view entry = environment.substr(0, environment.find('\0'));
+    environment.remove_prefix(std::min(environment.size(), entry.size() + 1));
+    const std::size_t equals = entry.find('=');
+    for (std::size_t i = 0; i < kMeetingVariables.size(); ++i) {
+      if (entry.substr(0, equals) == kMeetingVariables[i]) values[i] = entry.substr(equals + 1);
+    }
+  }
+  return values;
+}
+
+MeetingValues OwnValues() {
+  MeetingValues values;
+  for (std::size_t i = 0; i < kMeetingVariables.size(); ++i) {
+    const char* value = std::getenv(std::string(kMeetingVariables[i]).c_str());
+    values[i] = value != nullptr ? value : "";
+  }
+  return values;
+}
+
+// Whether the command line holds more than the program's name: one without a path meets nobody.
+bool HasArgument(int process) {
+  const std::string commandLine = ReadAt(process, "cmdline", kLongestStat);
+  const std::size_t nameEnd = commandLine.find('\0');
+  return nameEnd != std::string::npos && nameEnd + 1 < commandLine.size();
+}
+
+// What this process knows of itself and its parent, to tell its fellows by.
+struct Self {
+  pid_t pid = ::getpid();
+  pid_t parent = ::getppid();
+  uid_t user = ::geteuid();
+  std::optional<FileId> program = FileIdAt(AT_FDCWD, "/proc/self/exe");
+  std::optional<FileId> parentProgram =
+      FileIdAt(AT_FDCWD, ("/proc/" + std::to_string(parent) + "/exe").c_str());
+  MeetingValues values = OwnValues();
+};
+
+// Whether the process may be one on its way, by what is cheap to learn of it in /proc (its program,
+// which only its owner may see unless this is root, and then its owner): this program, the
+// parent, or a process that runs the parent's program. Most processes of a desktop are none of
+// these, and their state is never read.
+bool MayBeOnItsWay(const Self& self, int processes, const char* name, pid_t pid, FileId& program) {
+  const std::optional<FileId> running = FileIdAt(processes, (std::string(name) + "/exe").c_str());
+  if (!running) return false;
+  program = *running;
+  if (program != self.program && pid != self.parent && program != self.parentProgram) return false;
+  struct stat facts {};
+  return ::fstatat(processes, name, &facts, 0) == 0 && facts.st_uid == self.user;
+}
+
+bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int process) {
+  const std::optional<ProcessState> state = StateAt(process);
+  if (!state || state->age >= kOnItsWayFor || state->state == 'Z') return false;
+  if (program == self.program) {
+    return HasArgument(process) &&
+           ValuesIn(ReadAt(process, "environ", kLongestEnvironment)) == self.values;
+  }
+  if (state->age >= kStartingFor) return false;
+  if (pid == self.parent) return state->state == 'R';
+  // A fellow the parent has forked but that has not started this program yet.
+  return state->parent == self.parent && program == self.parentProgram;
+}
+
+std::optional<pid_t> PidNamed(const char* name) {
+  pid_t pid = 0;
+  const std::string_view text(name);
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return pid;
+}
+
+}  // namespace
+
+CheckTime ThisProcessesStart() {
+  const UniqueFd self(::open("/proc/self", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const CheckTime now = CheckTimeNow();
+  const std::optional<ProcessState> state = self.get() >= 0 ? StateAt(self.get()) : std::nullopt;
+  if (!state) return now;
+  return now - std::chrono::duration_cast<std::chrono::nanoseconds>(state->age).count();
+}
+
+bool OthersOnTheirWay(const std::set<pid_t>& met) {
+  const Self self;
+  if (!self.program) return false;
+  DIR* processes = ::opendir("/proc");
+  if (processes == nullptr) return false;
+  bool found = false;
+  while (const dirent* entry = ::readdir(processes)) {
+    const std::optional<pid_t> pid = PidNamed(entry->d_name);
+    if (!pid || *pid == self.pid || met.contains(*pid)) continue;
+    FileId program;
+    if (!MayBeOnItsWay(self, ::dirfd(processes), entry->d_name, *pid, program)) continue;
+    const UniqueFd process(
+        ::openat(::dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (process.get() >= 0 && IsOnItsWay(self, *pid, program, process.get())) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(processes);
+  return found;
+}
+
+}  // namespace kartiva::linux_os

@@ -1,0 +1,57 @@
+#include "platform/program_main.h"
+
+#include <clocale>
+#include <csignal>
+#include <iostream>
+#include <string_view>
+
+#include "core/program.h"
+#include "localstore/check.h"
+#include "localstore/store.h"
+#include "platform/linux/batch_endpoint.h"
+#include "platform/linux/client_check_lock.h"
+#include "platform/linux/command_line.h"
+#include "platform/linux/components.h"
+#include "platform/linux/desktop.h"
+#include "platform/linux/instances_on_their_way.h"
+#include "platform/linux/meeting_key.h"
+
+namespace kartiva {
+namespace {
+
+// Set up once for the whole process, before anything else runs.
+void SetUpProcess() {
+  // The user's date format, for the dates the forms show.
+  std::setlocale(LC_TIME, "");
+  // A file over the size limit fails its write with EFBIG, which the store reports as full,
+  // instead of killing the program without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace
+
+// The file managers hand over absolute paths, so a file named "--check" in the current folder
+// comes as "./--check" and never looks like the option.
+int RunProgram(int argc, char** argv, const Program& program) {
+  SetUpProcess();
+  if (program.checksStore && argc == 2 && std::string_view(argv[1]) == "--check") {
+    return localstore::CheckStore(localstore::DefaultRoot(), std::cout);
+  }
+  const linux_os::MeetingPlace meetingPlace = linux_os::ThisProcessesMeetingPlace();
+  const ProgramFacts facts{.commandLine = linux_os::JoinArguments(argc, argv),
+                           .folder = linux_os::ProgramFolder(argc > 0 ? argv[0] : nullptr),
+                           .title = program.title,
+                           .version = program.version,
+                           .contextMenuOwner = "des Dateimanagers",
+                           .started = linux_os::ThisProcessesStart()};
+  linux_os::LocalComponents components;
+  linux_os::DesktopUi ui(facts.folder, program.answers, stdin, stderr);
+  linux_os::FileClientCheckLock checkLock(meetingPlace);
+  Runtime runtime{components, ui, facts, checkLock};
+  const auto load = [&] { program.loadForm(runtime); };
+  if (!program.batch) return RunForm(runtime, load);
+  linux_os::UnixBatchEndpoint endpoint(meetingPlace, program.title);
+  return RunBatch(runtime, endpoint, *program.batch, load);
+}
+
+}  // namespace kartiva
