@@ -20,7 +20,7 @@ BatchRun::BatchRun(Runtime& runtime, std::unique_ptr<BatchListener> listener,
                    const BatchTexts& texts, BatchClock now)
     : runtime_(runtime), listener_(std::move(listener)), texts_(texts), now_(std::move(now)) {
   waiting_.push_back({runtime.program.commandLine, nullptr});
-  runtime_.components.HoldConfirmations();
+  namesHeld_ = runtime_.components.HoldConfirmations();
 }
 
 bool BatchRun::ReportOwn(const std::vector<std::string>& failures) {
@@ -136,6 +136,7 @@ bool BatchRun::CancelAsked() {
 }
 
 void BatchRun::Settle(File& file, int status) {
+  file.told = true;
   if (!file.waiter) {
     ownStatus_ = status;
     return;
@@ -150,12 +151,14 @@ void BatchRun::Settle(File& file, int status) {
   if (file.failures.empty()) file.waiter.reset();
 }
 
-// Ends the file being done with `status`, or kFailureShown where a failure was shown; its waiter
-// is told once the batch's names are confirmed.
+// Ends the file being done with `status`, or kFailureShown where a failure was shown. Its waiter is
+// told once the batch's names are confirmed, or at once where the toolkit holds none: a killed
+// first instance then leaves no file it had finished in doubt.
 void BatchRun::FinishCurrent(int status) {
   if (!current_) return;
   const bool failed = !current_->failures.empty() || runtime_.failureShown;
   current_->status = status == kDone && failed ? kFailureShown : status;
+  if (!namesHeld_) Settle(*current_, current_->status);
   done_.push_back(std::move(*current_));
   current_.reset();
 }
@@ -167,7 +170,7 @@ void BatchRun::ConfirmDone() {
   const std::vector<std::string> unconfirmed = runtime_.components.ConfirmHeld();
   for (File& file : done_) {
     // A report's waiter knows its outcome: it waits only for its failure to be shown.
-    if (file.reported) continue;
+    if (file.reported || file.told) continue;
     const bool confirmed =
         std::find(unconfirmed.begin(), unconfirmed.end(), file.path) == unconfirmed.end();
     if (!confirmed && file.status == kDone) {

@@ -46,6 +46,7 @@ class BatchRun final : public FileQueue {
     std::unique_ptr<WaiterLink> waiter;  // none for the own file
     std::vector<MsgBoxRequest> failures{};
     bool reported = false;  // done by a first instance that ended before it showed the failures
+    bool told = false;      // its waiter knows its status
     int status = kDone;     // once done, told after the batch's names are confirmed
   };
 
@@ -79,6 +80,7 @@ class BatchRun final : public FileQueue {
   bool progressShown_ = false;
   ProgressRequest shownProgress_;  // what the progress window shows
   bool cancelAsked_ = false;
+  bool namesHeld_ = false;  // statuses wait for the names to be confirmed
 };
 
 }  // namespace kartiva

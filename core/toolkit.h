@@ -64,9 +64,10 @@ class ComponentFactory {
 
   // A batch has the names its imports give documents confirmed as a group. From this call on, a
   // toolkit that flushes a folder before a new name counts as durable leaves that flush to
-  // ConfirmHeld, which then flushes each such folder once, however many names it got. Where the
-  // server keeps the documents itself (the real Kartiva server), there is nothing to hold.
-  virtual void HoldConfirmations() {}
+  // ConfirmHeld, which then flushes each such folder once, however many names it got. True when
+  // it holds them; where the server keeps the documents itself (the real Kartiva server), there is
+  // nothing to hold, and a file is done once its toolkit calls have returned.
+  virtual bool HoldConfirmations() { return false; }
   // Confirms what was held since; gives the files (as handed to AddFile) whose new names the disk
   // did not confirm: they are in their folder, but a power cut may yet take them.
   virtual std::vector<std::string> ConfirmHeld() { return {}; }

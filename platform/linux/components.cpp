@@ -15,8 +15,9 @@ std::shared_ptr<ToolkitSession> LocalComponents::CreateToolkit(std::string_view 
   return localstore::OpenSession(localstore::DefaultRoot(), held_);
 }
 
-void LocalComponents::HoldConfirmations() {
+bool LocalComponents::HoldConfirmations() {
   if (!held_) held_ = std::make_shared<localstore::HeldNames>();
+  return true;
 }
 
 std::vector<std::string> LocalComponents::ConfirmHeld() {

@@ -12,7 +12,7 @@ namespace kartiva::linux_os {
 class LocalComponents : public ComponentFactory {
  public:
   std::shared_ptr<ToolkitSession> CreateToolkit(std::string_view progId) override;
-  void HoldConfirmations() override;
+  bool HoldConfirmations() override;
   std::vector<std::string> ConfirmHeld() override;
 
  private:

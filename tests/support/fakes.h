@@ -39,7 +39,9 @@ class FakeToolkit : public ComponentFactory {
   std::vector<std::string> calls;
 
   std::shared_ptr<ToolkitSession> CreateToolkit(std::string_view progId) override;
-  // Counts the calls, runs `onConfirm` and gives `unconfirmed`.
+  // Holds the names as the local store does: counts the calls, runs `onConfirm` and gives
+  // `unconfirmed`.
+  bool HoldConfirmations() override { return true; }
   std::vector<std::string> ConfirmHeld() override;
   std::vector<std::string> unconfirmed;
   std::function<void()> onConfirm;
