@@ -39,9 +39,10 @@ class FakeToolkit : public ComponentFactory {
   std::vector<std::string> calls;
 
   std::shared_ptr<ToolkitSession> CreateToolkit(std::string_view progId) override;
-  // Holds the names as the local store does: counts the calls, runs `onConfirm` and gives
-  // `unconfirmed`.
-  bool HoldConfirmations() override { return true; }
+  // Holds the names as the local store does (unless `holdsNames` is false, as on Windows): counts
+  // the calls, runs `onConfirm` and gives `unconfirmed`.
+  bool HoldConfirmations() override { return holdsNames; }
+  bool holdsNames = true;
   std::vector<std::string> ConfirmHeld() override;
   std::vector<std::string> unconfirmed;
   std::function<void()> onConfirm;
