@@ -124,11 +124,8 @@ class MenorixRun {
  public:
   MenorixRun() {
     const std::wstring path = BinaryFolder() + L"\\Menorix.exe";
-    std::wstring commandLine = L"\"" + path + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process_)) {
+    process_ = StartProcess(path, L"\"" + path + L"\"");
+    if (!process_.hProcess) {
       ADD_FAILURE() << "cannot start Menorix.exe: error " << GetLastError();
       return;
     }

@@ -37,12 +37,9 @@ struct Outcome {
 // `keys`, and waits for its end.
 Outcome Start(const std::wstring& path, std::wstring commandLine,
               const std::vector<std::string>& keys) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
   Outcome run;
-  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
+  const PROCESS_INFORMATION process = StartProcess(path, std::move(commandLine));
+  if (!process.hProcess) {
     ADD_FAILURE() << "cannot start " << Narrow(path) << ": error " << GetLastError();
     return run;
   }
@@ -376,14 +373,9 @@ class Selection {
 // Starts the program in the file's folder with the file's name alone, as from a command prompt.
 HANDLE StartInFolder(const wchar_t* program, const Selection& selection, std::size_t i) {
   const std::wstring path = BinaryFolder() + L"\\" + program;
-  std::wstring commandLine = L"\"" + path + L"\" " + selection.name(i);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      selection.folder(i).c_str(), &startup, &process)) {
-    return nullptr;
-  }
+  const PROCESS_INFORMATION process =
+      StartProcess(path, L"\"" + path + L"\" " + selection.name(i), selection.folder(i).c_str());
+  if (!process.hProcess) return nullptr;
   CloseHandle(process.hThread);
   return process.hProcess;
 }

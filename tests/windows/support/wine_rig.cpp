@@ -24,6 +24,21 @@ std::wstring BinaryFolder() {
   return std::wstring(win32::FolderOf(std::wstring_view(path, length)));
 }
 
+PROCESS_INFORMATION StartProcess(const std::wstring& path, std::wstring commandLine,
+                                 const wchar_t* folder) {
+  for (int attempt = 1;; ++attempt) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder, &startup, &process)) {
+      return process;
+    }
+    if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return {};
+    Sleep(100);
+  }
+}
+
 HRESULT RegisterFakeToolkit() {
   const std::wstring path = BinaryFolder() + L"\\fake_toolkit.dll";
   HMODULE library = LoadLibraryW(path.c_str());

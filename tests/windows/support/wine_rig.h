@@ -19,6 +19,13 @@ std::string Narrow(std::wstring_view text);
 // The folder of the running test program, where the programs and the fake component lie too.
 std::wstring BinaryFolder();
 
+// Starts the program file `path` with `commandLine` in `folder` (null: this process's), the way
+// CreateProcessW does, and hands back the process, or null with GetLastError set. Under load Wine
+// now and then loses a new process before any of its code runs (ERROR_INTERNAL_ERROR, its exit code
+// never set); such a start is tried again, as a user would.
+[[nodiscard]] PROCESS_INFORMATION StartProcess(const std::wstring& path, std::wstring commandLine,
+                                               const wchar_t* folder = nullptr);
+
 // Registers fake_toolkit.dll from BinaryFolder() through its DllRegisterServer.
 [[nodiscard]] HRESULT RegisterFakeToolkit();
 
