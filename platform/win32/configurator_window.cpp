@@ -10,6 +10,7 @@
 
 #include "menorix/twips.h"
 #include "platform/win32/com.h"
+#include "platform/win32/label_accessible.h"
 #include "platform/win32/utf16.h"
 
 namespace kartiva::win32 {
@@ -331,6 +332,14 @@ LRESULT WindowsConfiguratorWindow::HandleMessage(UINT message, WPARAM wParam, LP
     case WM_DESTROY:
       if (looping()) PostQuitMessage(0);
       return 0;
+    case WM_GETOBJECT:
+      if (const LRESULT object = AnswerGetObject(hwnd(), wParam, lParam, AccessibleLabels())) {
+        return object;
+      }
+      break;
+    case kFollowLabelMessage:
+      FollowLink(static_cast<std::size_t>(wParam));
+      return 0;
     default:
       break;
   }
@@ -487,6 +496,24 @@ std::optional<std::size_t> WindowsConfiguratorWindow::LabelAt(POINT at) const {
     if (PtInRect(&place, at)) return i;
   }
   return std::nullopt;
+}
+
+std::vector<AccessibleLabel> WindowsConfiguratorWindow::AccessibleLabels() const {
+  std::vector<AccessibleLabel> labels;
+  if (!form_) return labels;
+  for (std::size_t i = 0; i < std::size(kLabelControls); ++i) {
+    const Label& label = form_->*kLabelControls[i].member;
+    labels.push_back({Wide(label.caption), LabelRect(i), label.link});
+  }
+  return labels;
+}
+
+// A screen reader follows a link as a left click on it would.
+void WindowsConfiguratorWindow::FollowLink(std::size_t index) {
+  if (!form_ || index >= std::size(kLabelControls)) return;
+  if (!(form_->*kLabelControls[index].member).link) return;
+  const ControlName control = kLabelControls[index].name;
+  Dispatch([control](WindowEvents& form) { form.Click(control); });
 }
 
 const WindowsConfiguratorWindow::Button* WindowsConfiguratorWindow::ButtonOf(HWND window) const {

@@ -18,6 +18,7 @@
 #include "menorix/form_controls.h"
 #include "platform/win32/base_window.h"
 #include "platform/win32/gdi.h"
+#include "platform/win32/label_accessible.h"
 
 namespace kartiva::win32 {
 
@@ -98,6 +99,9 @@ class WindowsConfiguratorWindow final : public ConfiguratorWindow,
   bool SetLabelCursor() const;
 
   RECT LabelRect(std::size_t index) const;
+  // The labels as a screen reader meets them, and the click of a link that it follows.
+  std::vector<AccessibleLabel> AccessibleLabels() const;
+  void FollowLink(std::size_t index);
   // The topmost label at a point of the client area.
   std::optional<std::size_t> LabelAt(POINT at) const;
   const Button* ButtonOf(HWND window) const;

@@ -4,6 +4,7 @@
 // Removal through the registry is tested in-process (windows_registry_test.cpp).
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <optional>
@@ -29,6 +30,80 @@ constexpr POINT kLink{156, 120};      // on lblWWW's text
 constexpr RECT kLinkPlace{8, 112, 305, 129};
 
 COLORREF Rgb(int red, int green, int blue) { return RGB(red, green, blue); }
+
+// What a screen reader learns of one child of the client area.
+struct AccessibleChild {
+  std::string name;
+  long role = 0;
+  bool operator==(const AccessibleChild&) const = default;
+};
+
+void PrintTo(const AccessibleChild& child, std::ostream* out) {
+  *out << '"' << child.name << "\" role " << child.role;
+}
+
+// The client area's children as a screen reader asks for them through the window's object, and
+// the child that it finds at `at` (client coordinates), or an empty name where it finds none.
+struct ClientObject {
+  std::vector<AccessibleChild> children;
+  AccessibleChild atPoint;
+};
+
+AccessibleChild ChildOf(IAccessible* object, long id) {
+  VARIANT child{};
+  child.vt = VT_I4;
+  child.lVal = id;
+  AccessibleChild found;
+  BSTR name = nullptr;
+  if (object->get_accName(child, &name) == S_OK && name) found.name = Narrow(name);
+  SysFreeString(name);
+  VARIANT role{};
+  if (object->get_accRole(child, &role) == S_OK && role.vt == VT_I4) found.role = role.lVal;
+  return found;
+}
+
+ClientObject ReadClientObject(HWND window, POINT at) {
+  // The object comes from the other process through COM.
+  struct Apartment {
+    Apartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~Apartment() { CoUninitialize(); }
+  } apartment;
+  ClientObject read;
+  IAccessible* object = nullptr;
+  const HRESULT got = AccessibleObjectFromWindow(
+      window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&object));
+  if (FAILED(got) || !object) {
+    ADD_FAILURE() << "no accessible object: " << std::hex << got;
+    return read;
+  }
+  long count = 0;
+  object->get_accChildCount(&count);
+  for (long id = 1; id <= count; ++id) {
+    IDispatch* own = nullptr;
+    VARIANT child{};
+    child.vt = VT_I4;
+    child.lVal = id;
+    if (object->get_accChild(child, &own) == S_OK && own) {
+      // A child window with an object of its own, which names itself.
+      IAccessible* accessible = nullptr;
+      if (SUCCEEDED(own->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&accessible)))) {
+        read.children.push_back(ChildOf(accessible, CHILDID_SELF));
+        accessible->Release();
+      }
+      own->Release();
+    } else {
+      read.children.push_back(ChildOf(object, id));
+    }
+  }
+  ClientToScreen(window, &at);
+  VARIANT hit{};
+  if (object->accHitTest(at.x, at.y, &hit) == S_OK && hit.vt == VT_I4) {
+    read.atPoint = ChildOf(object, hit.lVal);
+  }
+  VariantClear(&hit);
+  object->Release();
+  return read;
+}
 
 // Rows of the 256-band shading (16 to 32 bits per pixel) and the line across: the closing fill in
 // row 0, band 254 in row 1, band 50 with its top in row 106 above band 51, and band 3 in row 129
@@ -270,6 +345,16 @@ TEST_F(Menorix, ShapedShadedWindowMovesWithALeftDragAndActivatesTheEntries) {
   GetClassNameW(run.window(), className, 64);
   EXPECT_STREQ(className, L"Menorix");
   EXPECT_NE(FindWindowExW(run.window(), nullptr, L"Button", L"Programm beenden"), nullptr);
+  // The labels it paints are children of its client area, the web page's a link.
+  const ClientObject client = ReadClientObject(run.window(), kLink);
+  const AccessibleChild link{"menorix.kartiva-tools.example", ROLE_SYSTEM_LINK};
+  ASSERT_GE(client.children.size(), 3u);
+  EXPECT_EQ(client.children[0].role, ROLE_SYSTEM_STATICTEXT);
+  EXPECT_EQ(client.children[1].role, ROLE_SYSTEM_STATICTEXT);
+  EXPECT_EQ(client.children[2], link);
+  // Then the three buttons, each through its own window's object (which Wine 8 leaves nameless).
+  EXPECT_EQ(client.children.size(), 6u) << ::testing::PrintToString(client.children);
+  EXPECT_EQ(client.atPoint, link);
   const RECT first = run.Place();
   ASSERT_EQ(first.right - first.left, kWidth);
   ASSERT_EQ(first.bottom - first.top, kHeight);
