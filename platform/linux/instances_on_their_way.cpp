@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <optional>
@@ -23,6 +24,12 @@ namespace {
 // A process's environment can be as large as its arguments; more than this is not read.
 constexpr std::size_t kLongestEnvironment = std::size_t{1} << 20;
 constexpr std::size_t kLongestStat = 4096;
+// The kernel's threads as the numbers of kthreadd's children: some ten thousand at the most.
+constexpr std::size_t kLongestChildren = std::size_t{1} << 16;
+// The flag in a process's state that marks one of the kernel's own threads.
+constexpr unsigned long kKernelThreadFlag = 0x00200000;  // PF_KTHREAD
+// kthreadd, the parent of the kernel's threads, where the process numbers are the kernel's own.
+constexpr pid_t kKernelThreadParent = 2;
 
 struct FileId {
   dev_t device = 0;
@@ -47,6 +54,7 @@ std::string ReadAt(int folder, const char* name, std::size_t limit) {
 struct ProcessState {
   char state = '?';
   pid_t parent = 0;
+  unsigned long flags = 0;
   std::chrono::milliseconds age{};
 };
 
@@ -72,16 +80,17 @@ std::optional<ProcessState> StateAt(int process) {
     fields.push_back(rest.substr(0, end));
     rest.remove_prefix(end);
   }
-  // Fields 3 (state), 4 (parent) and 22 (start, in clock ticks after boot) of proc(5).
-  constexpr std::size_t kState = 0, kParent = 1, kStart = 19;
+  // Fields 3 (state), 4 (parent), 9 (flags) and 22 (start, in clock ticks after boot) of
+  // proc(5).
+  constexpr std::size_t kState = 0, kParent = 1, kFlags = 6, kStart = 19;
   if (fields.size() <= kStart || fields[kState].empty()) return std::nullopt;
   ProcessState result{.state = fields[kState].front()};
   unsigned long long startTicks = 0;
-  const std::string_view start = fields[kStart];
-  const std::string_view parent = fields[kParent];
-  if (std::from_chars(parent.data(), parent.data() + parent.size(), result.parent).ec !=
-          std::errc() ||
-      std::from_chars(start.data(), start.data() + start.size(), startTicks).ec != std::errc()) {
+  const auto number = [](std::string_view text, auto& value) {
+    return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
+  };
+  if (!number(fields[kParent], result.parent) || !number(fields[kFlags], result.flags) ||
+      !number(fields[kStart], startTicks)) {
     return std::nullopt;
   }
   const auto ticksPerSecond = static_cast<unsigned long long>(::sysconf(_SC_CLK_TCK));
@@ -158,6 +167,31 @@ bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int process)
   return state->parent == self.parent && program == self.parentProgram;
 }
 
+// The kernel's own threads, sorted: kthreadd and its children, where kthreadd is the kernel's (in
+// a container's process numbers, 2 may be any process). They never run a program, and knowing them
+// up front spares the look-up of each one's program, which on a quiet machine is most of the look.
+// Empty where the kernel does not list a process's children.
+std::vector<pid_t> KernelThreads(int processes) {
+  const std::string number = std::to_string(kKernelThreadParent);
+  const UniqueFd parent(::openat(processes, number.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (parent.get() < 0) return {};
+  const std::optional<ProcessState> state = StateAt(parent.get());
+  if (!state || (state->flags & kKernelThreadFlag) == 0) return {};
+  std::vector<pid_t> threads{kKernelThreadParent};
+  const std::string children =
+      ReadAt(parent.get(), ("task/" + number + "/children").c_str(), kLongestChildren);
+  const char* at = children.data();
+  const char* const end = at + children.size();
+  while (at < end) {
+    pid_t child = 0;
+    const auto [stop, error] = std::from_chars(at, end, child);
+    if (error == std::errc()) threads.push_back(child);
+    at = stop + 1;  // past the blank after each number (or the character that is none)
+  }
+  std::sort(threads.begin(), threads.end());
+  return threads;
+}
+
 std::optional<pid_t> PidNamed(const char* name) {
   pid_t pid = 0;
   const std::string_view text(name);
@@ -181,10 +215,14 @@ bool OthersOnTheirWay(const std::set<pid_t>& met) {
   if (!self.program) return false;
   DIR* processes = ::opendir("/proc");
   if (processes == nullptr) return false;
+  const std::vector<pid_t> kernelThreads = KernelThreads(::dirfd(processes));
   bool found = false;
   while (const dirent* entry = ::readdir(processes)) {
     const std::optional<pid_t> pid = PidNamed(entry->d_name);
-    if (!pid || *pid == self.pid || met.contains(*pid)) continue;
+    if (!pid || *pid == self.pid || met.contains(*pid) ||
+        std::binary_search(kernelThreads.begin(), kernelThreads.end(), *pid)) {
+      continue;
+    }
     FileId program;
     if (!MayBeOnItsWay(self, ::dirfd(processes), entry->d_name, *pid, program)) continue;
     const UniqueFd process(
