@@ -66,8 +66,8 @@ std::chrono::milliseconds SinceBoot() {
 }
 
 // The fields after the command's name, which may itself hold blanks and parentheses.
-std::optional<ProcessState> StateAt(int process) {
-  const std::string stat = ReadAt(process, "stat", kLongestStat);
+std::optional<ProcessState> StateAt(int process, const char* name = "stat") {
+  const std::string stat = ReadAt(process, name, kLongestStat);
   const std::size_t nameEnd = stat.rfind(')');
   if (nameEnd == std::string::npos) return std::nullopt;
   std::vector<std::string_view> fields;
@@ -203,9 +203,8 @@ std::optional<pid_t> PidNamed(const char* name) {
 }  // namespace
 
 CheckTime ThisProcessesStart() {
-  const UniqueFd self(::open("/proc/self", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   const CheckTime now = CheckTimeNow();
-  const std::optional<ProcessState> state = self.get() >= 0 ? StateAt(self.get()) : std::nullopt;
+  const std::optional<ProcessState> state = StateAt(AT_FDCWD, "/proc/self/stat");
   if (!state) return now;
   return now - std::chrono::duration_cast<std::chrono::nanoseconds>(state->age).count();
 }
