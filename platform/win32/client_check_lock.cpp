@@ -18,10 +18,11 @@ NamedClientCheckLock::~NamedClientCheckLock() {
 }
 
 bool NamedClientCheckLock::Acquire() {
-  // New shared memory comes zero-filled: no "No" recorded.
-  declineMemory_ = UniqueKernelHandle(
-      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CheckTime),
-                         (L"Local\\" + ObjectName(L"LastDecline")).c_str()));
+  // New shared memory comes zero-filled: no "No" recorded. One that another user made first is
+  // never taken for the user's own, or a stranger could answer "No" for the user.
+  if (!declineMemory_.get()) {
+    declineMemory_ = OwnSharedMemory(ObjectName(L"LastDecline"), sizeof(CheckTime));
+  }
   if (declineMemory_.get() && !lastDecline_) {
     lastDecline_ = static_cast<CheckTime*>(MapViewOfFile(
         declineMemory_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(CheckTime)));

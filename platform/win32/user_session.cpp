@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <chrono>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -89,21 +90,25 @@ std::wstring_view LastPart(std::wstring_view path) {
   return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
 
-// The mutex `name`, made with `security` when it is new; null when it cannot be had, or when it
-// was made before by a user other than `user`: a lock that someone else can hold is no lock.
-UniqueKernelHandle MutexOfUser(const std::wstring& name, const UserSession& user,
-                               PSECURITY_DESCRIPTOR security) {
+// Makes or opens the named kernel object: CreateMutexW or CreateFileMappingW.
+using MakeObject = std::function<HANDLE(SECURITY_ATTRIBUTES*, const wchar_t* name)>;
+
+// The object `name`, made with `security` when it is new; null when it cannot be had, or when it
+// was made before by a user other than `user`: a lock or a record that someone else can hold is
+// none.
+UniqueKernelHandle ObjectOfUser(const std::wstring& name, const UserSession& user,
+                                PSECURITY_DESCRIPTOR security, const MakeObject& make) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
-  UniqueKernelHandle mutex(CreateMutexW(&attributes, FALSE, name.c_str()));
-  if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return mutex;
+  UniqueKernelHandle object(make(&attributes, name.c_str()));
+  if (!object || GetLastError() != ERROR_ALREADY_EXISTS) return object;
   PSID owner = nullptr;
   UniqueSecurityDescriptor existing;
-  if (GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+  if (GetSecurityInfo(object.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                       nullptr, nullptr, existing.Receive()) != ERROR_SUCCESS ||
       SidText(owner) != user.sid) {
     return {};
   }
-  return mutex;
+  return object;
 }
 
 // The folder of the user's own for the tools on this machine, in the local application data, which
@@ -199,25 +204,43 @@ UniqueSecurityDescriptor UserOnlySecurity(const std::wstring& sid) {
   return security;
 }
 
-UniqueKernelHandle OwnMutex(const std::wstring& name) {
+namespace {
+
+// The object `name` of this user's, in the session's own namespace with access for the user alone;
+// where another user holds the name, the name with the secret. One that somebody holds too was
+// learnt while it existed, and gets a new secret.
+UniqueKernelHandle OwnObject(const std::wstring& name, const MakeObject& make) {
   const std::optional<UserSession> user = UserSessionOf(GetCurrentProcess());
   if (!user) return {};
   const UniqueSecurityDescriptor security = UserOnlySecurity(user->sid);
   if (!security) return {};
-  if (UniqueKernelHandle mutex = MutexOfUser(L"Local\\" + name, *user, security.get())) {
-    return mutex;
+  if (UniqueKernelHandle object = ObjectOfUser(L"Local\\" + name, *user, security.get(), make)) {
+    return object;
   }
-  // Another user holds the name: the user's own is the name with the secret. One that somebody
-  // holds too was learnt while it existed, and gets a new secret.
   for (const bool renew : {false, true}) {
     const std::wstring secret = NameSecret(user->sid, renew);
     if (secret.empty()) return {};
-    if (UniqueKernelHandle mutex =
-            MutexOfUser(L"Local\\" + name + L"." + secret, *user, security.get())) {
-      return mutex;
+    if (UniqueKernelHandle object =
+            ObjectOfUser(L"Local\\" + name + L"." + secret, *user, security.get(), make)) {
+      return object;
     }
   }
   return {};
+}
+
+}  // namespace
+
+UniqueKernelHandle OwnMutex(const std::wstring& name) {
+  return OwnObject(name, [](SECURITY_ATTRIBUTES* attributes, const wchar_t* objectName) {
+    return CreateMutexW(attributes, FALSE, objectName);
+  });
+}
+
+UniqueKernelHandle OwnSharedMemory(const std::wstring& name, DWORD size) {
+  return OwnObject(name, [size](SECURITY_ATTRIBUTES* attributes, const wchar_t* objectName) {
+    return CreateFileMappingW(INVALID_HANDLE_VALUE, attributes, PAGE_READWRITE, 0, size,
+                              objectName);
+  });
 }
 
 std::vector<DWORD> OtherInstancesOfThisProgram() {

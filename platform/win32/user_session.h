@@ -44,6 +44,10 @@ UniqueSecurityDescriptor UserOnlySecurity(const std::wstring& sid);
 // application data. Null when neither can be had.
 UniqueKernelHandle OwnMutex(const std::wstring& name);
 
+// Shared memory of this user's, `size` bytes, zero-filled when new, named as OwnMutex names its
+// mutex: a record that another user made first under the name is never read or written.
+UniqueKernelHandle OwnSharedMemory(const std::wstring& name, DWORD size);
+
 // The other processes that run this process's program file in its user session and started less
 // than kOnItsWayFor (batch_endpoint.h) ago: instances of the same tool that may be on their way to
 // meet it.

@@ -173,35 +173,48 @@ TEST(BatchPipe, KnowsTheInstancesOnTheirWay) {
   CloseHandle(process.hProcess);
 }
 
-// A mutex under `name` that another user (the system) made first, with access for everyone; null
-// where the system does not let this test make an object of another owner.
-UniqueKernelHandle Squat(const std::wstring& name) {
+// An object under `name` that another user (the system) made first, with access for everyone: a
+// mutex, or with `size` shared memory; null where the system does not let this test make an object
+// of another owner.
+UniqueKernelHandle Squat(const std::wstring& name, DWORD size = 0) {
   UniqueSecurityDescriptor security;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYD:P(A;;GA;;;WD)", SDDL_REVISION_1,
                                                             security.Receive(), nullptr)) {
     return {};
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
-  UniqueKernelHandle mutex(CreateMutexW(&attributes, FALSE, (L"Local\\" + name).c_str()));
+  const std::wstring local = L"Local\\" + name;
+  UniqueKernelHandle object(size == 0 ? CreateMutexW(&attributes, FALSE, local.c_str())
+                                      : CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes,
+                                                           PAGE_READWRITE, 0, size, local.c_str()));
   PSID owner = nullptr;
   UniqueSecurityDescriptor facts;
   UniqueLocalMemory<LPWSTR> text;
-  if (!mutex ||
-      GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+  if (!object ||
+      GetSecurityInfo(object.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                       nullptr, nullptr, facts.Receive()) != ERROR_SUCCESS ||
       !ConvertSidToStringSidW(owner, text.Receive()) || std::wstring(text.get()) != L"S-1-5-18") {
     return {};
   }
-  return mutex;
+  return object;
 }
 
-// Names that another user made first still give one lock: the start question's, which one
-// instance at a time holds, and the first instance's, with one first instance at a time.
+// Names that another user made first still give one lock and one record of the user's own: the
+// start question's lock, which one instance at a time holds, its record of the last "No", which a
+// stranger cannot answer for the user, and the first instance's lock, with one first instance at
+// a time.
 TEST(BatchPipe, SquattedLockNamesGiveLocksOfTheUsersOwn) {
   const UniqueKernelHandle question = Squat(L"KartivaExplorerTools.ClientCheck." + MeetingKey());
   const UniqueKernelHandle first =
       Squat(L"Kartiva." + Wide(PipeTool()) + L".First." + MeetingKey());
-  if (!question || !first) GTEST_SKIP() << "no object of another owner can be made here";
+  const UniqueKernelHandle decline =
+      Squat(L"KartivaExplorerTools.LastDecline." + MeetingKey(), sizeof(CheckTime));
+  if (!question || !first || !decline)
+    GTEST_SKIP() << "no object of another owner can be made here";
+  auto* const fakeNo = static_cast<CheckTime*>(
+      MapViewOfFile(decline.get(), FILE_MAP_WRITE, 0, 0, sizeof(CheckTime)));
+  ASSERT_NE(fakeNo, nullptr);
+  *fakeNo = CheckTimeNow();
 
   NamedClientCheckLock asking;
   ASSERT_TRUE(asking.Acquire());
@@ -213,9 +226,19 @@ TEST(BatchPipe, SquattedLockNamesGiveLocksOfTheUsersOwn) {
   });
   Sleep(300);
   EXPECT_FALSE(next) << "two instances hold the start question's lock";
+  EXPECT_EQ(asking.LastDecline(), std::nullopt) << "a stranger's record was read";
+  asking.RecordDecline(CheckTimeNow());
+  const CheckTime strangers = *fakeNo;
   asking.Release();
   waiting.join();
   EXPECT_TRUE(next);
+  NamedClientCheckLock again;
+  ASSERT_TRUE(again.Acquire());
+  EXPECT_NE(again.LastDecline(), std::nullopt);
+  EXPECT_NE(again.LastDecline(), strangers);
+  again.Release();
+  EXPECT_EQ(*fakeNo, strangers) << "the user's \"No\" went into a stranger's record";
+  UnmapViewOfFile(fakeNo);
 
   PipeBatchEndpoint endpoint(PipeTool());
   BatchEndpoint::Listening listening = endpoint.Listen();
