@@ -148,11 +148,15 @@ class LabelledClient final : public IAccessible {
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* hit) override {
     if (!hit) return E_POINTER;
     POINT at{x, y};
-    if (ScreenToClient(window_, &at)) {
-      // The last label is painted on top.
-      for (long i = Labels(); i > 0; --i) {
-        if (PtInRect(&labels_[static_cast<std::size_t>(i - 1)].place, at)) return Number(i, hit);
-      }
+    RECT area{};
+    if (!ScreenToClient(window_, &at) || !GetClientRect(window_, &area)) return E_FAIL;
+    if (!PtInRect(&area, at)) {
+      VariantInit(hit);  // VT_EMPTY: not in this object
+      return S_FALSE;
+    }
+    // The last label is painted on top.
+    for (long i = Labels(); i > 0; --i) {
+      if (PtInRect(&labels_[static_cast<std::size_t>(i - 1)].place, at)) return Number(i, hit);
     }
     const HWND below = ChildWindowFromPointEx(window_, at, CWP_SKIPINVISIBLE);
     if (below && below != window_) {

@@ -47,6 +47,7 @@ void PrintTo(const AccessibleChild& child, std::ostream* out) {
 struct ClientObject {
   std::vector<AccessibleChild> children;
   AccessibleChild atPoint;
+  HRESULT outside = E_FAIL;  // the answer for a point left of the window
 };
 
 AccessibleChild ChildOf(IAccessible* object, long id) {
@@ -100,6 +101,10 @@ ClientObject ReadClientObject(HWND window, POINT at) {
   if (object->accHitTest(at.x, at.y, &hit) == S_OK && hit.vt == VT_I4) {
     read.atPoint = ChildOf(object, hit.lVal);
   }
+  VariantClear(&hit);
+  RECT place{};
+  GetWindowRect(window, &place);
+  read.outside = object->accHitTest(place.left - 5, place.top + 5, &hit);
   VariantClear(&hit);
   object->Release();
   return read;
@@ -355,6 +360,7 @@ TEST_F(Menorix, ShapedShadedWindowMovesWithALeftDragAndActivatesTheEntries) {
   // Then the three buttons, each through its own window's object (which Wine 8 leaves nameless).
   EXPECT_EQ(client.children.size(), 6u) << ::testing::PrintToString(client.children);
   EXPECT_EQ(client.atPoint, link);
+  EXPECT_EQ(client.outside, S_FALSE);
   const RECT first = run.Place();
   ASSERT_EQ(first.right - first.left, kWidth);
   ASSERT_EQ(first.bottom - first.top, kHeight);
