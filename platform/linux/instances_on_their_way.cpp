@@ -141,17 +141,20 @@ struct Self {
   MeetingValues values = OwnValues();
 };
 
-// Whether the process may be one on its way, by what is cheap to learn of it in /proc (its program,
-// which only its owner may see unless this is root, and then its owner): this program, the
-// parent, or a process that runs the parent's program. Most processes of a desktop are none of
-// these, and their state is never read.
-bool MayBeOnItsWay(const Self& self, int processes, const char* name, pid_t pid, FileId& program) {
-  const std::optional<FileId> running = FileIdAt(processes, (std::string(name) + "/exe").c_str());
-  if (!running) return false;
-  program = *running;
-  if (program != self.program && pid != self.parent && program != self.parentProgram) return false;
+// The program of a process that may be one on its way, by what is cheap to learn of it in /proc
+// (its program, which only its owner may see unless this is root, and then its owner): this
+// program, the parent, or a process that runs the parent's program. Most processes of a desktop
+// are none of these, and their state is never read.
+std::optional<FileId> ProgramOfOneMaybeOnItsWay(const Self& self, int processes, const char* name,
+                                                pid_t pid) {
+  const std::optional<FileId> program = FileIdAt(processes, (std::string(name) + "/exe").c_str());
+  if (!program ||
+      (program != self.program && pid != self.parent && program != self.parentProgram)) {
+    return std::nullopt;
+  }
   struct stat facts {};
-  return ::fstatat(processes, name, &facts, 0) == 0 && facts.st_uid == self.user;
+  if (::fstatat(processes, name, &facts, 0) != 0 || facts.st_uid != self.user) return std::nullopt;
+  return program;
 }
 
 bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int process) {
@@ -222,11 +225,12 @@ bool OthersOnTheirWay(const std::set<pid_t>& met) {
         std::binary_search(kernelThreads.begin(), kernelThreads.end(), *pid)) {
       continue;
     }
-    FileId program;
-    if (!MayBeOnItsWay(self, ::dirfd(processes), entry->d_name, *pid, program)) continue;
+    const std::optional<FileId> program =
+        ProgramOfOneMaybeOnItsWay(self, ::dirfd(processes), entry->d_name, *pid);
+    if (!program) continue;
     const UniqueFd process(
         ::openat(::dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (process.get() >= 0 && IsOnItsWay(self, *pid, program, process.get())) {
+    if (process.get() >= 0 && IsOnItsWay(self, *pid, *program, process.get())) {
       found = true;
       break;
     }
