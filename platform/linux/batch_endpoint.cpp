@@ -123,14 +123,15 @@ std::optional<pid_t> PeerOfThisUser(int socket) {
   return peer.pid;
 }
 
-UnixBatchEndpoint::UnixBatchEndpoint(MeetingPlace place, const std::string& tool)
-    : place_(std::move(place)), name_(KeyedName(place_, "kartiva-" + tool) + ".socket") {}
+UnixBatchEndpoint::UnixBatchEndpoint(std::shared_ptr<MeetingFolder> folder, const std::string& tool)
+    : folder_(std::move(folder)),
+      name_(KeyedName(folder_->place(), "kartiva-" + tool) + ".socket") {}
 
 std::unique_ptr<FirstInstanceLink> UnixBatchEndpoint::Connect() {
-  const UniqueFd folder = OpenMeetingFolder(place_);
-  if (folder.get() < 0) return nullptr;
+  const int folder = folder_->Get();
+  if (folder < 0) return nullptr;
   UniqueFd socket = NewSocket();
-  if (socket.get() < 0 || ConnectTo(socket.get(), AddressIn(folder.get(), name_)) != 0 ||
+  if (socket.get() < 0 || ConnectTo(socket.get(), AddressIn(folder, name_)) != 0 ||
       !PeerOfThisUser(socket.get())) {
     return nullptr;
   }
@@ -138,14 +139,14 @@ std::unique_ptr<FirstInstanceLink> UnixBatchEndpoint::Connect() {
 }
 
 BatchEndpoint::Listening UnixBatchEndpoint::Listen() {
-  UniqueFd folder = OpenMeetingFolder(place_);
-  if (folder.get() < 0) return {};
+  const int folder = folder_->Get();
+  if (folder < 0) return {};
   // One instance at a time decides who listens, so that a stale socket is replaced only once.
-  const UniqueFd lock(::openat(folder.get(), (name_ + ".lock").c_str(),
+  const UniqueFd lock(::openat(folder, (name_ + ".lock").c_str(),
                                O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
   if (lock.get() < 0 || LockExclusively(lock.get()) != 0) return {};
 
-  const SocketAddress address = AddressIn(folder.get(), name_);
+  const SocketAddress address = AddressIn(folder, name_);
   UniqueFd socket = NewSocket(SOCK_NONBLOCK);
   if (socket.get() < 0) return {};
   const auto bind = [&] {
@@ -154,19 +155,19 @@ BatchEndpoint::Listening UnixBatchEndpoint::Listen() {
   };
   if (!bind()) {
     struct stat facts {};
-    if (errno != EADDRINUSE || !StatName(folder.get(), name_, facts) || !S_ISSOCK(facts.st_mode)) {
+    if (errno != EADDRINUSE || !StatName(folder, name_, facts) || !S_ISSOCK(facts.st_mode)) {
       return {};
     }
     const UniqueFd probe = NewSocket(SOCK_NONBLOCK);
     const int answer = probe.get() < 0 ? EMFILE : ConnectTo(probe.get(), address);
     // Anything but a refusal means an instance listens there (perhaps with a full backlog).
     if (answer != ECONNREFUSED) return {.listener = nullptr, .taken = answer != EMFILE};
-    if (::unlinkat(folder.get(), name_.c_str(), 0) != 0 || !bind()) return {};
+    if (::unlinkat(folder, name_.c_str(), 0) != 0 || !bind()) return {};
   }
   struct stat facts {};
-  if (::listen(socket.get(), SOMAXCONN) != 0 || !StatName(folder.get(), name_, facts)) return {};
-  return {.listener = std::make_unique<UnixBatchListener>(
-              std::move(folder), name_, std::move(socket), facts.st_dev, facts.st_ino)};
+  if (::listen(socket.get(), SOMAXCONN) != 0 || !StatName(folder, name_, facts)) return {};
+  return {.listener = std::make_unique<UnixBatchListener>(folder_, name_, std::move(socket),
+                                                          facts.st_dev, facts.st_ino)};
 }
 
 }  // namespace kartiva::linux_os

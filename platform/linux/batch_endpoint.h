@@ -7,12 +7,12 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/batch_endpoint.h"
-#include "linux_base/unique_fd.h"
-#include "platform/linux/meeting_key.h"
+#include "platform/linux/client_check_lock.h"
 
 namespace kartiva::linux_os {
 
@@ -20,7 +20,7 @@ class UnixBatchEndpoint : public BatchEndpoint {
  public:
   // `tool` and the place's key name the socket, so that only instances of one tool that would
   // do the same work meet.
-  UnixBatchEndpoint(MeetingPlace place, const std::string& tool);
+  UnixBatchEndpoint(std::shared_ptr<MeetingFolder> folder, const std::string& tool);
 
   std::unique_ptr<FirstInstanceLink> Connect() override;
   // A socket left by an instance that died (nobody answers on it) is replaced; a name held by
@@ -28,7 +28,7 @@ class UnixBatchEndpoint : public BatchEndpoint {
   Listening Listen() override;
 
  private:
-  MeetingPlace place_;
+  std::shared_ptr<MeetingFolder> folder_;
   std::string name_;
 };
 

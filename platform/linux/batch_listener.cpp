@@ -22,8 +22,8 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-UnixBatchListener::UnixBatchListener(UniqueFd folder, std::string name, UniqueFd socket,
-                                     dev_t device, ino_t inode)
+UnixBatchListener::UnixBatchListener(std::shared_ptr<MeetingFolder> folder, std::string name,
+                                     UniqueFd socket, dev_t device, ino_t inode)
     : folder_(std::move(folder)),
       name_(std::move(name)),
       socket_(std::move(socket)),
@@ -34,9 +34,10 @@ UnixBatchListener::UnixBatchListener(UniqueFd folder, std::string name, UniqueFd
 // connections that were not taken, and their instances go on without this one.
 UnixBatchListener::~UnixBatchListener() {
   struct stat facts {};
-  if (::fstatat(folder_.get(), name_.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0 &&
+  const int folder = folder_->Get();
+  if (::fstatat(folder, name_.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0 &&
       facts.st_dev == device_ && facts.st_ino == inode_) {
-    ::unlinkat(folder_.get(), name_.c_str(), 0);
+    ::unlinkat(folder, name_.c_str(), 0);
   }
 }
 

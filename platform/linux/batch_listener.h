@@ -7,12 +7,14 @@
 
 #include <chrono>
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/batch_endpoint.h"
 #include "linux_base/unique_fd.h"
+#include "platform/linux/client_check_lock.h"
 
 namespace kartiva::linux_os {
 
@@ -25,7 +27,8 @@ class UnixBatchListener : public BatchListener {
  public:
   // `socket` listens under `name` in `folder`; the name is taken away again when the listener
   // goes, as long as it is still this socket's (`device`, `inode`).
-  UnixBatchListener(UniqueFd folder, std::string name, UniqueFd socket, dev_t device, ino_t inode);
+  UnixBatchListener(std::shared_ptr<MeetingFolder> folder, std::string name, UniqueFd socket,
+                    dev_t device, ino_t inode);
   ~UnixBatchListener() override;
   UnixBatchListener(const UnixBatchListener&) = delete;
   UnixBatchListener& operator=(const UnixBatchListener&) = delete;
@@ -49,7 +52,7 @@ class UnixBatchListener : public BatchListener {
   bool Read(Pending& pending);
   void DropSilent(Clock::time_point now);
 
-  UniqueFd folder_;
+  std::shared_ptr<MeetingFolder> folder_;
   std::string name_;
   UniqueFd socket_;
   dev_t device_;

@@ -57,7 +57,8 @@ UniqueFd OpenPrivateFolder(const std::string& path, bool create) {
   return folder;
 }
 
-FileClientCheckLock::FileClientCheckLock(MeetingPlace place) : place_(std::move(place)) {}
+FileClientCheckLock::FileClientCheckLock(std::shared_ptr<MeetingFolder> folder)
+    : folder_(std::move(folder)) {}
 
 UniqueFd OpenMeetingFolder(const MeetingPlace& place) {
   UniqueFd folder = OpenPrivateFolder(place.runtimeFolder, false);
@@ -69,10 +70,15 @@ UniqueFd OpenMeetingFolder(const MeetingPlace& place) {
   return OpenPrivateFolder(HomeMeetingFolder(place.home), true);
 }
 
+int MeetingFolder::Get() {
+  if (!folder_) folder_ = OpenMeetingFolder(place_);
+  return folder_->get();
+}
+
 UniqueFd FileClientCheckLock::OpenLockFile() const {
-  const UniqueFd folder = OpenMeetingFolder(place_);
-  if (folder.get() < 0) return {};
-  UniqueFd file(::openat(folder.get(), KeyedName(place_, kLockFileName).c_str(),
+  const int folder = folder_->Get();
+  if (folder < 0) return {};
+  UniqueFd file(::openat(folder, KeyedName(folder_->place(), kLockFileName).c_str(),
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                          S_IRUSR | S_IWUSR));
   if (file.get() < 0 || !OwnedByUserAlone(file.get(), S_IFREG)) return {};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "core/client_check_lock.h"
@@ -13,9 +15,11 @@ namespace kartiva::linux_os {
 // in the store, because a "No" must leave the store as it was. The file is held with flock, which
 // the kernel lets go when its holder dies, and holds the moment of the last "No" as decimal
 // nanoseconds.
+class MeetingFolder;
+
 class FileClientCheckLock : public ClientCheckLock {
  public:
-  explicit FileClientCheckLock(MeetingPlace place);
+  explicit FileClientCheckLock(std::shared_ptr<MeetingFolder> folder);
 
   bool Acquire() override;
   void Release() override;
@@ -25,7 +29,7 @@ class FileClientCheckLock : public ClientCheckLock {
  private:
   UniqueFd OpenLockFile() const;
 
-  MeetingPlace place_;
+  std::shared_ptr<MeetingFolder> folder_;
   UniqueFd file_;
 };
 
@@ -39,5 +43,20 @@ UniqueFd OpenPrivateFolder(const std::string& path, bool create);
 // another user has put something under that name, ".cache/kartiva-<host>" in the user's home,
 // made when missing. Invalid when none can be had.
 UniqueFd OpenMeetingFolder(const MeetingPlace& place);
+
+// The meeting folder of a place, opened when first asked for and then kept: the client check's
+// lock and the batch endpoint of one process share it.
+class MeetingFolder {
+ public:
+  explicit MeetingFolder(MeetingPlace place) : place_(std::move(place)) {}
+
+  const MeetingPlace& place() const { return place_; }
+  // The open folder, or -1 when none can be had.
+  int Get();
+
+ private:
+  MeetingPlace place_;
+  std::optional<UniqueFd> folder_;
+};
 
 }  // namespace kartiva::linux_os

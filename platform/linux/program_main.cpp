@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <ext/stdio_sync_filebuf.h>
+#include <memory>
 #include <ostream>
 #include <string_view>
 
@@ -39,7 +40,8 @@ int RunProgram(int argc, char** argv, const Program& program) {
     std::ostream report(&output);
     return localstore::CheckStore(localstore::DefaultRoot(), report);
   }
-  const linux_os::MeetingPlace meetingPlace = linux_os::ThisProcessesMeetingPlace();
+  const auto meetingFolder =
+      std::make_shared<linux_os::MeetingFolder>(linux_os::ThisProcessesMeetingPlace());
   const ProgramFacts facts{.commandLine = linux_os::JoinArguments(argc, argv),
                            .folder = linux_os::ProgramFolder(argc > 0 ? argv[0] : nullptr),
                            .title = program.title,
@@ -48,11 +50,11 @@ int RunProgram(int argc, char** argv, const Program& program) {
                            .started = linux_os::ThisProcessesStart()};
   linux_os::LocalComponents components;
   linux_os::DesktopUi ui(facts.folder, program.answers, stdin, stderr);
-  linux_os::FileClientCheckLock checkLock(meetingPlace);
+  linux_os::FileClientCheckLock checkLock(meetingFolder);
   Runtime runtime{components, ui, facts, checkLock};
   const auto load = [&] { program.loadForm(runtime); };
   if (!program.batch) return RunForm(runtime, load);
-  linux_os::UnixBatchEndpoint endpoint(meetingPlace, program.title);
+  linux_os::UnixBatchEndpoint endpoint(meetingFolder, program.title);
   return RunBatch(runtime, endpoint, *program.batch, load);
 }
 

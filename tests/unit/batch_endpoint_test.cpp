@@ -25,7 +25,10 @@ class BatchEndpointTest : public ::testing::Test {
  protected:
   BatchEndpointTest() { fs::permissions(temp_.path(), fs::perms::owner_all); }
   linux_os::UnixBatchEndpoint Endpoint() const {
-    return linux_os::UnixBatchEndpoint({.runtimeFolder = temp_.path().string()}, "Mappix");
+    return linux_os::UnixBatchEndpoint(
+        std::make_shared<linux_os::MeetingFolder>(
+            linux_os::MeetingPlace{.runtimeFolder = temp_.path().string()}),
+        "Mappix");
   }
   fs::path SocketPath() const { return temp_.path() / "kartiva-Mappix.socket"; }
 

@@ -98,9 +98,10 @@ TEST(FileClientCheckLock, LiesInAPrivateFolderAndRefusesWhatOthersCouldPlant) {
 
     const fs::path home = temp.path() / "home";
     fs::create_directories(home);
-    linux_os::FileClientCheckLock lock({.runtimeFolder = c.useRuntime ? runtime.string() : "",
-                                        .sharedParent = fallback.parent_path().string(),
-                                        .home = home.string()});
+    linux_os::FileClientCheckLock lock(std::make_shared<linux_os::MeetingFolder>(
+        linux_os::MeetingPlace{.runtimeFolder = c.useRuntime ? runtime.string() : "",
+                               .sharedParent = fallback.parent_path().string(),
+                               .home = home.string()}));
     const bool acquired = lock.Acquire();
     EXPECT_EQ(acquired, c.lockFile != Where::kRefused);
     if (acquired) lock.Release();
@@ -129,8 +130,9 @@ TEST(FileClientCheckLock, ExcludesAndHandsTheLastDeclineOn) {
   TempFolder temp;
   const std::string runtime = temp.path().string();
   fs::permissions(temp.path(), fs::perms::owner_all);
-  linux_os::FileClientCheckLock first({.runtimeFolder = runtime});
-  linux_os::FileClientCheckLock second({.runtimeFolder = runtime});
+  const auto place = linux_os::MeetingPlace{.runtimeFolder = runtime};
+  linux_os::FileClientCheckLock first(std::make_shared<linux_os::MeetingFolder>(place));
+  linux_os::FileClientCheckLock second(std::make_shared<linux_os::MeetingFolder>(place));
   ASSERT_TRUE(first.Acquire());
   EXPECT_EQ(first.LastDecline(), std::nullopt);
 
