@@ -1,6 +1,7 @@
 #include "core/client_check_lock.h"
 
 #include <chrono>
+#include <utility>
 
 namespace kartiva {
 
@@ -9,8 +10,8 @@ CheckTime CheckTimeNow() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
 }
 
-ClientCheckTurn::ClientCheckTurn(ClientCheckLock& lock, CheckTime started)
-    : lock_(lock), started_(started), held_(lock.Acquire()) {}
+ClientCheckTurn::ClientCheckTurn(ClientCheckLock& lock, std::function<CheckTime()> started)
+    : lock_(lock), started_(std::move(started)), held_(lock.Acquire()) {}
 
 ClientCheckTurn::~ClientCheckTurn() {
   if (held_) lock_.Release();
@@ -23,7 +24,7 @@ bool ClientCheckTurn::DeclinedWhileWaiting() const {
   // asks again. One given since just before then was meant for it too: the selection it belongs to
   // may have been answered by an instance it never met, such as the first of a batch it came too
   // late for, or one that the file manager started a moment before it.
-  return declined && *declined >= started_ - kDeclineCovers;
+  return declined && *declined >= started_() - kDeclineCovers;
 }
 
 void ClientCheckTurn::RecordDecline() {

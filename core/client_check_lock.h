@@ -7,6 +7,7 @@
 // already started, so that they end without asking again.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace kartiva {
@@ -41,7 +42,7 @@ class ClientCheckTurn {
  public:
   // `started` is the moment the instance started: a "No" given since kDeclineCovers before then
   // answers for it too.
-  ClientCheckTurn(ClientCheckLock& lock, CheckTime started);
+  ClientCheckTurn(ClientCheckLock& lock, std::function<CheckTime()> started);
   ~ClientCheckTurn();
   ClientCheckTurn(const ClientCheckTurn&) = delete;
   ClientCheckTurn& operator=(const ClientCheckTurn&) = delete;
@@ -53,7 +54,7 @@ class ClientCheckTurn {
 
  private:
   ClientCheckLock& lock_;
-  CheckTime started_;
+  std::function<CheckTime()> started_;
   bool held_;
 };
 

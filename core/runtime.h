@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -98,7 +99,8 @@ struct ProgramFacts {
   // Whose context menu the configurator's entries join, in the genitive, as its texts name it:
   // the Explorer's on Windows, the file manager's on Linux.
   std::string contextMenuOwner = "des Windows-Explorers";
-  CheckTime started = CheckTimeNow();  // the moment the program started
+  // The moment the program started, asked for only when another instance's "No" is to be weighed.
+  std::function<CheckTime()> started = [at = CheckTimeNow()] { return at; };
 };
 
 // Everything a form needs from outside, handed to it by main.

@@ -1,5 +1,8 @@
 #include "platform/linux/command_line.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -15,9 +18,14 @@ std::string JoinArguments(int argc, char** argv) {
 }
 
 std::string ProgramFolder(const char* argv0) {
+  // One readlink: a path that fills the buffer may have been cut and is not taken.
+  char link[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", link, sizeof link);
   std::error_code error;
-  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) program = std::filesystem::absolute(argv0 ? argv0 : "", error);
+  const std::filesystem::path program =
+      length > 0 && static_cast<std::size_t>(length) < sizeof link
+          ? std::filesystem::path(std::string(link, static_cast<std::size_t>(length)))
+          : std::filesystem::absolute(argv0 ? argv0 : "", error);
   return program.parent_path().string();
 }
 

@@ -47,7 +47,7 @@ int RunProgram(int argc, char** argv, const Program& program) {
                            .title = program.title,
                            .version = program.version,
                            .contextMenuOwner = "des Dateimanagers",
-                           .started = linux_os::ThisProcessesStart()};
+                           .started = linux_os::ThisProcessesStart};
   linux_os::LocalComponents components;
   linux_os::DesktopUi ui(facts.folder, program.answers, stdin, stderr);
   linux_os::FileClientCheckLock checkLock(meetingFolder);

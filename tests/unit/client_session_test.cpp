@@ -64,7 +64,7 @@ TEST(ClientCheckInTurns, AsksOnlyWhenNoInstanceBeforeIt) {
       {"a No given since the instance started, before its turn, ends it too",
        [&](Rig& rig) {
          stopped(rig);
-         rig.checkLock.lastDecline = rig.facts.started + 1;
+         rig.checkLock.lastDecline = rig.facts.started() + 1;
        },
        {},
        {},
@@ -73,7 +73,7 @@ TEST(ClientCheckInTurns, AsksOnlyWhenNoInstanceBeforeIt) {
       {"a No given just before the instance started, to the selection it is late for, ends it",
        [&](Rig& rig) {
          stopped(rig);
-         rig.checkLock.lastDecline = rig.facts.started - kDeclineCovers;
+         rig.checkLock.lastDecline = rig.facts.started() - kDeclineCovers;
        },
        {},
        {},
@@ -82,7 +82,7 @@ TEST(ClientCheckInTurns, AsksOnlyWhenNoInstanceBeforeIt) {
       {"a No given well before the instance started does not answer for it",
        [&](Rig& rig) {
          stopped(rig);
-         rig.checkLock.lastDecline = rig.facts.started - kDeclineCovers - 1;
+         rig.checkLock.lastDecline = rig.facts.started() - kDeclineCovers - 1;
        },
        {kRunning, kStart},
        {StartQuestion()},
