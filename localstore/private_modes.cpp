@@ -7,8 +7,6 @@
 namespace kartiva::localstore {
 namespace {
 
-constexpr mode_t kOthersRights = 077;
-
 bool NeedsTightening(const struct stat& info) {
   return (info.st_mode & kOthersRights) != 0 && info.st_uid == ::geteuid();
 }

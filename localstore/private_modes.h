@@ -12,6 +12,8 @@ namespace kartiva::localstore {
 
 inline constexpr mode_t kPrivateFile = 0600;
 inline constexpr mode_t kPrivateFolder = 0700;
+// The rights of the group and of others, which nothing of the store keeps.
+inline constexpr mode_t kOthersRights = 077;
 
 // Takes every right of the group and of others off `path` (not followed when it is a link), where
 // it has any and is the user's own; anything else is left as it is. Never fails: a mode that

@@ -150,14 +150,16 @@ bool Store::ClaimableDocument(const fs::path& file, fs::path& document) const {
 }
 
 UniqueFd Store::OpenJournal() const {
-  // Every run that works on the store writes its journal: a store made before its files were
-  // private becomes so here.
-  KeepStorePrivate(root_);
   const fs::path journal = root_ / "journal.log";
   UniqueFd fd(::open(journal.c_str(),
                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
                      kPrivateFile));
-  return fd.get() >= 0 && IsRegularFile(fd.get()) ? std::move(fd) : UniqueFd();
+  struct stat facts {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &facts) != 0 || !S_ISREG(facts.st_mode)) return {};
+  // Every run that works on the store writes its journal: a store made before its files were
+  // private (its journal is open to others, or new) becomes so here.
+  if ((facts.st_mode & kOthersRights) != 0 || facts.st_size == 0) KeepStorePrivate(root_);
+  return fd;
 }
 
 void Store::Journal(int fd, const std::string& lines) {
