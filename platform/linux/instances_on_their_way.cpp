@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <optional>
@@ -23,9 +24,7 @@ namespace {
 
 // A process's environment can be as large as its arguments; more than this is not read.
 constexpr std::size_t kLongestEnvironment = std::size_t{1} << 20;
-constexpr std::size_t kLongestStat = 4096;
-// The kernel's threads as the numbers of kthreadd's children: some ten thousand at the most.
-constexpr std::size_t kLongestChildren = std::size_t{1} << 16;
+constexpr std::size_t kLongestCommandLine = 4096;
 // The flag in a process's state that marks one of the kernel's own threads.
 constexpr unsigned long kKernelThreadFlag = 0x00200000;  // PF_KTHREAD
 // kthreadd, the parent of the kernel's threads, where the process numbers are the kernel's own.
@@ -50,6 +49,20 @@ std::string ReadAt(int folder, const char* name, std::size_t limit) {
   return content;
 }
 
+// What one read of a file of /proc gives, up to a page: all of a process's state, and as much of
+// kthreadd's list of children as the kernel puts in one piece. A second read would only tell the
+// end, and for the list the kernel walks the children again to find it (20 µs).
+std::string ReadOnce(int folder, const char* name) {
+  const UniqueFd file(::openat(folder, name, O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return {};
+  char page[4096];
+  ssize_t got = 0;
+  do {
+    got = ::read(file.get(), page, sizeof page);
+  } while (got < 0 && errno == EINTR);
+  return got > 0 ? std::string(page, static_cast<std::size_t>(got)) : std::string();
+}
+
 // What /proc/<pid>/stat says of a process that matters here.
 struct ProcessState {
   char state = '?';
@@ -67,7 +80,7 @@ std::chrono::milliseconds SinceBoot() {
 
 // The fields after the command's name, which may itself hold blanks and parentheses.
 std::optional<ProcessState> StateAt(int process, const char* name = "stat") {
-  const std::string stat = ReadAt(process, name, kLongestStat);
+  const std::string stat = ReadOnce(process, name);
   const std::size_t nameEnd = stat.rfind(')');
   if (nameEnd == std::string::npos) return std::nullopt;
   std::vector<std::string_view> fields;
@@ -125,7 +138,7 @@ MeetingValues OwnValues() {
 
 // Whether the command line holds more than the program's name: one without a path meets nobody.
 bool HasArgument(int process) {
-  const std::string commandLine = ReadAt(process, "cmdline", kLongestStat);
+  const std::string commandLine = ReadAt(process, "cmdline", kLongestCommandLine);
   const std::size_t nameEnd = commandLine.find('\0');
   return nameEnd != std::string::npos && nameEnd + 1 < commandLine.size();
 }
@@ -173,22 +186,23 @@ bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int process)
 // The kernel's own threads, sorted: kthreadd and its children, where kthreadd is the kernel's (in
 // a container's process numbers, 2 may be any process). They never run a program, and knowing them
 // up front spares the look-up of each one's program, which on a quiet machine is most of the look.
-// Empty where the kernel does not list a process's children.
+// Empty where the kernel does not list a process's children. A thread left out of a list longer
+// than a page only costs the look-up of its program. The kernel's kthreadd never ends, so its two
+// files are read by path.
 std::vector<pid_t> KernelThreads(int processes) {
   const std::string number = std::to_string(kKernelThreadParent);
-  const UniqueFd parent(::openat(processes, number.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parent.get() < 0) return {};
-  const std::optional<ProcessState> state = StateAt(parent.get());
+  const std::optional<ProcessState> state = StateAt(processes, (number + "/stat").c_str());
   if (!state || (state->flags & kKernelThreadFlag) == 0) return {};
   std::vector<pid_t> threads{kKernelThreadParent};
   const std::string children =
-      ReadAt(parent.get(), ("task/" + number + "/children").c_str(), kLongestChildren);
+      ReadOnce(processes, (number + "/task/" + number + "/children").c_str());
   const char* at = children.data();
   const char* const end = at + children.size();
   while (at < end) {
     pid_t child = 0;
     const auto [stop, error] = std::from_chars(at, end, child);
-    if (error == std::errc()) threads.push_back(child);
+    // Every number ends with a blank: one without may have been cut.
+    if (error == std::errc() && stop < end && *stop == ' ') threads.push_back(child);
     at = stop + 1;  // past the blank after each number (or the character that is none)
   }
   std::sort(threads.begin(), threads.end());
