@@ -10,9 +10,15 @@
 //                                           runs leave the size curve out)
 //
 // Every timed run starts with the write-back of the runs before it settled (sync), so that no run
-// pays for another. It ends with the three durable targets, each a whole process (or a hundred)
-// against the whole floor programs, and the load average before and after: other work on the
-// machine meets the tools and their floors alike, but widens the spread.
+// pays for another, and the order of the programs turns from round to round. For the same reason
+// the Tresolo runs have a store of their own, and no basket is emptied while the runs are timed:
+// ext4 without a journal skips the inodes freed in the last minutes when it makes a new file in
+// their part of the disk, so the basket copies that Tresolo removes (or a basket emptied) made
+// each following Mappix copy in that basket dearer (120 us here), while its floor wrote elsewhere.
+// The tools meet in a session's runtime folder, as on a desktop (SessionRuntimeFolder). It ends
+// with the three durable targets, each a whole process (or a hundred) against the whole floor
+// programs, and the load average before and after: other work on the machine meets the tools and
+// their floors alike, but widens the spread.
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -50,6 +56,7 @@ long PeakKiB(std::vector<std::string> argv, const fs::path& scratch) {
 struct Series {
   std::vector<std::string> command;
   bool named = false;
+  std::string home{};  // the store it works on, where it is not the benchmark's own
   std::vector<double> micros{};
   long peakKiB = 0;
 
@@ -161,9 +168,32 @@ void PrintSizeCurve(const fs::path& folder, const fs::path& source, int runs) {
   }
 }
 
+// The runtime folder of a desktop session, where the tools meet: a tmpfs (/run/user/<uid>). Run
+// outside of a session (a console, CI), the benchmark lends them one in /dev/shm as a session
+// would; else they would meet in /tmp, on the disk, where no desktop has them meet.
+class SessionRuntimeFolder {
+ public:
+  SessionRuntimeFolder() {
+    if (std::getenv("XDG_RUNTIME_DIR") != nullptr) return;
+    folder_ = fs::path("/dev/shm") / ("kartiva-bench-" + std::to_string(getpid()));
+    fs::create_directory(folder_);
+    fs::permissions(folder_, fs::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+  }
+  ~SessionRuntimeFolder() {
+    if (!folder_.empty()) fs::remove_all(folder_);
+  }
+  SessionRuntimeFolder(const SessionRuntimeFolder&) = delete;
+  SessionRuntimeFolder& operator=(const SessionRuntimeFolder&) = delete;
+
+ private:
+  fs::path folder_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const SessionRuntimeFolder runtimeFolder;
   const int runs = argc > 1 ? std::atoi(argv[1]) : 200;
   const int curveRuns = argc > 2 ? std::atoi(argv[2]) : 15;
   const std::string loadBefore = Load();
@@ -186,20 +216,28 @@ int main(int argc, char** argv) {
   if (kartiva::localstore::Store(floorHome).Initialise() != 0) return 1;
   fs::create_directories(floorBasket);
 
-  Series mappix{{MAPPIX_PATH, source.string()}}, tresolo{{TRESOLO_PATH, source.string()}},
+  const fs::path tresoloHome = folder / "tresolo home";
+  if (kartiva::localstore::Store(tresoloHome).Initialise() != 0) return 1;
+  Series mappix{{MAPPIX_PATH, source.string()}},
+      tresolo{{TRESOLO_PATH, source.string()}, false, tresoloHome.string()},
       cp{{"/bin/cp", source.string(), copy}}, bare{{BARE_PROGRAM_PATH}},
       mappixFloor{{MAPPIX_FLOOR_PATH, source.string(), floorBasket.string()}, true},
       tresoloFloor{{TRESOLO_FLOOR_PATH, source.string(), floorArchive.string()}, true};
   Series* all[] = {&mappix, &tresolo, &cp, &bare, &mappixFloor, &tresoloFloor};
+  constexpr std::size_t kSeries = std::size(all);
   for (int i = 0; i < runs; ++i) {
-    for (Series* series : all) {
+    // The order turns by one each round: every program follows every other as often, so that
+    // what one leaves behind (the caches it filled, the disk it kept busy) meets each alike.
+    for (std::size_t k = 0; k < kSeries; ++k) {
+      Series* series = all[(static_cast<std::size_t>(i) + k) % kSeries];
       const std::string name = kartiva::localstore::DocumentName(static_cast<unsigned long>(i + 1));
+      setenv("KARTIVA_HOME", (series->home.empty() ? home : fs::path(series->home)).c_str(), 1);
       series->micros.push_back(TimeSettled(series->Run(name)));
       if (i % 10 == 0)
         series->peakKiB = std::max(series->peakKiB, PeakKiB(series->Run("peak " + name), folder));
     }
-    if (i % 50 == 49) EmptyFolder(basket);  // a basket that users keep small
   }
+  setenv("KARTIVA_HOME", home.c_str(), 1);
 
   EmptyFolder(basket);
   constexpr int kParallel = 100;
