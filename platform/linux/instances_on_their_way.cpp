@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -83,21 +84,19 @@ std::optional<ProcessState> StateAt(int process, const char* name = "stat") {
   const std::string stat = ReadOnce(process, name);
   const std::size_t nameEnd = stat.rfind(')');
   if (nameEnd == std::string::npos) return std::nullopt;
-  std::vector<std::string_view> fields;
-  std::string_view rest = std::string_view(stat).substr(nameEnd + 1);
-  while (!rest.empty()) {
-    const std::size_t start = rest.find_first_not_of(' ');
-    if (start == std::string_view::npos) break;
-    rest.remove_prefix(start);
-    const std::size_t end = std::min(rest.find(' '), rest.size());
-    fields.push_back(rest.substr(0, end));
-    rest.remove_prefix(end);
-  }
   // Fields 3 (state), 4 (parent), 9 (flags) and 22 (start, in clock ticks after boot) of
-  // proc(5).
+  // proc(5); the later ones are not split off.
   constexpr std::size_t kState = 0, kParent = 1, kFlags = 6, kStart = 19;
-  if (fields.size() <= kStart || fields[kState].empty()) return std::nullopt;
-  ProcessState result{.state = fields[kState].front()};
+  std::array<std::string_view, kStart + 1> fields;
+  std::string_view rest = std::string_view(stat).substr(nameEnd + 1);
+  for (std::string_view& field : fields) {
+    const std::size_t start = rest.find_first_not_of(' ');
+    if (start == std::string_view::npos) return std::nullopt;
+    rest.remove_prefix(start);
+    field = rest.substr(0, rest.find(' '));
+    rest.remove_prefix(field.size());
+  }
+  ProcessState result{.state = fields[kState].front()};  // a field is never empty
   unsigned long long startTicks = 0;
   const auto number = [](std::string_view text, auto& value) {
     return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
