@@ -16,7 +16,14 @@ programs=${PROGRAMS:-build/app/programs}
 [ -x "$programs/Mappix" ] || { echo "$programs has no programs: run scripts/package.sh deb" >&2; exit 1; }
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# The tools meet in the session's runtime folder, a tmpfs on a desktop; outside of a session they
+# get one in /dev/shm, as scripts/bench.sh gives them.
+runtime=
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  runtime=$(mktemp -d -p /dev/shm)
+  export XDG_RUNTIME_DIR=$runtime
+fi
+trap 'rm -rf "$scratch" ${runtime:+"$runtime"}' EXIT
 echo 'int main(void) { return 0; }' >"$scratch/bare.c"
 cc -O2 "$scratch/bare.c" -o "$scratch/bare"
 cc -O2 bench/durable_floor.c -o "$scratch/mappix_floor"
