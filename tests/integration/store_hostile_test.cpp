@@ -20,6 +20,7 @@
 #include "linux_base/unique_fd.h"
 #include "localstore/in_flight.h"
 #include "localstore/local_session.h"
+#include "localstore/numbering.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
@@ -373,6 +374,16 @@ TEST_F(HostileUse, EndsInACodeOrAGoodResultNeverInALoss) {
        0,
        "",
        {"X", "Y"}},
+      {"a store whose counters' folder is gone numbers on after the documents it has",
+       [this] {
+         Import("x.txt", "X");
+         fs::remove_all(home() / localstore::kCounterFolder);
+         return RunOn(MAPPIX_PATH, Source("y.txt", "Y"));
+       },
+       0,
+       "",
+       {"X", "Y"},
+       [this] { EXPECT_EQ(ReadFile(basket() / "00000002.001"), "Y"); }},
       {"a huge kartiva.ini is not read",
        [this] {
          WriteFile(home() / "kartiva.ini",
