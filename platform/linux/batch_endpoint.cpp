@@ -129,7 +129,10 @@ UnixBatchEndpoint::UnixBatchEndpoint(std::shared_ptr<MeetingFolder> folder, cons
 
 std::unique_ptr<FirstInstanceLink> UnixBatchEndpoint::Connect() {
   const int folder = folder_->Get();
-  if (folder < 0) return nullptr;
+  // Without the name there is no first instance: the folder tells so for less than a refused
+  // connection, whose address is walked through /proc.
+  struct stat facts {};
+  if (folder < 0 || !StatName(folder, name_, facts)) return nullptr;
   UniqueFd socket = NewSocket();
   if (socket.get() < 0 || ConnectTo(socket.get(), AddressIn(folder, name_)) != 0 ||
       !PeerOfThisUser(socket.get())) {
