@@ -41,13 +41,19 @@ bool ChangedFromOutside(const std::filesystem::path& folder) {
 void RecordFolderStamp(const std::filesystem::path& folder) {
   const UniqueFd fd(::open(StampFile(folder).c_str(),
                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-  if (fd.get() < 0 || !IsRegularFile(fd.get())) return;
   // Taken under the lock, so that of many processes the last to write saw the latest change.
-  if (linux_os::LockExclusively(fd.get()) != 0) return;
+  struct stat facts {};
+  if (fd.get() < 0 || linux_os::LockExclusively(fd.get()) != 0 || ::fstat(fd.get(), &facts) != 0 ||
+      !S_ISREG(facts.st_mode)) {
+    return;
+  }
   const std::string stamp = CurrentStamp(folder);
-  if (linux_os::WriteAllAt(fd.get(), stamp.data(), stamp.size(), 0) == 0) {
-    // A stamp left longer than it was written matches no folder: the next run reads it once.
-    [[maybe_unused]] const int truncated = ::ftruncate(fd.get(), static_cast<off_t>(stamp.size()));
+  const auto length = static_cast<off_t>(stamp.size());
+  // A stamp left longer than it was written matches no folder: the next run reads it once. One
+  // of the same length, as a stamp of the same folder is, needs no cut.
+  if (linux_os::WriteAllAt(fd.get(), stamp.data(), stamp.size(), 0) == 0 &&
+      facts.st_size != length) {
+    [[maybe_unused]] const int truncated = ::ftruncate(fd.get(), length);
   }
 }
 
