@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/com.h"
 #include "tests/windows/support/boxes.h"
 #include "tests/windows/support/wine_rig.h"
 
@@ -51,28 +52,27 @@ struct ClientObject {
 };
 
 AccessibleChild ChildOf(IAccessible* object, long id) {
-  VARIANT child{};
-  child.vt = VT_I4;
-  child.lVal = id;
+  const win32::Variant child = win32::Variant::FromInt32(id);
   AccessibleChild found;
-  BSTR name = nullptr;
-  if (object->get_accName(child, &name) == S_OK && name) found.name = Narrow(name);
-  SysFreeString(name);
-  VARIANT role{};
-  if (object->get_accRole(child, &role) == S_OK && role.vt == VT_I4) found.role = role.lVal;
+  BSTR text = nullptr;
+  const HRESULT named = object->get_accName(*child, &text);
+  win32::Bstr name;
+  name.reset(text);  // freed with the owner
+  if (named == S_OK && text) found.name = Narrow(text);
+  win32::Variant role;
+  if (object->get_accRole(*child, role.get()) == S_OK && (*role).vt == VT_I4) {
+    found.role = (*role).lVal;
+  }
   return found;
 }
 
 ClientObject ReadClientObject(HWND window, POINT at) {
   // The object comes from the other process through COM.
-  struct Apartment {
-    Apartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~Apartment() { CoUninitialize(); }
-  } apartment;
+  const win32::ComApartment apartment;
   ClientObject read;
-  IAccessible* object = nullptr;
-  const HRESULT got = AccessibleObjectFromWindow(
-      window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&object));
+  win32::ComPtr<IAccessible> object;
+  const HRESULT got = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                                 IID_IAccessible, object.ReceiveVoid());
   if (FAILED(got) || !object) {
     ADD_FAILURE() << "no accessible object: " << std::hex << got;
     return read;
@@ -80,33 +80,28 @@ ClientObject ReadClientObject(HWND window, POINT at) {
   long count = 0;
   object->get_accChildCount(&count);
   for (long id = 1; id <= count; ++id) {
-    IDispatch* own = nullptr;
-    VARIANT child{};
-    child.vt = VT_I4;
-    child.lVal = id;
-    if (object->get_accChild(child, &own) == S_OK && own) {
+    win32::ComPtr<IDispatch> own;
+    if (object->get_accChild(*win32::Variant::FromInt32(id),
+                             reinterpret_cast<IDispatch**>(own.ReceiveVoid())) == S_OK &&
+        own) {
       // A child window with an object of its own, which names itself.
-      IAccessible* accessible = nullptr;
-      if (SUCCEEDED(own->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&accessible)))) {
-        read.children.push_back(ChildOf(accessible, CHILDID_SELF));
-        accessible->Release();
+      win32::ComPtr<IAccessible> accessible;
+      if (SUCCEEDED(own->QueryInterface(IID_IAccessible, accessible.ReceiveVoid()))) {
+        read.children.push_back(ChildOf(accessible.get(), CHILDID_SELF));
       }
-      own->Release();
     } else {
-      read.children.push_back(ChildOf(object, id));
+      read.children.push_back(ChildOf(object.get(), id));
     }
   }
   ClientToScreen(window, &at);
-  VARIANT hit{};
-  if (object->accHitTest(at.x, at.y, &hit) == S_OK && hit.vt == VT_I4) {
-    read.atPoint = ChildOf(object, hit.lVal);
+  win32::Variant hit;
+  if (object->accHitTest(at.x, at.y, hit.get()) == S_OK && (*hit).vt == VT_I4) {
+    read.atPoint = ChildOf(object.get(), (*hit).lVal);
   }
-  VariantClear(&hit);
+  hit.reset();
   RECT place{};
   GetWindowRect(window, &place);
-  read.outside = object->accHitTest(place.left - 5, place.top + 5, &hit);
-  VariantClear(&hit);
-  object->Release();
+  read.outside = object->accHitTest(place.left - 5, place.top + 5, hit.get());
   return read;
 }
 
