@@ -56,7 +56,7 @@ long PeakKiB(std::vector<std::string> argv, const fs::path& scratch) {
 struct Series {
   std::vector<std::string> command;
   bool named = false;
-  std::string home{};  // the store it works on, where it is not the benchmark's own
+  fs::path home{};  // the store it works on, where it is not the benchmark's own
   std::vector<double> micros{};
   long peakKiB = 0;
 
@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
   const fs::path tresoloHome = folder / "tresolo home";
   if (kartiva::localstore::Store(tresoloHome).Initialise() != 0) return 1;
   Series mappix{{MAPPIX_PATH, source.string()}},
-      tresolo{{TRESOLO_PATH, source.string()}, false, tresoloHome.string()},
+      tresolo{{TRESOLO_PATH, source.string()}, false, tresoloHome},
       cp{{"/bin/cp", source.string(), copy}}, bare{{BARE_PROGRAM_PATH}},
       mappixFloor{{MAPPIX_FLOOR_PATH, source.string(), floorBasket.string()}, true},
       tresoloFloor{{TRESOLO_FLOOR_PATH, source.string(), floorArchive.string()}, true};
@@ -231,7 +231,7 @@ int main(int argc, char** argv) {
     for (std::size_t k = 0; k < kSeries; ++k) {
       Series* series = all[(static_cast<std::size_t>(i) + k) % kSeries];
       const std::string name = kartiva::localstore::DocumentName(static_cast<unsigned long>(i + 1));
-      setenv("KARTIVA_HOME", (series->home.empty() ? home : fs::path(series->home)).c_str(), 1);
+      setenv("KARTIVA_HOME", (series->home.empty() ? home : series->home).c_str(), 1);
       series->micros.push_back(TimeSettled(series->Run(name)));
       if (i % 10 == 0)
         series->peakKiB = std::max(series->peakKiB, PeakKiB(series->Run("peak " + name), folder));
