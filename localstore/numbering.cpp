@@ -82,15 +82,15 @@ std::string DocumentName(unsigned long number) {
 
 ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number) {
   const std::filesystem::path path = CounterFile(folder);
-  const auto open = [&] {
+  const auto openCounter = [&] {
     return UniqueFd(
         ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   };
   // The counters' folder is there on every run but the first of a store that lost it.
-  UniqueFd counter = open();
+  UniqueFd counter = openCounter();
   if (counter.get() < 0 && errno == ENOENT) {
     ::mkdir(path.parent_path().c_str(), 0700);
-    counter = open();
+    counter = openCounter();
   }
   if (counter.get() < 0) return CodeForErrno(errno, kIoError);
   if (!IsRegularFile(counter.get()) || !linux_os::LockWithin(counter.get(), kLockWait))
