@@ -1,5 +1,6 @@
 #include "localstore/check.h"
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,12 +18,20 @@ namespace fs = std::filesystem;
 
 std::string Rows(int count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
 
-void ReportLine(std::ostream& report, std::string_view kind, const fs::path& folder,
+// One line of the report, on the report's own FILE.
+void Say(std::FILE* report, const std::string& line) { std::fputs(line.c_str(), report); }
+
+std::string FolderLabel(std::string_view kind, const fs::path& folder) {
+  return std::string(kind) + ' ' + folder.filename().string() + ": ";
+}
+
+void ReportLine(std::FILE* report, std::string_view kind, const fs::path& folder,
                 const Repairs& done) {
-  report << kind << ' ' << folder.filename().string() << ": " << done.finished << " finished, "
-         << done.handedBack << " handed back, " << Rows(done.rowsAdded) << " added, "
-         << Rows(done.rowsRemoved) << " removed, " << done.removed << " removed, "
-         << done.leftForLater << " left for a later run\n";
+  Say(report, FolderLabel(kind, folder) + std::to_string(done.finished) + " finished, " +
+                  std::to_string(done.handedBack) + " handed back, " + Rows(done.rowsAdded) +
+                  " added, " + Rows(done.rowsRemoved) + " removed, " +
+                  std::to_string(done.removed) + " removed, " + std::to_string(done.leftForLater) +
+                  " left for a later run\n");
 }
 
 // Whether a name in a basket or archive folder is one the store gives: a document, the work in
@@ -47,22 +56,22 @@ std::string Printable(std::string name) {
 
 // Names what was put into `folder` under a name that no document has, which neither the tools nor
 // the check can file; the number of such names.
-int ReportUnfiled(std::ostream& report, std::string_view kind, const fs::path& folder) {
+int ReportUnfiled(std::FILE* report, std::string_view kind, const fs::path& folder) {
   int unfiled = 0;
   std::error_code error;
   for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
        entry.increment(error)) {
     const std::string name = entry->path().filename().string();
     if (IsStoreName(name)) continue;
-    report << kind << ' ' << folder.filename().string() << ": not filed: " << Printable(name)
-           << " (no document has this name)\n";
+    Say(report, FolderLabel(kind, folder) + "not filed: " + Printable(name) +
+                    " (no document has this name)\n");
     ++unfiled;
   }
   return unfiled + (error ? 1 : 0);
 }
 
 // Checks every folder of one kind; the number of things left for a later run or not filed.
-int CheckAll(const Store& store, std::string_view kind, std::ostream& report) {
+int CheckAll(const Store& store, std::string_view kind, std::FILE* report) {
   int left = 0;
   std::error_code error;
   const fs::path folders = store.root() / (std::string(kind) + "s");
@@ -79,16 +88,16 @@ int CheckAll(const Store& store, std::string_view kind, std::ostream& report) {
     ReportLine(report, kind, folder, recovery.repairs());
     left += recovery.repairs().leftForLater + ReportUnfiled(report, kind, folder);
   }
-  if (error) report << kind << "s: " << error.message() << '\n';
+  if (error) Say(report, std::string(kind) + "s: " + error.message() + '\n');
   return left + (error ? 1 : 0);
 }
 
 }  // namespace
 
-int CheckStore(const fs::path& root, std::ostream& report) {
+int CheckStore(const fs::path& root, std::FILE* report) {
   const Store store(root);
   if (!store.IsInitialised()) {
-    report << "no store at " << root.string() << '\n';
+    Say(report, "no store at " + root.string() + '\n');
     return 1;
   }
   KeepEverythingPrivate(root);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
-#include <ostream>
 
 namespace kartiva::localstore {
 
@@ -14,7 +14,8 @@ namespace kartiva::localstore {
 //   <basket|archive> <name>: not filed: <file> (no document has this name)
 // and hands back the exit status: 0 when all is in order, 1 when there is no store at `root`, 2
 // when something could not be read now (an index locked or damaged, a folder unreadable) or a
-// file could not be filed.
-int CheckStore(const std::filesystem::path& root, std::ostream& report);
+// file could not be filed. The report is a C library FILE: the C++ streams would bring their
+// locales into every program that links the store, and their set-up into every start.
+int CheckStore(const std::filesystem::path& root, std::FILE* report);
 
 }  // namespace kartiva::localstore

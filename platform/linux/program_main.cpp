@@ -1,9 +1,7 @@
 #include "platform/program_main.h"
 
 #include <csignal>
-#include <ext/stdio_sync_filebuf.h>
 #include <memory>
-#include <ostream>
 #include <string_view>
 
 #include "core/program.h"
@@ -34,11 +32,7 @@ void SetUpProcess() {
 int RunProgram(int argc, char** argv, const Program& program) {
   SetUpProcess();
   if (program.checksStore && argc == 2 && std::string_view(argv[1]) == "--check") {
-    // The report goes to standard output through its FILE: the streams of <iostream> would be set
-    // up at every start of every program, a tenth of a silent run's start.
-    __gnu_cxx::stdio_sync_filebuf<char> output(stdout);
-    std::ostream report(&output);
-    return localstore::CheckStore(localstore::DefaultRoot(), report);
+    return localstore::CheckStore(localstore::DefaultRoot(), stdout);
   }
   const auto meetingFolder =
       std::make_shared<linux_os::MeetingFolder>(linux_os::ThisProcessesMeetingPlace());
