@@ -102,16 +102,16 @@ struct Session {
   // Sets the caller's error code and writes the operation's journal line. Until the store is
   // initialised the lines wait in memory: a session that never starts the store writes nothing.
   // A store that StartClient could not make answers with the cause instead of "not started".
-
+  // `storeSeen` says that the caller has just found the store there, which need not be asked again.
   void Record(std::string_view operation, std::initializer_list<Value> arguments, ErrorCode code,
-              ErrorCode& error, std::initializer_list<Value> outs = {}) {
+              ErrorCode& error, std::initializer_list<Value> outs = {}, bool storeSeen = false) {
     if (code == kNotStarted && startFailure != 0) code = startFailure;
     unwritten += operation;
     for (const Value& argument : arguments) unwritten += " " + argument.text();
     unwritten += " -> " + HexCode(code);
     for (const Value& out : outs) unwritten += " " + out.text();
     unwritten += "\n";
-    if (journal.get() >= 0 || store.IsInitialised()) {
+    if (journal.get() >= 0 || storeSeen || store.IsInitialised()) {
       if (journal.get() < 0) journal = store.OpenJournal();
       Store::Journal(journal.get(), unwritten);
       unwritten.clear();
@@ -319,7 +319,7 @@ class LocalSession : public ToolkitSession {
 
   void IsClientRunning(bool& running, ErrorCode& error) override {
     running = store().IsInitialised();
-    session_->Record("IsClientRunning", {}, 0, error, {running});
+    session_->Record("IsClientRunning", {}, 0, error, {running}, running);
   }
 
  private:
