@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -83,23 +84,33 @@ int ReadAt(int fd, char* data, std::size_t size, off_t offset, std::size_t& got)
   return 0;
 }
 
+int ForEachName(int folder, const std::function<bool(const char* name)>& visit) {
+  char entries[32768];
+  for (;;) {
+    const ssize_t got = ::getdents64(folder, entries, sizeof entries);
+    if (got == 0) return 0;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    for (ssize_t at = 0; at < got;) {
+      const char* entry = entries + at;
+      unsigned short length = 0;
+      std::memcpy(&length, entry + offsetof(dirent64, d_reclen), sizeof length);
+      if (visit(entry + offsetof(dirent64, d_name))) return 0;
+      at += length;
+    }
+  }
+}
+
 int NamesIn(const std::filesystem::path& folder, std::vector<std::string>& names) {
   names.clear();
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return errno;
-  int error = 0;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(dir);
-    if (entry == nullptr) {
-      error = errno;  // 0 at the end of the folder
-      break;
-    }
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-      names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
-  return error;
+  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  return ForEachName(fd.get(), [&names](const char* name) {
+    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names.emplace_back(name);
+    return false;
+  });
 }
 
 int SyncData(int fd) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ namespace kartiva::linux_os {
 
 // The names in a folder, without "." and ".."; ENOENT when there is no such folder.
 [[nodiscard]] int NamesIn(const std::filesystem::path& folder, std::vector<std::string>& names);
+// Hands each name in the open folder `folder` ("." and ".." too) to `visit`, until `visit` says
+// true or the folder ends. The entries are read straight from the kernel: a DIR stream would first
+// ask for the folder's facts, one system call more for every folder read.
+[[nodiscard]] int ForEachName(int folder, const std::function<bool(const char* name)>& visit);
 
 // Flushes a file's data (and what is needed to read it back, such as its size) to disk.
 [[nodiscard]] int SyncData(int fd);

@@ -1,6 +1,5 @@
 #include "platform/linux/instances_on_their_way.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -169,14 +168,24 @@ std::optional<FileId> ProgramOfOneMaybeOnItsWay(const Self& self, int processes,
   return program;
 }
 
-bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int process) {
+// An instance of this program, read through its folder in /proc, so that its state, command line
+// and environment are those of one process.
+bool IsInstanceOnItsWay(const Self& self, int process) {
   const std::optional<ProcessState> state = StateAt(process);
-  if (!state || state->age >= kOnItsWayFor || state->state == 'Z') return false;
+  return state && state->age < kOnItsWayFor && state->state != 'Z' && HasArgument(process) &&
+         ValuesIn(ReadAt(process, "environ", kLongestEnvironment)) == self.values;
+}
+
+bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int processes,
+                const char* name) {
   if (program == self.program) {
-    return HasArgument(process) &&
-           ValuesIn(ReadAt(process, "environ", kLongestEnvironment)) == self.values;
+    const UniqueFd process(::openat(processes, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return process.get() >= 0 && IsInstanceOnItsWay(self, process.get());
   }
-  if (state->age >= kStartingFor) return false;
+  // The parent, or a process that runs its program: only the state is read.
+  const std::optional<ProcessState> state =
+      StateAt(processes, (std::string(name) + "/stat").c_str());
+  if (!state || state->age >= kStartingFor || state->state == 'Z') return false;
   if (pid == self.parent) return state->state == 'R';
   // A fellow the parent has forked but that has not started this program yet.
   return state->parent == self.parent && program == self.parentProgram;
@@ -228,27 +237,22 @@ CheckTime ThisProcessesStart() {
 bool OthersOnTheirWay(const std::set<pid_t>& met) {
   const Self self;
   if (!self.program) return false;
-  DIR* processes = ::opendir("/proc");
-  if (processes == nullptr) return false;
-  const std::vector<pid_t> kernelThreads = KernelThreads(::dirfd(processes));
+  const UniqueFd processes(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (processes.get() < 0) return false;
+  const std::vector<pid_t> kernelThreads = KernelThreads(processes.get());
   bool found = false;
-  while (const dirent* entry = ::readdir(processes)) {
-    const std::optional<pid_t> pid = PidNamed(entry->d_name);
+  // A listing cut short by an error counts as its end.
+  static_cast<void>(ForEachName(processes.get(), [&](const char* name) {
+    const std::optional<pid_t> pid = PidNamed(name);
     if (!pid || *pid == self.pid || met.contains(*pid) ||
         std::binary_search(kernelThreads.begin(), kernelThreads.end(), *pid)) {
-      continue;
+      return false;
     }
     const std::optional<FileId> program =
-        ProgramOfOneMaybeOnItsWay(self, ::dirfd(processes), entry->d_name, *pid);
-    if (!program) continue;
-    const UniqueFd process(
-        ::openat(::dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (process.get() >= 0 && IsOnItsWay(self, *pid, *program, process.get())) {
-      found = true;
-      break;
-    }
-  }
-  ::closedir(processes);
+        ProgramOfOneMaybeOnItsWay(self, processes.get(), name, *pid);
+    found = program && IsOnItsWay(self, *pid, *program, processes.get(), name);
+    return found;
+  }));
   return found;
 }
 
