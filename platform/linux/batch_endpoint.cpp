@@ -14,7 +14,6 @@
 
 #include "linux_base/file_lock.h"
 #include "platform/linux/batch_listener.h"
-#include "platform/linux/client_check_lock.h"
 
 namespace kartiva::linux_os {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 // The batch endpoint on Linux: a Unix stream socket "kartiva-<tool>-<key>.socket" in the private
-// folder where the client check's lock lies (the runtime folder, see OpenMeetingFolder). A waiting
+// folder where the client check's lock lies (the runtime folder, see meeting_folder.h). A waiting
 // instance writes its path and shuts its side; the first instance answers with lines. Both sides
 // take only a peer of the same user (SO_PEERCRED).
 
@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/batch_endpoint.h"
-#include "platform/linux/client_check_lock.h"
+#include "platform/linux/meeting_folder.h"
 
 namespace kartiva::linux_os {
 

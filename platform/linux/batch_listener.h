@@ -14,7 +14,7 @@
 
 #include "core/batch_endpoint.h"
 #include "linux_base/unique_fd.h"
-#include "platform/linux/client_check_lock.h"
+#include "platform/linux/meeting_folder.h"
 
 namespace kartiva::linux_os {
 

@@ -13,6 +13,7 @@
 #include "platform/linux/components.h"
 #include "platform/linux/desktop.h"
 #include "platform/linux/instances_on_their_way.h"
+#include "platform/linux/meeting_folder.h"
 #include "platform/linux/meeting_key.h"
 
 namespace kartiva {
