@@ -1,6 +1,7 @@
 #include "platform/program_main.h"
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -33,7 +34,11 @@ void SetUpProcess() {
 int RunProgram(int argc, char** argv, const Program& program) {
   SetUpProcess();
   if (program.checksStore && argc == 2 && std::string_view(argv[1]) == "--check") {
-    return localstore::CheckStore(localstore::DefaultRoot(), stdout);
+    const int status = localstore::CheckStore(localstore::DefaultRoot(), stdout);
+    // A report that could not be written in full (a full disk) is no answer: it is not "in order".
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+    std::fprintf(stderr, "%s --check: the report could not be written\n", program.title);
+    return status == 1 ? status : 2;
   }
   const auto meetingFolder =
       std::make_shared<linux_os::MeetingFolder>(linux_os::ThisProcessesMeetingPlace());

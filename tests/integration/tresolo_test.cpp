@@ -358,6 +358,11 @@ TEST_F(TresoloProgram, CheckRepairsTheWholeStoreAndReports) {
       EXPECT_EQ(TakeCensus().faults, std::vector<std::string>{});
     }
   }
+  // A report that cannot be written is not an answer that all is in order.
+  const ProcessResult unwritten =
+      RunIn("/bin/sh", {"-c", "exec \"$0\" --check >/dev/full", TRESOLO_PATH});
+  EXPECT_EQ(unwritten.exitStatus, 2);
+  EXPECT_EQ(unwritten.errors, "Tresolo --check: the report could not be written\n");
   fs::remove_all(home());
   EXPECT_EQ(Tresolo({"--check"}).exitStatus, 1);
 }
