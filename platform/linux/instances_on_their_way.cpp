@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "linux_base/file_io.h"
 #include "linux_base/unique_fd.h"
@@ -25,10 +25,8 @@ namespace {
 // A process's environment can be as large as its arguments; more than this is not read.
 constexpr std::size_t kLongestEnvironment = std::size_t{1} << 20;
 constexpr std::size_t kLongestCommandLine = 4096;
-// The flag in a process's state that marks one of the kernel's own threads.
-constexpr unsigned long kKernelThreadFlag = 0x00200000;  // PF_KTHREAD
-// kthreadd, the parent of the kernel's threads, where the process numbers are the kernel's own.
-constexpr pid_t kKernelThreadParent = 2;
+// The children of one thread, a number and a blank each: more than a million is not read.
+constexpr std::size_t kLongestChildList = std::size_t{8} << 20;
 
 struct FileId {
   dev_t device = 0;
@@ -49,9 +47,8 @@ std::string ReadAt(int folder, const char* name, std::size_t limit) {
   return content;
 }
 
-// What one read of a file of /proc gives, up to a page: all of a process's state, and as much of
-// kthreadd's list of children as the kernel puts in one piece. A second read would only tell the
-// end, and for the list the kernel walks the children again to find it (20 µs).
+// What one read of a process's state gives, up to a page: all of it. A second read would only
+// tell the end.
 std::string ReadOnce(int folder, const char* name) {
   const UniqueFd file(::openat(folder, name, O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return {};
@@ -67,7 +64,6 @@ std::string ReadOnce(int folder, const char* name) {
 struct ProcessState {
   char state = '?';
   pid_t parent = 0;
-  unsigned long flags = 0;
   std::chrono::milliseconds age{};
 };
 
@@ -83,9 +79,9 @@ std::optional<ProcessState> StateAt(int process, const char* name = "stat") {
   const std::string stat = ReadOnce(process, name);
   const std::size_t nameEnd = stat.rfind(')');
   if (nameEnd == std::string::npos) return std::nullopt;
-  // Fields 3 (state), 4 (parent), 9 (flags) and 22 (start, in clock ticks after boot) of
-  // proc(5); the later ones are not split off.
-  constexpr std::size_t kState = 0, kParent = 1, kFlags = 6, kStart = 19;
+  // Fields 3 (state), 4 (parent) and 22 (start, in clock ticks after boot) of proc(5); the later
+  // ones are not split off.
+  constexpr std::size_t kState = 0, kParent = 1, kStart = 19;
   std::array<std::string_view, kStart + 1> fields;
   std::string_view rest = std::string_view(stat).substr(nameEnd + 1);
   for (std::string_view& field : fields) {
@@ -100,8 +96,7 @@ std::optional<ProcessState> StateAt(int process, const char* name = "stat") {
   const auto number = [](std::string_view text, auto& value) {
     return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
   };
-  if (!number(fields[kParent], result.parent) || !number(fields[kFlags], result.flags) ||
-      !number(fields[kStart], startTicks)) {
+  if (!number(fields[kParent], result.parent) || !number(fields[kStart], startTicks)) {
     return std::nullopt;
   }
   const auto ticksPerSecond = static_cast<unsigned long long>(::sysconf(_SC_CLK_TCK));
@@ -191,38 +186,38 @@ bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int processe
   return state->parent == self.parent && program == self.parentProgram;
 }
 
-// The kernel's own threads, sorted: kthreadd and its children, where kthreadd is the kernel's (in
-// a container's process numbers, 2 may be any process). They never run a program, and knowing them
-// up front spares the look-up of each one's program, which on a quiet machine is most of the look.
-// Empty where the kernel does not list a process's children. A thread left out of a list longer
-// than a page only costs the look-up of its program. The kernel's kthreadd never ends, so its two
-// files are read by path.
-std::vector<pid_t> KernelThreads(int processes) {
-  const std::string number = std::to_string(kKernelThreadParent);
-  const std::optional<ProcessState> state = StateAt(processes, (number + "/stat").c_str());
-  if (!state || (state->flags & kKernelThreadFlag) == 0) return {};
-  std::vector<pid_t> threads{kKernelThreadParent};
-  const std::string children =
-      ReadOnce(processes, (number + "/task/" + number + "/children").c_str());
-  const char* at = children.data();
-  const char* const end = at + children.size();
-  while (at < end) {
-    pid_t child = 0;
-    const auto [stop, error] = std::from_chars(at, end, child);
-    // Every number ends with a blank: one without may have been cut.
-    if (error == std::errc() && stop < end && *stop == ' ') threads.push_back(child);
-    at = stop + 1;  // past the blank after each number (or the character that is none)
-  }
-  std::sort(threads.begin(), threads.end());
-  return threads;
-}
-
 std::optional<pid_t> PidNamed(const char* name) {
   pid_t pid = 0;
   const std::string_view text(name);
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
   if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return pid;
+}
+
+// Whether `onItsWay` holds for a child of `parent`, as the kernel lists the children of each of its
+// threads (where it was built to: every distribution's kernel is). For none where it lists none,
+// or the parent's threads cannot be read; a listing cut short by an error counts as its end.
+bool AnyChildOf(int processes, pid_t parent, const std::function<bool(pid_t)>& onItsWay) {
+  const UniqueFd threads(::openat(processes, (std::to_string(parent) + "/task").c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (threads.get() < 0) return false;
+  bool found = false;
+  static_cast<void>(ForEachName(threads.get(), [&](const char* thread) {
+    if (!PidNamed(thread)) return false;  // "." and ".."
+    // A thread that ended meanwhile lists nothing: its children went to another one.
+    const std::string children =
+        ReadAt(threads.get(), (std::string(thread) + "/children").c_str(), kLongestChildList);
+    const char* const end = children.data() + children.size();
+    for (const char* at = children.data(); !found && at < end;) {
+      pid_t child = 0;
+      const auto [stop, failed] = std::from_chars(at, end, child);
+      if (failed != std::errc()) break;
+      found = onItsWay(child);
+      at = stop + 1;  // past the blank after each number
+    }
+    return found;
+  }));
+  return found;
 }
 
 }  // namespace
@@ -239,21 +234,14 @@ bool OthersOnTheirWay(const std::set<pid_t>& met) {
   if (!self.program) return false;
   const UniqueFd processes(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (processes.get() < 0) return false;
-  const std::vector<pid_t> kernelThreads = KernelThreads(processes.get());
-  bool found = false;
-  // A listing cut short by an error counts as its end.
-  static_cast<void>(ForEachName(processes.get(), [&](const char* name) {
-    const std::optional<pid_t> pid = PidNamed(name);
-    if (!pid || *pid == self.pid || met.contains(*pid) ||
-        std::binary_search(kernelThreads.begin(), kernelThreads.end(), *pid)) {
-      return false;
-    }
+  const auto onItsWay = [&](pid_t pid) {
+    if (pid == self.pid || met.contains(pid)) return false;
+    const std::string name = std::to_string(pid);
     const std::optional<FileId> program =
-        ProgramOfOneMaybeOnItsWay(self, processes.get(), name, *pid);
-    found = program && IsOnItsWay(self, *pid, *program, processes.get(), name);
-    return found;
-  }));
-  return found;
+        ProgramOfOneMaybeOnItsWay(self, processes.get(), name.c_str(), pid);
+    return program && IsOnItsWay(self, pid, *program, processes.get(), name.c_str());
+  };
+  return onItsWay(self.parent) || AnyChildOf(processes.get(), self.parent, onItsWay);
 }
 
 }  // namespace kartiva::linux_os

@@ -22,7 +22,9 @@ inline constexpr std::chrono::seconds kStartingFor{2};
 // this user that runs this program's file with an argument and the same meeting variables
 // (meeting_key.h), started less than kOnItsWayFor ago; or a process that the parent of this one
 // started just as it started this one, and that is not yet running a program of its own; or the
-// parent itself, while it is young and still busy starting them.
+// parent itself, while it is young and still busy starting them. Only the parent's children are
+// looked at, as the kernel lists them: a file manager, or the runner of its entries, starts every
+// instance of a selection itself.
 [[nodiscard]] bool OthersOnTheirWay(const std::set<pid_t>& met);
 
 // The moment this process started, as the kernel knows it: on a loaded machine a program may get

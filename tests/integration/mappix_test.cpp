@@ -331,6 +331,27 @@ TEST_F(MappixProgram, HundredAtOnceBesideBusyCoresAreOneConversation) {
   EXPECT_EQ(Documents().size(), 97u);
 }
 
+// An instance that the file manager's fork starts a second late, well after the first instance
+// has done its own file: the first keeps the batch open for it, so both files go in through one
+// session. Without the look at the instances on their way, the late one would open its own.
+TEST_F(MappixProgram, InstanceStartedLateJoinsTheBatch) {
+  Initialise();
+  ProcessSpec late = Spec({Source("late.txt", "late").string()});
+  late.startAfter = std::chrono::milliseconds(1000);
+  const fs::path lateFolder = temp_.path() / "late run";
+  const fs::path firstFolder = temp_.path() / "first run";
+  fs::create_directories(lateFolder);
+  fs::create_directories(firstFolder);
+  const pid_t lateRun = Start(late, lateFolder);
+  const pid_t firstRun = Start(Spec({Source("first.txt", "first").string()}), firstFolder);
+  for (const auto& [pid, folder] : {std::pair{firstRun, firstFolder}, {lateRun, lateFolder}}) {
+    const ProcessResult result = Finish(pid, folder);
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+  }
+  EXPECT_EQ(Count(Journal(), "OpenBasket"), 1);
+  EXPECT_EQ(Documents().size(), 2u);
+}
+
 // Two selections at once of files with the same relative names, each in its own folder, into the
 // same store or into two stores: every instance's file goes into its own instance's store, each
 // file once, and each new store asks its start question once.

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -73,6 +74,11 @@ pid_t Start(const ProcessSpec& spec, const fs::path& folder) {
       const rlimit limit{static_cast<rlim_t>(spec.fileSizeLimit),
                          static_cast<rlim_t>(spec.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (spec.startAfter.count() > 0) {
+      const timespec pause{static_cast<time_t>(spec.startAfter.count() / 1000),
+                           static_cast<long>(spec.startAfter.count() % 1000) * 1'000'000};
+      ::nanosleep(&pause, nullptr);
     }
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -20,6 +21,9 @@ struct ProcessSpec {
   std::filesystem::path inputFrom{};  // standard input from this file (a FIFO) instead of `input`
   long fileSizeLimit = -1;            // bytes any file may grow to, -1 for none
   std::filesystem::path workingFolder{};  // where it starts; empty for this process's
+  // How long the forked child stays this program before it starts `program`, as a file manager's
+  // fork on a loaded machine may.
+  std::chrono::milliseconds startAfter{0};
 };
 
 struct ProcessResult {
