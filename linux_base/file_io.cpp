@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "linux_base/crash_state.h"
 
@@ -85,9 +86,13 @@ int ReadAt(int fd, char* data, std::size_t size, off_t offset, std::size_t& got)
 }
 
 int ForEachName(int folder, const std::function<bool(const char* name)>& visit) {
-  char entries[32768];
+  // On the heap, left as it is: the kernel writes only what it returns, and the rest of the
+  // buffer is never touched. On the stack, every page of it would be probed on the way in.
+  constexpr std::size_t kEntriesSize = 32768;
+  const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kEntriesSize);
+  char* const entries = buffer.get();
   for (;;) {
-    const ssize_t got = ::getdents64(folder, entries, sizeof entries);
+    const ssize_t got = ::getdents64(folder, entries, kEntriesSize);
     if (got == 0) return 0;
     if (got < 0) {
       if (errno == EINTR) continue;
