@@ -34,9 +34,9 @@ struct FileId {
   bool operator==(const FileId&) const = default;
 };
 
-std::optional<FileId> FileIdAt(int folder, const char* name) {
+std::optional<FileId> FileIdAt(const std::string& path) {
   struct stat facts {};
-  if (::fstatat(folder, name, &facts, 0) != 0) return std::nullopt;
+  if (::stat(path.c_str(), &facts) != 0) return std::nullopt;
   return FileId{facts.st_dev, facts.st_ino};
 }
 
@@ -136,32 +136,16 @@ bool HasArgument(int process) {
   return nameEnd != std::string::npos && nameEnd + 1 < commandLine.size();
 }
 
+std::string ProcessFolder(pid_t pid) { return "/proc/" + std::to_string(pid); }
+
 // What this process knows of itself and its parent, to tell its fellows by.
 struct Self {
-  pid_t pid = ::getpid();
-  pid_t parent = ::getppid();
+  pid_t parent = 0;
   uid_t user = ::geteuid();
-  std::optional<FileId> program = FileIdAt(AT_FDCWD, "/proc/self/exe");
-  std::optional<FileId> parentProgram =
-      FileIdAt(AT_FDCWD, ("/proc/" + std::to_string(parent) + "/exe").c_str());
+  std::optional<FileId> program = FileIdAt("/proc/self/exe");
+  std::optional<FileId> parentProgram = FileIdAt(ProcessFolder(parent) + "/exe");
   MeetingValues values = OwnValues();
 };
-
-// The program of a process that may be one on its way, by what is cheap to learn of it in /proc
-// (its program, which only its owner may see unless this is root, and then its owner): this
-// program, the parent, or a process that runs the parent's program. Most processes of a desktop
-// are none of these, and their state is never read.
-std::optional<FileId> ProgramOfOneMaybeOnItsWay(const Self& self, int processes, const char* name,
-                                                pid_t pid) {
-  const std::optional<FileId> program = FileIdAt(processes, (std::string(name) + "/exe").c_str());
-  if (!program ||
-      (program != self.program && pid != self.parent && program != self.parentProgram)) {
-    return std::nullopt;
-  }
-  struct stat facts {};
-  if (::fstatat(processes, name, &facts, 0) != 0 || facts.st_uid != self.user) return std::nullopt;
-  return program;
-}
 
 // An instance of this program, read through its folder in /proc, so that its state, command line
 // and environment are those of one process.
@@ -171,19 +155,29 @@ bool IsInstanceOnItsWay(const Self& self, int process) {
          ValuesIn(ReadAt(process, "environ", kLongestEnvironment)) == self.values;
 }
 
-bool IsOnItsWay(const Self& self, pid_t pid, const FileId& program, int processes,
-                const char* name) {
+// A child of the parent on its way: an instance of this program, or a fellow the parent has
+// forked but that has not started this program yet. Its program comes first, as it is the
+// cheapest to learn (only its owner may see it, unless this is root), then its owner.
+bool IsOnItsWay(const Self& self, pid_t pid) {
+  const std::string folder = ProcessFolder(pid);
+  const std::optional<FileId> program = FileIdAt(folder + "/exe");
+  if (!program || (program != self.program && program != self.parentProgram)) return false;
+  struct stat facts {};
+  if (::stat(folder.c_str(), &facts) != 0 || facts.st_uid != self.user) return false;
   if (program == self.program) {
-    const UniqueFd process(::openat(processes, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd process(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return process.get() >= 0 && IsInstanceOnItsWay(self, process.get());
   }
-  // The parent, or a process that runs its program: only the state is read.
+  // Of a fork, only the state is read.
+  const std::optional<ProcessState> state = StateAt(AT_FDCWD, (folder + "/stat").c_str());
+  return state && state->age < kStartingFor && state->state != 'Z' && state->parent == self.parent;
+}
+
+// The parent itself, while it is young and busy starting instances.
+bool IsStartingThem(pid_t parent) {
   const std::optional<ProcessState> state =
-      StateAt(processes, (std::string(name) + "/stat").c_str());
-  if (!state || state->age >= kStartingFor || state->state == 'Z') return false;
-  if (pid == self.parent) return state->state == 'R';
-  // A fellow the parent has forked but that has not started this program yet.
-  return state->parent == self.parent && program == self.parentProgram;
+      StateAt(AT_FDCWD, (ProcessFolder(parent) + "/stat").c_str());
+  return state && state->age < kStartingFor && state->state == 'R';
 }
 
 std::optional<pid_t> PidNamed(const char* name) {
@@ -197,9 +191,9 @@ std::optional<pid_t> PidNamed(const char* name) {
 // Whether `onItsWay` holds for a child of `parent`, as the kernel lists the children of each of its
 // threads (where it was built to: every distribution's kernel is). For none where it lists none,
 // or the parent's threads cannot be read; a listing cut short by an error counts as its end.
-bool AnyChildOf(int processes, pid_t parent, const std::function<bool(pid_t)>& onItsWay) {
-  const UniqueFd threads(::openat(processes, (std::to_string(parent) + "/task").c_str(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+bool AnyChildOf(pid_t parent, const std::function<bool(pid_t)>& onItsWay) {
+  const UniqueFd threads(
+      ::open((ProcessFolder(parent) + "/task").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (threads.get() < 0) return false;
   bool found = false;
   static_cast<void>(ForEachName(threads.get(), [&](const char* thread) {
@@ -230,18 +224,16 @@ CheckTime ThisProcessesStart() {
 }
 
 bool OthersOnTheirWay(const std::set<pid_t>& met) {
-  const Self self;
-  if (!self.program) return false;
-  const UniqueFd processes(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (processes.get() < 0) return false;
-  const auto onItsWay = [&](pid_t pid) {
-    if (pid == self.pid || met.contains(pid)) return false;
-    const std::string name = std::to_string(pid);
-    const std::optional<FileId> program =
-        ProgramOfOneMaybeOnItsWay(self, processes.get(), name.c_str(), pid);
-    return program && IsOnItsWay(self, pid, *program, processes.get(), name.c_str());
-  };
-  return onItsWay(self.parent) || AnyChildOf(processes.get(), self.parent, onItsWay);
+  const pid_t parent = ::getppid();
+  if (IsStartingThem(parent)) return true;
+  const pid_t own = ::getpid();
+  // What this process knows of itself is read only once the parent has another child.
+  std::optional<Self> self;
+  return AnyChildOf(parent, [&](pid_t child) {
+    if (child == own || met.contains(child)) return false;
+    if (!self) self.emplace(Self{.parent = parent});
+    return self->program && IsOnItsWay(*self, child);
+  });
 }
 
 }  // namespace kartiva::linux_os
