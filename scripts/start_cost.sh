@@ -73,8 +73,9 @@ for name in Mappix Tresolo; do
   # The work's own cost is the floor's beyond the bare program; the aim allows 0.3 bare more.
   read -r ratio budget start <<<"$(awk -v t="$tool" -v f="$floor" -v b="$bare" \
     'BEGIN {print t / b, f + 0.3 * b, (t - (f - b)) / b}')"
-  per_round=$(rounds_ratios "$name" | median)
-  range=$(rounds_ratios "$name" | awk 'NR == 1 {low = $1} {high = $1} END {printf "%.2f-%.2f", low, high}')
+  ratios=$(rounds_ratios "$name")
+  per_round=$(median <<<"$ratios")
+  range=$(awk 'NR == 1 {low = $1} {high = $1} END {printf "%.2f-%.2f", low, high}' <<<"$ratios")
   printf '  %-8s %6.3f ms %7.2fx %6.3f ms %6.3f ms %16.2fx %8.2fx (%s) %s\n' "$name" "$tool" \
     "$ratio" "$floor" "$budget" "$start" "$per_round" "$range" \
     "$(awk -v s="$per_round" 'BEGIN {print (s <= 1.3) ? "within" : "over"}')"

@@ -40,7 +40,8 @@ std::optional<FileId> FileIdAt(const std::string& path) {
   return FileId{facts.st_dev, facts.st_ino};
 }
 
-std::string ReadAt(int folder, const char* name, std::size_t limit) {
+// The content of the file `name` in `folder`, up to `limit`; empty when it cannot be read.
+std::string ContentOf(int folder, const char* name, std::size_t limit) {
   const UniqueFd file(::openat(folder, name, O_RDONLY | O_CLOEXEC));
   std::string content;
   if (file.get() < 0 || ReadUpTo(file.get(), limit, content) != 0) return {};
@@ -131,7 +132,7 @@ MeetingValues OwnValues() {
 
 // Whether the command line holds more than the program's name: one without a path meets nobody.
 bool HasArgument(int process) {
-  const std::string commandLine = ReadAt(process, "cmdline", kLongestCommandLine);
+  const std::string commandLine = ContentOf(process, "cmdline", kLongestCommandLine);
   const std::size_t nameEnd = commandLine.find('\0');
   return nameEnd != std::string::npos && nameEnd + 1 < commandLine.size();
 }
@@ -152,7 +153,7 @@ struct Self {
 bool IsInstanceOnItsWay(const Self& self, int process) {
   const std::optional<ProcessState> state = StateAt(process);
   return state && state->age < kOnItsWayFor && state->state != 'Z' && HasArgument(process) &&
-         ValuesIn(ReadAt(process, "environ", kLongestEnvironment)) == self.values;
+         ValuesIn(ContentOf(process, "environ", kLongestEnvironment)) == self.values;
 }
 
 // A child of the parent on its way: an instance of this program, or a fellow the parent has
@@ -200,7 +201,7 @@ bool AnyChildOf(pid_t parent, const std::function<bool(pid_t)>& onItsWay) {
     if (!PidNamed(thread)) return false;  // "." and ".."
     // A thread that ended meanwhile lists nothing: its children went to another one.
     const std::string children =
-        ReadAt(threads.get(), (std::string(thread) + "/children").c_str(), kLongestChildList);
+        ContentOf(threads.get(), (std::string(thread) + "/children").c_str(), kLongestChildList);
     const char* const end = children.data() + children.size();
     for (const char* at = children.data(); !found && at < end;) {
       pid_t child = 0;
