@@ -1,14 +1,24 @@
 #include "core/error.h"
 
 #include <cstdio>
+#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace kartiva {
 
 std::string HexCode(ErrorCode code) {
-  char digits[9];
-  std::snprintf(digits, sizeof digits, "%X", static_cast<std::uint32_t>(code));
-  return digits;
+  // Written by hand: every call the store records shows one, and printf's machinery costs a
+  // silent run more than the call itself.
+  constexpr std::string_view kDigits = "0123456789ABCDEF";
+  auto bits = static_cast<std::uint32_t>(code);
+  char digits[8];
+  char* first = std::end(digits);
+  do {
+    *--first = kDigits[bits & 0xF];
+    bits >>= 4;
+  } while (bits != 0);
+  return std::string(first, std::end(digits));
 }
 
 std::string RunTimeErrorNumber(ErrorCode code) {

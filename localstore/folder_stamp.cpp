@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <string>
 
 #include "linux_base/file_io.h"
@@ -23,12 +23,11 @@ std::filesystem::path StampFile(const std::filesystem::path& folder) {
 std::string CurrentStamp(const std::filesystem::path& folder) {
   struct stat info {};
   if (::stat(folder.c_str(), &info) != 0) return {};
-  char text[96];
-  const int length = std::snprintf(
-      text, sizeof text, "%lu %lu %lld.%09ld\n", static_cast<unsigned long>(info.st_dev),
-      static_cast<unsigned long>(info.st_ino), static_cast<long long>(info.st_ctim.tv_sec),
-      info.st_ctim.tv_nsec);
-  return std::string(text, static_cast<std::size_t>(length));
+  std::string nanoseconds = std::to_string(info.st_ctim.tv_nsec);
+  nanoseconds.insert(0, 9 - std::min<std::size_t>(nanoseconds.size(), 9), '0');
+  return std::to_string(static_cast<unsigned long>(info.st_dev)) + ' ' +
+         std::to_string(static_cast<unsigned long>(info.st_ino)) + ' ' +
+         std::to_string(static_cast<long long>(info.st_ctim.tv_sec)) + '.' + nanoseconds + '\n';
 }
 
 }  // namespace

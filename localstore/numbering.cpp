@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 #include "linux_base/file_io.h"
@@ -75,9 +74,9 @@ unsigned long NumberIn(std::string_view name) {
 }
 
 std::string DocumentName(unsigned long number) {
-  char name[16];
-  std::snprintf(name, sizeof name, "%08lu%s", number, kSuffix.data());
-  return name;
+  std::string name = std::to_string(number);
+  name.insert(0, kDigits - std::min(name.size(), kDigits), '0');
+  return name.append(kSuffix);
 }
 
 ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number) {

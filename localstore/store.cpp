@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <vector>
 
@@ -34,10 +33,12 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool SameKey(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+  // The keys are ASCII: folded without the locale's tables.
+  const auto fold = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 [[nodiscard]] ErrorCode CreateFolders(const fs::path& folder) {

@@ -21,6 +21,9 @@ TEST(DocumentNames, OnlyEightDigitsAndTheSuffixCount) {
   for (const auto& [name, number] : cases) EXPECT_EQ(NumberIn(name), number) << name;
   EXPECT_EQ(DocumentNumber(".claim-00000003.001"), 0u);
   EXPECT_EQ(DocumentName(42), "00000042.001");
+  EXPECT_EQ(DocumentName(0), "00000000.001");
+  EXPECT_EQ(DocumentName(99999999), "99999999.001");
+  EXPECT_EQ(DocumentName(123456789), "123456789.001");
 }
 
 }  // namespace
