@@ -1,12 +1,23 @@
 // The durable floor: the least a program can do to put a copy of a file durably into a folder, as
-// a bare C program, for the benchmark to hold the tools against. Built twice:
+// a bare C program, for the benchmark to hold the tools against. Built four times:
 //
 //   mappix_floor <file> <folder> <name>
 //     copies the file in the kernel into a new unnamed file of the folder, flushes its data, gives
 //     it its name and flushes the folder, as a silent import must;
 //   tresolo_floor <file> <archive> <name>
 //     the same into an archive of a store, with the copy's row committed to the archive's index
-//     (write-ahead log, synchronous=FULL) after its data is flushed and before it gets its name.
+//     (write-ahead log, synchronous=FULL) after its data is flushed and before it gets its name;
+//   mappix_store_floor <file> <basket> <name>
+//     mappix_floor's work wrapped in the other system calls a silent import makes in the local
+//     store, in its order, and nothing else: the batch's meeting place in $XDG_RUNTIME_DIR, the
+//     client check's lock, the stand-in's journal lines and settings, the basket's in-flight check
+//     and stamp, its number, the original name's attribute and the look among the parent's
+//     children for instances on their way. <basket> is a basket of a store of its own
+//     (<store>/baskets/<name>), which no tool uses, so that its stamp and journal stay its own;
+//   tresolo_store_floor <file> <archive> <name>
+//     tresolo_floor's work wrapped in the same calls, made on the archive
+//     (<store>/archives/<name>). A silent Tresolo of a file from outside the basket makes more:
+//     it brings the file into the basket first, and reads the archives' list and the clock's zone.
 //
 // A name of "+" stands for one of the process's own (its number), for runs repeated as they are.
 #define _GNU_SOURCE
@@ -16,8 +27,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef WITH_STORE_CALLS
+#include <dirent.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
+#endif
+
 #ifdef WITH_INDEX
 #include <sqlite3.h>
+#endif
+
+// An import's copy carries an attribute (its original name), which a flush of its data alone
+// would not keep; the archive's copy has its name in the index.
+#if defined(WITH_STORE_CALLS) && !defined(WITH_INDEX)
+#define flush_copy fsync
+#else
+#define flush_copy fdatasync
 #endif
 
 static int copy_all(int in, int out, off_t size) {
@@ -40,6 +69,14 @@ static int open_without_folder_flush(sqlite3_vfs* vfs, const char* name, sqlite3
   return base->xOpen(base, name, file, flags, out);
 }
 
+// A passive checkpoint leaves the log's pages valid, and the next process to open the index reads
+// them all again: the store empties the log once it holds 64 pages, and so does the floor.
+static int truncate_long_log(void* unused, sqlite3* db, const char* name, int pages) {
+  (void)unused;
+  if (pages >= 64) sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, NULL, NULL);
+  return SQLITE_OK;
+}
+
 static int add_row(const char* archive, const char* name, const char* original) {
   static sqlite3_vfs vfs;
   vfs = *sqlite3_vfs_find(NULL);
@@ -52,16 +89,17 @@ static int add_row(const char* archive, const char* name, const char* original) 
   sqlite3* db = NULL;
   sqlite3_stmt* insert = NULL;
   int persist = 1;
-  int failed = sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE, "floor") != SQLITE_OK ||
-               sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, NULL) != SQLITE_OK ||
-               sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist) != SQLITE_OK ||
-               sqlite3_wal_autocheckpoint(db, 64) != SQLITE_OK ||
-               sqlite3_exec(db, "PRAGMA synchronous=FULL", NULL, NULL, NULL) != SQLITE_OK ||
-               sqlite3_prepare_v2(db,
-                                  "INSERT INTO documents (file, document_name, index_string, mode,"
-                                  " use_mask, delete_after, stored_at, original_name, origin,"
-                                  " identity) VALUES (?1, ?1, '', 1, 1, 1, datetime(), ?2, '', ?1)",
-                                  -1, &insert, NULL) != SQLITE_OK;
+  int failed = sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE, "floor") != SQLITE_OK;
+  if (!failed) sqlite3_wal_hook(db, truncate_long_log, NULL);
+  failed = failed ||
+           sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, NULL) != SQLITE_OK ||
+           sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist) != SQLITE_OK ||
+           sqlite3_exec(db, "PRAGMA synchronous=FULL", NULL, NULL, NULL) != SQLITE_OK ||
+           sqlite3_prepare_v2(db,
+                              "INSERT INTO documents (file, document_name, index_string, mode,"
+                              " use_mask, delete_after, stored_at, original_name, origin,"
+                              " identity) VALUES (?1, ?1, '', 1, 1, 1, datetime(), ?2, '', ?1)",
+                              -1, &insert, NULL) != SQLITE_OK;
   if (!failed) {
     sqlite3_bind_text(insert, 1, name, -1, SQLITE_STATIC);
     sqlite3_bind_text(insert, 2, original, -1, SQLITE_STATIC);
@@ -71,6 +109,161 @@ static int add_row(const char* archive, const char* name, const char* original) 
   sqlite3_finalize(insert);
   sqlite3_close(db);
   return failed ? -1 : 0;
+}
+#endif
+
+#ifdef WITH_STORE_CALLS
+// What the store's bookkeeping keeps open between the calls before the copy and those after it.
+struct store_calls {
+  int meeting_folder;
+  int meeting;
+  int journal;
+  struct pollfd batch;
+  char store[4096];
+  char in_flight[4200];
+};
+
+// A call the floor makes for its cost alone: what it returns does not matter.
+static void made(ssize_t result) { (void)result; }
+
+static void read_to_end(int fd) {
+  char buffer[8192];
+  while (read(fd, buffer, sizeof buffer) > 0) {
+  }
+}
+
+static void list_folder(int fd) {
+  char buffer[8192];
+  while (getdents64(fd, buffer, sizeof buffer) > 0) {
+  }
+}
+
+static void journal_line(const struct store_calls* calls) {
+  if (write(calls->journal, "floor -> 0\n", 11) < 0) perror("journal");
+}
+
+// The store asks whether it is set up before most calls.
+static void ask_settings(const struct store_calls* calls) {
+  char ini[4200];
+  snprintf(ini, sizeof ini, "%s/kartiva.ini", calls->store);
+  access(ini, F_OK);
+}
+
+// The batch's meeting place, the client check and the settings, then the in-flight check.
+static void store_calls_before(struct store_calls* calls, const char* basket) {
+  struct stat facts;
+  snprintf(calls->store, sizeof calls->store, "%s/../..", basket);
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  calls->meeting_folder = open(runtime ? runtime : "/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  fstat(calls->meeting_folder, &facts);
+  geteuid();
+  fstatat(calls->meeting_folder, "kartiva-floor.socket", &facts, AT_SYMLINK_NOFOLLOW);
+  const int lock = openat(calls->meeting_folder, "kartiva-floor.socket.lock",
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  flock(lock, LOCK_EX);
+  calls->meeting = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  struct sockaddr_un address = {.sun_family = AF_UNIX};
+  snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d/kartiva-floor.socket",
+           calls->meeting_folder);
+  bind(calls->meeting, (const struct sockaddr*)&address, sizeof address);
+  listen(calls->meeting, 4096);
+  fstatat(calls->meeting_folder, "kartiva-floor.socket", &facts, AT_SYMLINK_NOFOLLOW);
+  close(lock);
+  calls->batch = (struct pollfd){.fd = calls->meeting, .events = POLLIN};
+
+  const int check = openat(calls->meeting_folder, "kartiva-floor-check",
+                           O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600);
+  char path[4300];
+  fstat(check, &facts);
+  flock(check, LOCK_EX);
+  made(pread(check, path, 32, 0));
+  ask_settings(calls);
+  snprintf(path, sizeof path, "%s/journal.log", calls->store);
+  calls->journal =
+      open(path, O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600);
+  fstat(calls->journal, &facts);
+  journal_line(calls);
+  close(check);
+  snprintf(path, sizeof path, "%s/kartiva.ini", calls->store);
+  const int settings = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  fstat(settings, &facts);
+  read_to_end(settings);
+  close(settings);
+  journal_line(calls);
+  ask_settings(calls);
+  stat(basket, &facts);
+  journal_line(calls);
+  poll(&calls->batch, 1, 0);
+
+  snprintf(calls->in_flight, sizeof calls->in_flight, "%s/.inflight", basket);
+  mkdir(calls->in_flight, 0700);
+  const int in_flight = open(calls->in_flight, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  list_folder(in_flight);
+  close(in_flight);
+  snprintf(path, sizeof path, "%s/stamp", calls->in_flight);
+  const int stamp = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  fstat(stamp, &facts);
+  read_to_end(stamp);
+  close(stamp);
+  stat(basket, &facts);
+}
+
+// The copy's lock and its original name, as the store sets them before its data is flushed.
+static void store_calls_on_copy(int copy, const char* file) {
+  flock(copy, LOCK_EX | LOCK_NB);
+  const char* name = strrchr(file, '/');
+  name = name ? name + 1 : file;
+  fsetxattr(copy, "user.kartiva.original_name", name, strlen(name), 0);
+}
+
+// The basket's number, its stamp, the last journal lines, the look for instances on their way
+// among the parent's children, and the meeting place taken away.
+static void store_calls_after(struct store_calls* calls, const char* basket) {
+  struct stat facts;
+  char path[4300];
+  snprintf(path, sizeof path, "%s/.numbers/floor", calls->store);
+  const int counter = open(path, O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600);
+  fstat(counter, &facts);
+  flock(counter, LOCK_EX | LOCK_NB);
+  made(pread(counter, path, 10, 0));
+  made(pread(counter, path, 1, 9));
+  made(pwrite(counter, "00000001\n", 9, 0));
+  close(counter);
+  snprintf(path, sizeof path, "%s/stamp", calls->in_flight);
+  const int stamp = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600);
+  flock(stamp, LOCK_EX);
+  fstat(stamp, &facts);
+  stat(basket, &facts);
+  made(pwrite(stamp, "0 0 0.000000000\n", 16, 0));
+  close(stamp);
+  journal_line(calls);
+  ask_settings(calls);
+  journal_line(calls);
+  poll(&calls->batch, 1, 0);
+  poll(&calls->batch, 1, 0);
+
+  const pid_t parent = getppid();
+  snprintf(path, sizeof path, "/proc/%d/stat", (int)parent);
+  const int state = open(path, O_RDONLY | O_CLOEXEC);
+  made(read(state, path, 4096));
+  close(state);
+  getpid();
+  snprintf(path, sizeof path, "/proc/%d/task", (int)parent);
+  const int threads = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  char buffer[8192];
+  getdents64(threads, buffer, sizeof buffer);
+  snprintf(path, sizeof path, "%d/children", (int)parent);
+  const int children = openat(threads, path, O_RDONLY | O_CLOEXEC);
+  read_to_end(children);
+  close(children);
+  getdents64(threads, buffer, sizeof buffer);
+  close(threads);
+  close(calls->journal);
+
+  fstatat(calls->meeting_folder, "kartiva-floor.socket", &facts, AT_SYMLINK_NOFOLLOW);
+  unlinkat(calls->meeting_folder, "kartiva-floor.socket", 0);
+  close(calls->meeting);
+  close(calls->meeting_folder);
 }
 #endif
 
@@ -84,6 +277,10 @@ int main(int argc, char** argv) {
     snprintf(own_name, sizeof own_name, "%d", (int)getpid());
     argv[3] = own_name;
   }
+#ifdef WITH_STORE_CALLS
+  struct store_calls calls;
+  store_calls_before(&calls, argv[2]);
+#endif
   const int in = open(argv[1], O_RDONLY | O_CLOEXEC);
   const int folder = open(argv[2], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const int out = open(argv[2], O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
@@ -91,7 +288,10 @@ int main(int argc, char** argv) {
   char unnamed[64];
   snprintf(unnamed, sizeof unnamed, "/proc/self/fd/%d", out);
   if (in < 0 || folder < 0 || out < 0 || fstat(in, &source) != 0 ||
-      copy_all(in, out, source.st_size) != 0 || fdatasync(out) != 0 ||
+#ifdef WITH_STORE_CALLS
+      (store_calls_on_copy(out, argv[1]), 0) ||
+#endif
+      copy_all(in, out, source.st_size) != 0 || flush_copy(out) != 0 ||
 #ifdef WITH_INDEX
       add_row(argv[2], argv[3], argv[1]) != 0 ||
 #endif
@@ -102,5 +302,8 @@ int main(int argc, char** argv) {
   close(out);
   close(folder);
   close(in);
+#ifdef WITH_STORE_CALLS
+  store_calls_after(&calls, argv[2]);
+#endif
   return 0;
 }
