@@ -80,6 +80,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kartiva Explorer tools <maintainers@kartiva-tools.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The programs load SQLite only when they first use an index (localstore/sqlite_library.cpp), so
-# dpkg-shlibdeps cannot see it.
+# Mappix and Menorix load SQLite only when they first use an index (localstore/sqlite_library.cpp),
+# which dpkg-shlibdeps cannot see; Tresolo links it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsqlite3-0 (>= 3.22)")
