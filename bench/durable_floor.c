@@ -132,6 +132,15 @@ static void read_to_end(int fd) {
   }
 }
 
+// A small file read whole, as the store reads its settings and stamps.
+static void read_file(const char* path) {
+  struct stat facts;
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  fstat(fd, &facts);
+  read_to_end(fd);
+  close(fd);
+}
+
 static void list_folder(int fd) {
   char buffer[8192];
   while (getdents64(fd, buffer, sizeof buffer) > 0) {
@@ -185,10 +194,7 @@ static void store_calls_before(struct store_calls* calls, const char* basket) {
   journal_line(calls);
   close(check);
   snprintf(path, sizeof path, "%s/kartiva.ini", calls->store);
-  const int settings = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  fstat(settings, &facts);
-  read_to_end(settings);
-  close(settings);
+  read_file(path);
   journal_line(calls);
   ask_settings(calls);
   stat(basket, &facts);
@@ -201,10 +207,7 @@ static void store_calls_before(struct store_calls* calls, const char* basket) {
   list_folder(in_flight);
   close(in_flight);
   snprintf(path, sizeof path, "%s/stamp", calls->in_flight);
-  const int stamp = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  fstat(stamp, &facts);
-  read_to_end(stamp);
-  close(stamp);
+  read_file(path);
   stat(basket, &facts);
 }
 
