@@ -120,6 +120,7 @@ struct store_calls {
   int journal;
   struct pollfd batch;
   char store[4096];
+  char settings[4200];
   char in_flight[4200];
 };
 
@@ -152,16 +153,13 @@ static void journal_line(const struct store_calls* calls) {
 }
 
 // The store asks whether it is set up before most calls.
-static void ask_settings(const struct store_calls* calls) {
-  char ini[4200];
-  snprintf(ini, sizeof ini, "%s/kartiva.ini", calls->store);
-  access(ini, F_OK);
-}
+static void ask_settings(const struct store_calls* calls) { access(calls->settings, F_OK); }
 
 // The batch's meeting place, the client check and the settings, then the in-flight check.
 static void store_calls_before(struct store_calls* calls, const char* basket) {
   struct stat facts;
   snprintf(calls->store, sizeof calls->store, "%s/../..", basket);
+  snprintf(calls->settings, sizeof calls->settings, "%s/kartiva.ini", calls->store);
   const char* runtime = getenv("XDG_RUNTIME_DIR");
   calls->meeting_folder = open(runtime ? runtime : "/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   fstat(calls->meeting_folder, &facts);
@@ -193,8 +191,7 @@ static void store_calls_before(struct store_calls* calls, const char* basket) {
   fstat(calls->journal, &facts);
   journal_line(calls);
   close(check);
-  snprintf(path, sizeof path, "%s/kartiva.ini", calls->store);
-  read_file(path);
+  read_file(calls->settings);
   journal_line(calls);
   ask_settings(calls);
   stat(basket, &facts);
