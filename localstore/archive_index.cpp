@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
 #include "linux_base/crash_state.h"
 #include "localstore/codes.h"
@@ -63,12 +62,26 @@ std::string Text(sqlite3_stmt* statement, int column) {
   return text ? reinterpret_cast<const char*>(text) : "";
 }
 
+// The time now in UTC, as "2026-12-08T19:27:50Z". Worked out from the clock alone: the C
+// library's conversions read the system's time zone first, which a time in UTC never needs.
 std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc));
+  using namespace std::chrono;
+  const auto now = floor<seconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  std::string text = "0000-00-00T00:00:00Z";
+  const auto put = [&text](std::size_t first, std::size_t digits, long value) {
+    for (std::size_t at = first + digits; at-- > first; value /= 10)
+      text[at] = static_cast<char>('0' + value % 10);
+  };
+  put(0, 4, static_cast<int>(date.year()));
+  put(5, 2, static_cast<unsigned>(date.month()));
+  put(8, 2, static_cast<unsigned>(date.day()));
+  put(11, 2, time.hours().count());
+  put(14, 2, time.minutes().count());
+  put(17, 2, time.seconds().count());
+  return text;
 }
 
 // SQLite flushes the folder of a write-ahead log that it opens with leave to create it, once per

@@ -201,15 +201,13 @@ std::vector<fs::path> StoreTest::FilesIn(const fs::path& folder) {
 
 std::vector<std::string> StoreTest::Journal() const { return ReadLines(home() / "journal.log"); }
 
-std::vector<std::string> StoreTest::IndexRows() const {
+std::vector<std::string> StoreTest::IndexRows(const std::string& columns) const {
   std::vector<std::string> rows;
   sqlite3* db = nullptr;
   if (sqlite3_open_v2((archive() / "index.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
       SQLITE_OK) {
     sqlite3_exec(
-        db,
-        "SELECT document_name||'|'||index_string||'|'||mode||'|'||use_mask||'|'||delete_after"
-        "||'|'||file FROM documents ORDER BY id",
+        db, ("SELECT " + columns + " FROM documents ORDER BY id").c_str(),
         [](void* out, int, char** values, char**) {
           static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
           return 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 
 #include "localstore/archive_index.h"
@@ -15,6 +16,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kartiva::localstore;
 
+// A time as the index writes it, by the C library's own conversion.
+std::string UtcText(std::time_t at) {
+  std::tm utc{};
+  gmtime_r(&at, &utc);
+  char text[32];
+  return {text, std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)};
+}
+
 class LocalStore : public StoreTest {
  protected:
   std::shared_ptr<ToolkitSession> session_ = OpenSession(home());
@@ -22,6 +31,7 @@ class LocalStore : public StoreTest {
 };
 
 TEST_F(LocalStore, StoresABasketDocumentDurablyAndOnlyThenRemovesIt) {
+  const std::time_t before = std::time(nullptr);
   Initialise();
   const fs::path outside = Source("outside.001", "kept");
   std::shared_ptr<ToolkitBasket> basket;
@@ -46,6 +56,13 @@ TEST_F(LocalStore, StoresABasketDocumentDurablyAndOnlyThenRemovesIt) {
 
   EXPECT_EQ(IndexRows(), (std::vector<std::string>{"00000001.001|0,DOC_NAME,64,|1|1|1|00000001.001",
                                                    "outside.001||1|0|1|00000002.001"}));
+  // Each row says when it was stored, in UTC.
+  const std::time_t after = std::time(nullptr);
+  for (const std::string& storedAt : IndexRows("stored_at")) {
+    std::time_t at = before;
+    while (at < after && UtcText(at) != storedAt) ++at;
+    EXPECT_EQ(storedAt, UtcText(at));
+  }
 }
 
 TEST_F(LocalStore, EveryFailureHandsBackItsCode) {
