@@ -167,7 +167,10 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
     recovery.RecoverBasket(folder_);
     const ErrorCode code =
         session_->storing ? AddToStore(filePath, newFileName) : Import(filePath, newFileName);
-    if (recovery.repairs().leftForLater == 0) RecordFolderStamp(folder_);
+    // A copy added to be stored gets no name in the basket: the basket is as its stamp saw it,
+    // unless a repair changed it.
+    const bool changed = !session_->storing || recovery.repairs().AnyMade();
+    if (changed && recovery.repairs().leftForLater == 0) RecordFolderStamp(folder_);
     CrashPoint("import-done");
     return code;
   }

@@ -28,6 +28,8 @@ struct Repairs {
   int rowsRemoved = 0;   // rows whose file was gone
   int removed = 0;       // dead temporary files and archive copies without a row
   int leftForLater = 0;  // what could not be read now
+
+  bool AnyMade() const { return finished + handedBack + rowsAdded + rowsRemoved + removed > 0; }
 };
 
 class Recovery {
