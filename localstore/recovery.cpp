@@ -48,9 +48,9 @@ bool Exists(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool IsRegularName(const fs::path& path) {
+bool IsRegularName(const char* path) {
   struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return ::lstat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Whether `path` holds the document open as `fd`: the same file, or the same bytes (a copy made
@@ -80,7 +80,8 @@ Found HoldsSameDocument(int fd, const fs::path& path) {
 
 // Whether a row's file is gone or is no document, and no copy of it is on its way.
 bool Orphaned(const fs::path& archive, const FiledDocument& row) {
-  if (IsRegularName(archive / row.file)) return false;
+  // Joined as a string, not as a path: every run asks this of the newest rows.
+  if (IsRegularName((archive.native() + '/' + row.file).c_str())) return false;
   return row.identity.empty() || !Exists(InFlightFolder(archive) / row.identity);
 }
 
@@ -309,7 +310,7 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
       ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size())) ? repairs_.finished
                                                                            : repairs_.leftForLater);
     }
-    if (DocumentNumber(name) != 0 && IsRegularName(archive / name)) unfiled.insert(name);
+    if (DocumentNumber(name) != 0 && IsRegularName((archive / name).c_str())) unfiled.insert(name);
   }
   for (const FiledDocument& row : rows) {
     if (unfiled.erase(row.file) != 0 || !Orphaned(archive, row)) continue;

@@ -24,8 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kIniName = "kartiva.ini";
-
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r");
   if (first == std::string_view::npos) return {};
@@ -61,7 +59,7 @@ bool IsSafeName(std::string_view name) {
   });
 }
 
-bool Store::IsInitialised() const { return ::access((root_ / kIniName).c_str(), F_OK) == 0; }
+bool Store::IsInitialised() const { return ::access(ini_.c_str(), F_OK) == 0; }
 
 ErrorCode Store::Initialise() const {
   if (IsInitialised()) return 0;
@@ -82,12 +80,12 @@ ErrorCode Store::Initialise() const {
   if (ErrorCode code = ArchiveIndex::Create(archive)) return code;
   const std::string ini = "[Kartiva]\nActiveBasket=" + std::string(kDefaultBasket) +
                           "\nActiveArchive=" + std::string(kDefaultArchive) + "\n";
-  return CodeForResult(linux_os::ReplaceFileAtomically(root_ / kIniName, ini, S_IRUSR | S_IWUSR));
+  return CodeForResult(linux_os::ReplaceFileAtomically(ini_, ini, S_IRUSR | S_IWUSR));
 }
 
 ErrorCode Store::ReadSetting(std::string_view key, std::string& value) const {
   std::string ini;
-  if (!ReadSmallFile(root_ / kIniName, kLargestIni, ini)) return kNotStarted;
+  if (!ReadSmallFile(ini_, kLargestIni, ini)) return kNotStarted;
   value.clear();
   std::string_view rest = ini;
   while (!rest.empty()) {
