@@ -261,6 +261,13 @@ ErrorCode ArchiveIndex::Upgrade() {
 }
 
 ErrorCode ArchiveIndex::Add(const IndexRow& row) {
+  bool taken = false;
+  const ErrorCode code = AddUnlessFileTaken(row, taken);
+  return taken ? Failure() : code;
+}
+
+ErrorCode ArchiveIndex::AddUnlessFileTaken(const IndexRow& row, bool& taken) {
+  taken = false;
   const Statement insert = Prepare(db_.get(), kInsert);
   if (!insert) return Failure();
   sqlite3_stmt* raw = insert.get();
@@ -274,7 +281,10 @@ ErrorCode ArchiveIndex::Add(const IndexRow& row) {
   Bind(raw, 8, row.originalName);
   Bind(raw, 9, row.origin);
   Bind(raw, 10, row.identity);
-  if (sqlite3_step(raw) != SQLITE_DONE) return Failure();
+  if (sqlite3_step(raw) != SQLITE_DONE) {
+    taken = sqlite3_extended_errcode(db_.get()) == SQLITE_CONSTRAINT_UNIQUE;
+    return Failure();
+  }
   linux_os::crash_state::IndexCommitted();
   return 0;
 }

@@ -49,6 +49,8 @@ class ArchiveIndex {
                                std::chrono::milliseconds wait = kLockWait);
   // Adds the row in one committed, synchronous transaction; many processes may add at once.
   [[nodiscard]] ErrorCode Add(const IndexRow& row);
+  // As Add, but where a row has the file already, adds nothing and says `taken`.
+  [[nodiscard]] ErrorCode AddUnlessFileTaken(const IndexRow& row, bool& taken);
   Found HasFile(const std::string& file);
   // The file of the row that the operation `identity` wrote.
   Found FindIdentity(const std::string& identity, std::string& file);

@@ -13,15 +13,35 @@ namespace kartiva::localstore {
 
 namespace fs = std::filesystem;
 
-ErrorCode FreeArchiveName(ArchiveIndex& index, const fs::path& archive, std::string& file) {
+namespace {
+
+// The next archive number that no name in the archive folder bears.
+ErrorCode NextUnusedName(const fs::path& archive, std::string& file) {
   for (;;) {
     unsigned long number = 0;
     if (ErrorCode code = NextNumber(archive, number)) return code;
     file = DocumentName(number);
-    if (NameTaken(archive / file)) continue;
+    if (!NameTaken(archive / file)) return 0;
+  }
+}
+
+}  // namespace
+
+ErrorCode FreeArchiveName(ArchiveIndex& index, const fs::path& archive, std::string& file) {
+  for (;;) {
+    if (ErrorCode code = NextUnusedName(archive, file)) return code;
     const Found row = index.HasFile(file);
     if (row == Found::kNo) return 0;
     if (row == Found::kUnreadable) return kIndexError;
+  }
+}
+
+ErrorCode AddUnderFreeName(ArchiveIndex& index, const fs::path& archive, IndexRow& row) {
+  for (;;) {
+    if (ErrorCode code = NextUnusedName(archive, row.file)) return code;
+    bool taken = false;
+    const ErrorCode code = index.AddUnlessFileTaken(row, taken);
+    if (!taken) return code;
   }
 }
 

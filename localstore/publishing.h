@@ -21,5 +21,9 @@ namespace kartiva::localstore {
 // and no row.
 [[nodiscard]] ErrorCode FreeArchiveName(ArchiveIndex& index, const std::filesystem::path& archive,
                                         std::string& file);
+// Adds `row` under the next archive number that nothing bears (as FreeArchiveName), as its
+// `file`: the index itself refuses a number that a row has already.
+[[nodiscard]] ErrorCode AddUnderFreeName(ArchiveIndex& index, const std::filesystem::path& archive,
+                                         IndexRow& row);
 
 }  // namespace kartiva::localstore

@@ -93,9 +93,8 @@ UniqueFd HoldStagedName(const Staged& staged) {
   CrashPoint("copy-written");
   ErrorCode code = CodeForResult(linux_os::SyncData(staged.dataFd));
   if (code == 0) CrashPoint("copy-flushed");
-  if (code == 0) code = FreeArchiveName(index, archive, row.file);
   row.identity = staged.identity;
-  if (code == 0) code = index.Add(row);
+  if (code == 0) code = AddUnderFreeName(index, archive, row);
   if (code != 0) {
     static_cast<void>(linux_os::RemoveName(staged.path));
     row.file.clear();
