@@ -8,6 +8,7 @@
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
 #include "localstore/local_session.h"
+#include "localstore/publishing.h"
 #include "tests/support/store_fixture.h"
 
 namespace kartiva::testing {
@@ -63,6 +64,20 @@ TEST_F(LocalStore, StoresABasketDocumentDurablyAndOnlyThenRemovesIt) {
     while (at < after && UtcText(at) != storedAt) ++at;
     EXPECT_EQ(storedAt, UtcText(at));
   }
+}
+
+// A number that a row has already, though its file is not there (a counter that a power cut
+// rolled back), is passed over: the index refuses it.
+TEST_F(LocalStore, AddsARowUnderTheNextNumberThatNoRowHas) {
+  Initialise();
+  ArchiveIndex index;
+  ASSERT_EQ(index.Open(archive()), 0);
+  ASSERT_EQ(index.Add({.file = "00000001.001", .documentName = "first", .indexString = ""}), 0);
+  IndexRow row{.documentName = "second", .indexString = ""};
+  EXPECT_EQ(AddUnderFreeName(index, archive(), row), 0);
+  EXPECT_EQ(row.file, "00000002.001");
+  EXPECT_EQ(IndexRows("document_name||'|'||file"),
+            (std::vector<std::string>{"first|00000001.001", "second|00000002.001"}));
 }
 
 TEST_F(LocalStore, EveryFailureHandsBackItsCode) {
