@@ -48,9 +48,16 @@ bool Exists(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool IsRegularName(const char* path) {
+// Whether `name` in the open folder `folder` is a regular file itself, not a link to one.
+bool IsRegularName(int folder, const char* name) {
   struct stat info {};
-  return ::lstat(path, &info) == 0 && S_ISREG(info.st_mode);
+  return ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+}
+
+// The archive open as a folder, for looking up its names one by one: each is then found in it,
+// not by walking the whole path again. A folder that may be searched but not read opens so too.
+UniqueFd OpenFolder(const fs::path& archive) {
+  return UniqueFd(::open(archive.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
 
 // Whether `path` holds the document open as `fd`: the same file, or the same bytes (a copy made
@@ -79,9 +86,8 @@ Found HoldsSameDocument(int fd, const fs::path& path) {
 }
 
 // Whether a row's file is gone or is no document, and no copy of it is on its way.
-bool Orphaned(const fs::path& archive, const FiledDocument& row) {
-  // Joined as a string, not as a path: every run asks this of the newest rows.
-  if (IsRegularName((archive.native() + '/' + row.file).c_str())) return false;
+bool Orphaned(const fs::path& archive, int folder, const FiledDocument& row) {
+  if (IsRegularName(folder, row.file.c_str())) return false;
   return row.identity.empty() || !Exists(InFlightFolder(archive) / row.identity);
 }
 
@@ -274,9 +280,10 @@ void Recovery::RecoverArchive(const fs::path& archive, bool whole) {
 void Recovery::CheckLatestRows(const fs::path& archive) {
   ArchiveIndex* index = IndexOf(archive);
   std::vector<FiledDocument> rows;
-  if (!index || index->LatestRows(rows) != Found::kYes) return;
+  const UniqueFd folder = OpenFolder(archive);
+  if (!index || folder.get() < 0 || index->LatestRows(rows) != Found::kYes) return;
   for (const FiledDocument& row : rows) {
-    if (!Orphaned(archive, row)) continue;
+    if (!Orphaned(archive, folder.get(), row)) continue;
     Count(index->Remove(row.file), repairs_.rowsRemoved);
   }
 }
@@ -298,7 +305,8 @@ void Recovery::ScanArchive(const fs::path& archive) {
 void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
   std::vector<std::string> names;
   std::vector<FiledDocument> rows;
-  if (!NamesIn(archive, names) || index.AllRows(rows) != Found::kYes) {
+  const UniqueFd folder = OpenFolder(archive);
+  if (folder.get() < 0 || !NamesIn(archive, names) || index.AllRows(rows) != Found::kYes) {
     ++repairs_.leftForLater;
     return;
   }
@@ -310,10 +318,10 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
       ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size())) ? repairs_.finished
                                                                            : repairs_.leftForLater);
     }
-    if (DocumentNumber(name) != 0 && IsRegularName((archive / name).c_str())) unfiled.insert(name);
+    if (DocumentNumber(name) != 0 && IsRegularName(folder.get(), name.c_str())) unfiled.insert(name);
   }
   for (const FiledDocument& row : rows) {
-    if (unfiled.erase(row.file) != 0 || !Orphaned(archive, row)) continue;
+    if (unfiled.erase(row.file) != 0 || !Orphaned(archive, folder.get(), row)) continue;
     Count(index.Remove(row.file), repairs_.rowsRemoved);
   }
   for (const std::string& file : unfiled) {
