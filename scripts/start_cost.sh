@@ -6,8 +6,9 @@
 # here, copies, flushes and names the same file in bare C (and, for Tresolo, commits its row to an
 # index). The aim is a tool within 1.3 times the bare program plus that: floor + 0.3 x bare.
 # Each tool is also held against its store floor, which makes the other system calls of a silent
-# run in the store as well (meeting place, journal, settings, in-flight stamp, number, look): what
-# is left beyond that floor is the program's own start and the work it does in user space.
+# run in the store as well (meeting place, journal, settings, in-flight checks and stamps, numbers,
+# look; for Tresolo also its basket stage and its recovery's look at the newest rows): what is
+# left beyond that floor is the program's own start and the work it does in user space.
 # All seven are run in turns, ROUNDS (default 10) rounds of RUNS (default 100) runs each, so that
 # the machine's load meets them alike; each figure is the median of the rounds' medians. The verdict
 # takes each round's own ratio (a floor's flushes move its CPU time by a third from one round to the
