@@ -108,7 +108,7 @@ int ForEachName(int folder, const std::function<bool(const char* name)>& visit) 
   }
 }
 
-int NamesIn(const std::filesystem::path& folder, std::vector<std::string>& names) {
+int NamesIn(const std::string& folder, std::vector<std::string>& names) {
   names.clear();
   const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return errno;
@@ -152,7 +152,7 @@ bool IsMissingHardLink(int error) {
   return error == EPERM || error == ENOSYS || error == EOPNOTSUPP;
 }
 
-int OpenUnnamedFile(const std::filesystem::path& folder, UniqueFd& fd) {
+int OpenUnnamedFile(const std::string& folder, UniqueFd& fd) {
   if (const int refused = crash_state::Refusal("O_TMPFILE")) return refused;
   fd = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
   return fd.get() >= 0 ? 0 : errno;

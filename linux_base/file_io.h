@@ -32,7 +32,7 @@ namespace kartiva::linux_os {
 [[nodiscard]] int ReadAt(int fd, char* data, std::size_t size, off_t offset, std::size_t& got);
 
 // The names in a folder, without "." and ".."; ENOENT when there is no such folder.
-[[nodiscard]] int NamesIn(const std::filesystem::path& folder, std::vector<std::string>& names);
+[[nodiscard]] int NamesIn(const std::string& folder, std::vector<std::string>& names);
 // Hands each name in the open folder `folder` ("." and ".." too) to `visit`, until `visit` says
 // true or the folder ends. The entries are read straight from the kernel: a DIR stream would first
 // ask for the folder's facts, one system call more for every folder read.
@@ -58,7 +58,7 @@ bool IsMissingCall(int error);
 bool IsMissingHardLink(int error);
 
 // Opens a new file without a name in `folder` (O_TMPFILE), to read and write.
-[[nodiscard]] int OpenUnnamedFile(const std::filesystem::path& folder, UniqueFd& fd);
+[[nodiscard]] int OpenUnnamedFile(const std::string& folder, UniqueFd& fd);
 // Makes and opens a new file under `path`, whose last six characters "XXXXXX" become the ones
 // that make it a name nothing bears yet (mkostemp).
 [[nodiscard]] int CreateUniqueFile(std::string& path, UniqueFd& fd);

@@ -77,7 +77,7 @@ ErrorCode HardLinksWork(const std::filesystem::path& folder) {
 
 ErrorCode Confirmed(int error) { return error == 0 ? 0 : kNotConfirmed; }
 
-ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file) {
+ErrorCode OpenRegularFile(const std::string& path, UniqueFd& file) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) {
     return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? kFileNotFound
@@ -112,11 +112,17 @@ bool IsRegularFile(int fd) {
   return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool ReadSmallFile(const std::filesystem::path& path, std::size_t limit, std::string& content) {
+bool ReadSmallFile(const std::string& path, std::size_t limit, std::string& content) {
   UniqueFd fd;
   if (OpenRegularFile(path, fd) != 0) return false;
   content.clear();
   return linux_os::ReadUpTo(fd.get(), limit, content) == 0 && content.size() <= limit;
+}
+
+std::string PathIn(std::string_view folder, std::string_view name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  return path.append(folder).append(1, '/').append(name);
 }
 
 }  // namespace kartiva::localstore

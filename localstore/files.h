@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "core/error.h"
 #include "linux_base/unique_fd.h"
@@ -43,7 +44,7 @@ void SayOnce(ErrorCode code, const std::string& line);
 
 // Opens a file to read it: missing gives kFileNotFound; a folder, a device, a pipe or a file that
 // may not be read gives kFileUnreadable. Never blocks on a pipe.
-[[nodiscard]] ErrorCode OpenRegularFile(const std::filesystem::path& path, UniqueFd& file);
+[[nodiscard]] ErrorCode OpenRegularFile(const std::string& path, UniqueFd& file);
 
 // True when both paths name the same file (not following a last symbolic link).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
@@ -62,6 +63,11 @@ bool IsRegularFile(int fd);
 
 // Reads a whole small file; false when it cannot be read, is not a regular file or is larger than
 // `limit` bytes.
-bool ReadSmallFile(const std::filesystem::path& path, std::size_t limit, std::string& content);
+bool ReadSmallFile(const std::string& path, std::size_t limit, std::string& content);
+
+// `name` in `folder`, joined as a string for the system calls that take it. A path of the store
+// that every run builds is built so: a std::filesystem::path takes itself apart into its parts
+// whenever one is made.
+std::string PathIn(std::string_view folder, std::string_view name);
 
 }  // namespace kartiva::localstore

@@ -15,12 +15,10 @@
 namespace kartiva::localstore {
 namespace {
 
-std::filesystem::path StampFile(const std::filesystem::path& folder) {
-  return InFlightFolder(folder) / "stamp";
-}
+std::string StampFile(const std::string& folder) { return PathIn(InFlightFolder(folder), "stamp"); }
 
 // The folder's identity and change time as one line; empty when it cannot be read.
-std::string CurrentStamp(const std::filesystem::path& folder) {
+std::string CurrentStamp(const std::string& folder) {
   struct stat info {};
   if (::stat(folder.c_str(), &info) != 0) return {};
   std::string nanoseconds = std::to_string(info.st_ctim.tv_nsec);
@@ -32,12 +30,12 @@ std::string CurrentStamp(const std::filesystem::path& folder) {
 
 }  // namespace
 
-bool ChangedFromOutside(const std::filesystem::path& folder) {
+bool ChangedFromOutside(const std::string& folder) {
   std::string recorded;
   return !ReadSmallFile(StampFile(folder), 96, recorded) || recorded != CurrentStamp(folder);
 }
 
-void RecordFolderStamp(const std::filesystem::path& folder) {
+void RecordFolderStamp(const std::string& folder) {
   const UniqueFd fd(::open(StampFile(folder).c_str(),
                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   // Taken under the lock, so that of many processes the last to write saw the latest change.

@@ -6,12 +6,12 @@
 // or dropped a file, a store made before the stamp, a process killed after its change), and only
 // then is the whole folder read to repair it. The stamp is "<folder>/.inflight/stamp".
 
-#include <filesystem>
+#include <string>
 
 namespace kartiva::localstore {
 
-bool ChangedFromOutside(const std::filesystem::path& folder);
+bool ChangedFromOutside(const std::string& folder);
 // Best effort: a stamp that cannot be written costs one more repair later, nothing else.
-void RecordFolderStamp(const std::filesystem::path& folder);
+void RecordFolderStamp(const std::string& folder);
 
 }  // namespace kartiva::localstore

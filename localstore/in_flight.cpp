@@ -13,11 +13,9 @@
 
 namespace kartiva::localstore {
 
-std::filesystem::path InFlightFolder(const std::filesystem::path& folder) {
-  return folder / kInFlightFolder;
-}
+std::string InFlightFolder(const std::string& folder) { return PathIn(folder, kInFlightFolder); }
 
-ErrorCode MakeInFlightFolder(const std::filesystem::path& folder) {
+ErrorCode MakeInFlightFolder(const std::string& folder) {
   if (::mkdir(InFlightFolder(folder).c_str(), 0700) == 0 || errno == EEXIST) return 0;
   return CodeForErrno(errno, kIoError);
 }

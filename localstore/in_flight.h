@@ -19,9 +19,9 @@ namespace kartiva::localstore {
 inline constexpr std::string_view kInFlightFolder = ".inflight";
 inline constexpr std::size_t kIdentityLength = 32;
 
-std::filesystem::path InFlightFolder(const std::filesystem::path& folder);
+std::string InFlightFolder(const std::string& folder);
 // Makes the in-flight folder of a basket or archive where it is missing (a store made before it).
-[[nodiscard]] ErrorCode MakeInFlightFolder(const std::filesystem::path& folder);
+[[nodiscard]] ErrorCode MakeInFlightFolder(const std::string& folder);
 
 // 128 random bits as 32 lower-case hex digits.
 [[nodiscard]] ErrorCode NewIdentity(std::string& identity);

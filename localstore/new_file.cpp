@@ -16,7 +16,7 @@ NewFile::~NewFile() {
   if (!temporary_.empty()) static_cast<void>(linux_os::RemoveName(temporary_));
 }
 
-ErrorCode NewFile::Create(const std::filesystem::path& folder) {
+ErrorCode NewFile::Create(const std::string& folder) {
   int error = linux_os::OpenUnnamedFile(folder, fd_);
   // Locked from the start: recovery removes only the temporary files of dead writers.
   if (error == 0 && !linux_os::LockWithin(fd_.get(), kLockWait)) error = EAGAIN;

@@ -18,7 +18,7 @@ class NewFile {
   NewFile& operator=(const NewFile&) = delete;
   ~NewFile();
 
-  [[nodiscard]] ErrorCode Create(const std::filesystem::path& folder);
+  [[nodiscard]] ErrorCode Create(const std::string& folder);
   int fd() const { return fd_.get(); }
   // Flushes the file to disk, its data and its attributes (the original name): before a name that
   // must survive a power cut is given to it.

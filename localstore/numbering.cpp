@@ -32,7 +32,7 @@ bool CounterValue(std::string_view text, unsigned long& value) {
 
 // The highest number the folder's names carry: where a folder has no counter yet. 0 or the errno
 // of a folder that could not be read to its end.
-int HighestNumberIn(const std::filesystem::path& folder, unsigned long& highest) {
+int HighestNumberIn(const std::string& folder, unsigned long& highest) {
   std::vector<std::string> names;
   if (const int error = linux_os::NamesIn(folder, names)) return error;
   highest = 0;
@@ -48,19 +48,40 @@ unsigned long DocumentNumber(std::string_view name) {
   return CounterValue(std::string(name.substr(0, kDigits)) + "\n", number) ? number : 0;
 }
 
-std::filesystem::path CounterFile(const std::filesystem::path& folder) {
-  const std::filesystem::path kind = folder.parent_path();
-  return kind.parent_path() / kCounterFolder /
-         (kind.filename().string() + "." + folder.filename().string());
+namespace {
+
+// Where the counter of `folder` (<store>/<kind>/<name>) is: the store's folder of counters, and
+// in it the file "<kind>.<name>". Cut out of the folder's path as a string: every run asks.
+struct Counter {
+  std::string folder;
+  std::string file;
+};
+
+Counter CounterOf(std::string_view folder) {
+  const std::size_t nameStart = folder.rfind('/') + 1;  // npos + 1: all of it
+  const std::string_view kindPath = folder.substr(0, nameStart == 0 ? 0 : nameStart - 1);
+  const std::size_t kindStart = kindPath.rfind('/') + 1;
+  Counter counter{.folder = kindStart == 0
+                                ? std::string(kCounterFolder)
+                                : PathIn(kindPath.substr(0, kindStart - 1), kCounterFolder),
+                  .file = {}};
+  counter.file = PathIn(counter.folder, std::string(kindPath.substr(kindStart)) + "." +
+                                            std::string(folder.substr(nameStart)));
+  return counter;
 }
 
-ErrorCode StartCounting(const std::filesystem::path& folder) {
-  const std::filesystem::path counter = CounterFile(folder);
-  if (::mkdir(counter.parent_path().c_str(), 0700) != 0 && errno != EEXIST) {
+}  // namespace
+
+std::string CounterFile(const std::string& folder) { return CounterOf(folder).file; }
+
+ErrorCode StartCounting(const std::string& folder) {
+  const Counter counter = CounterOf(folder);
+  if (::mkdir(counter.folder.c_str(), 0700) != 0 && errno != EEXIST) {
     return CodeForErrno(errno, kIoError);
   }
   // Never over a counter that is there: a store started twice at once keeps the numbers it gave.
-  UniqueFd fd(::open(counter.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  UniqueFd fd(
+      ::open(counter.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.get() < 0) return errno == EEXIST ? 0 : CodeForErrno(errno, kIoError);
   const std::string zero = std::string(kDigits, '0') + "\n";
   return CodeForResult(linux_os::WriteAll(fd.get(), zero.data(), zero.size()));
@@ -79,16 +100,16 @@ std::string DocumentName(unsigned long number) {
   return name.append(kSuffix);
 }
 
-ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number) {
-  const std::filesystem::path path = CounterFile(folder);
+ErrorCode NextNumber(const std::string& folder, unsigned long& number) {
+  const Counter place = CounterOf(folder);
   const auto openCounter = [&] {
     return UniqueFd(
-        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        ::open(place.file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   };
   // The counters' folder is there on every run but the first of a store that lost it.
   UniqueFd counter = openCounter();
   if (counter.get() < 0 && errno == ENOENT) {
-    ::mkdir(path.parent_path().c_str(), 0700);
+    ::mkdir(place.folder.c_str(), 0700);
     counter = openCounter();
   }
   if (counter.get() < 0) return CodeForErrno(errno, kIoError);

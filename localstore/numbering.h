@@ -30,13 +30,13 @@ unsigned long NumberIn(std::string_view name);
 std::string DocumentName(unsigned long number);
 
 // The file that keeps the highest number a basket or archive folder handed out.
-std::filesystem::path CounterFile(const std::filesystem::path& folder);
+std::string CounterFile(const std::string& folder);
 
 // Makes a new folder count from 1, whatever foreign files it may get later.
-[[nodiscard]] ErrorCode StartCounting(const std::filesystem::path& folder);
+[[nodiscard]] ErrorCode StartCounting(const std::string& folder);
 
 // Hands out the next number of `folder`: one that no document of that folder ever had, also when
 // many processes ask at once and after documents were removed. kStoreFull when none is left.
-[[nodiscard]] ErrorCode NextNumber(const std::filesystem::path& folder, unsigned long& number);
+[[nodiscard]] ErrorCode NextNumber(const std::string& folder, unsigned long& number);
 
 }  // namespace kartiva::localstore

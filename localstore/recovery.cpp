@@ -43,7 +43,7 @@ bool StartsWith(std::string_view name, std::string_view prefix) {
   return name.substr(0, prefix.size()) == prefix;
 }
 
-bool Exists(const fs::path& path) {
+bool Exists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
 }
@@ -88,7 +88,7 @@ Found HoldsSameDocument(int fd, const fs::path& path) {
 // Whether a row's file is gone or is no document, and no copy of it is on its way.
 bool Orphaned(const fs::path& archive, int folder, const FiledDocument& row) {
   if (IsRegularName(folder, row.file.c_str())) return false;
-  return row.identity.empty() || !Exists(InFlightFolder(archive) / row.identity);
+  return row.identity.empty() || !Exists(PathIn(InFlightFolder(archive), row.identity));
 }
 
 // Removes a temporary file whose writer died.
@@ -140,7 +140,7 @@ Found Recovery::FindClaimed(const std::string& identity, int claim) {
     const Found row = index.FindIdentity(identity, file);
     if (row != Found::kYes) return row;
     // The claimant is dead, so its staged copy is nobody's work any more.
-    const bool staged = Exists(InFlightFolder(archive) / identity);
+    const bool staged = Exists(PathIn(InFlightFolder(archive), identity));
     if (staged && PublishStaged(index, archive, identity, file) != 0) return Found::kUnreadable;
     const Found held = HoldsSameDocument(claim, archive / file);
     if (held != Found::kNo) return held;
@@ -174,7 +174,7 @@ void Recovery::SettleClaim(const fs::path& basket, const std::string& name) {
   std::string identity;
   std::string document;
   if (!SplitClaimName(name, identity, document)) return;
-  const fs::path claim = InFlightFolder(basket) / name;
+  const fs::path claim = PathIn(InFlightFolder(basket), name);
   UniqueFd fd;
   if (!LockByName(claim, fd)) return;
   Conclude(FindClaimed(identity, fd.get()), claim, basket, document);
@@ -193,7 +193,7 @@ bool Recovery::AdoptOldStaged(const fs::path& archive, ArchiveIndex& index,
   std::string published = file;
   return NewIdentity(identity) == 0 && index.GiveIdentity(file, identity) == 0 &&
          MakeInFlightFolder(archive) == 0 &&
-         RenameToIdentityName(old, InFlightFolder(archive) / identity, archive) == 0 &&
+         RenameToIdentityName(old, PathIn(InFlightFolder(archive), identity), archive) == 0 &&
          PublishStaged(index, archive, identity, published) == 0;
 }
 
@@ -223,7 +223,7 @@ void Recovery::SettleOldClaim(const fs::path& basket, const std::string& name) {
 }
 
 void Recovery::SettleStaged(const fs::path& archive, const std::string& identity) {
-  const fs::path staged = InFlightFolder(archive) / identity;
+  const fs::path staged = PathIn(InFlightFolder(archive), identity);
   UniqueFd fd;
   if (!LockByName(staged, fd)) return;
   ArchiveIndex* index = IndexOf(archive);
@@ -243,7 +243,8 @@ void Recovery::RecoverBasket(const fs::path& basket, bool whole) {
   std::vector<std::string> names;
   if (!NamesIn(InFlightFolder(basket), names)) ++repairs_.leftForLater;
   for (const std::string& name : names) {
-    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightFolder(basket) / name, repairs_);
+    if (StartsWith(name, kIncomingPrefix))
+      RemoveIfDead(PathIn(InFlightFolder(basket), name), repairs_);
     if (IsIdentity(name.substr(0, kIdentityLength))) SettleClaim(basket, name);
   }
   if (whole || ChangedFromOutside(basket)) ScanBasket(basket);
@@ -264,7 +265,8 @@ void Recovery::RecoverArchive(const fs::path& archive, bool whole) {
   std::vector<std::string> names;
   if (!NamesIn(InFlightFolder(archive), names)) ++repairs_.leftForLater;
   for (const std::string& name : names) {
-    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightFolder(archive) / name, repairs_);
+    if (StartsWith(name, kIncomingPrefix))
+      RemoveIfDead(PathIn(InFlightFolder(archive), name), repairs_);
     if (IsIdentity(name)) SettleStaged(archive, name);
   }
   if (whole || ChangedFromOutside(archive)) {
@@ -318,7 +320,8 @@ void Recovery::Reconcile(const fs::path& archive, ArchiveIndex& index) {
       ++(AdoptOldStaged(archive, index, name.substr(kStagedPrefix.size())) ? repairs_.finished
                                                                            : repairs_.leftForLater);
     }
-    if (DocumentNumber(name) != 0 && IsRegularName(folder.get(), name.c_str())) unfiled.insert(name);
+    if (DocumentNumber(name) != 0 && IsRegularName(folder.get(), name.c_str()))
+      unfiled.insert(name);
   }
   for (const FiledDocument& row : rows) {
     if (unfiled.erase(row.file) != 0 || !Orphaned(archive, folder.get(), row)) continue;

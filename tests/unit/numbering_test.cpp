@@ -26,5 +26,19 @@ TEST(DocumentNames, OnlyEightDigitsAndTheSuffixCount) {
   EXPECT_EQ(DocumentName(123456789), "123456789.001");
 }
 
+// Each basket and archive has its counter in the store's counters' folder, named by its kind and
+// its name, wherever the store is.
+TEST(DocumentNames, EachFolderHasItsCounterBesideTheKinds) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/home/u/.local/share/kartiva/baskets/Eingang",
+       "/home/u/.local/share/kartiva/.numbers/baskets.Eingang"},
+      {"/s/archives/Alte Briefe", "/s/.numbers/archives.Alte Briefe"},
+      {"store/baskets/Eingang", "store/.numbers/baskets.Eingang"},
+      {"/baskets/Eingang", "/.numbers/baskets.Eingang"},
+      {"baskets/Eingang", ".numbers/baskets.Eingang"},
+  };
+  for (const auto& [folder, counter] : cases) EXPECT_EQ(CounterFile(folder), counter) << folder;
+}
+
 }  // namespace
 }  // namespace kartiva::localstore
