@@ -211,11 +211,11 @@ ErrorCode ArchiveIndex::Open(const std::filesystem::path& archive, std::chrono::
   archive_ = archive;
   // An index made before the store's files were private becomes so.
   for (const char* suffix : {"", "-wal", "-shm"}) {
-    KeepPrivate(archive / (std::string(kIndexFile) + suffix));
+    KeepPrivate(PathIn(archive.native(), kIndexFile) + suffix);
   }
   sqlite3* raw = nullptr;
-  const int opened =
-      sqlite3_open_v2((archive / kIndexFile).c_str(), &raw, SQLITE_OPEN_READWRITE, IndexFiles());
+  const int opened = sqlite3_open_v2(PathIn(archive.native(), kIndexFile).c_str(), &raw,
+                                     SQLITE_OPEN_READWRITE, IndexFiles());
   db_.reset(raw);
   if (opened != SQLITE_OK) return Failure();
   wait_ = wait;

@@ -102,7 +102,7 @@ bool LockByName(const std::filesystem::path& path, UniqueFd& fd) {
          linux_os::NamesOpenFile(fd.get(), path);
 }
 
-bool NameTaken(const std::filesystem::path& path) {
+bool NameTaken(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
 }
@@ -124,5 +124,7 @@ std::string PathIn(std::string_view folder, std::string_view name) {
   path.reserve(folder.size() + 1 + name.size());
   return path.append(folder).append(1, '/').append(name);
 }
+
+std::string_view LastName(std::string_view path) { return path.substr(path.rfind('/') + 1); }
 
 }  // namespace kartiva::localstore

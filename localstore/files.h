@@ -56,7 +56,7 @@ bool LockByName(const std::filesystem::path& path, UniqueFd& fd);
 
 // Whether anything at all bears the name: a file, a link (dangling or not), a folder, a pipe; or
 // it cannot be told.
-bool NameTaken(const std::filesystem::path& path);
+bool NameTaken(const std::string& path);
 
 // True when the open file is a regular file.
 bool IsRegularFile(int fd);
@@ -69,5 +69,8 @@ bool ReadSmallFile(const std::string& path, std::size_t limit, std::string& cont
 // that every run builds is built so: a std::filesystem::path takes itself apart into its parts
 // whenever one is made.
 std::string PathIn(std::string_view folder, std::string_view name);
+// The last name of `path`, what follows its last slash, as std::filesystem::path::filename() has
+// it.
+std::string_view LastName(std::string_view path);
 
 }  // namespace kartiva::localstore

@@ -181,7 +181,7 @@ class LocalBasket : public ToolkitBasket, private FolderObject {
     if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
     if (ErrorCode code = copy.Create(InFlightFolder(folder_))) return code;
     if (ErrorCode code = CopyFileData(source.get(), copy.fd())) return code;
-    RecordOriginalName(copy.fd(), fs::path(filePath).filename().string());
+    RecordOriginalName(copy.fd(), std::string(LastName(filePath)));
     return 0;
   }
 
@@ -221,9 +221,8 @@ class LocalArchive : public ToolkitArchive, private FolderObject {
   void StoreFile(const std::string& filePath, std::int32_t mode, bool useMask,
                  bool deleteAfterStoring, const std::string& indexString,
                  ErrorCode& error) override {
-    IndexRow row{.documentName = session_->documentName.empty()
-                                     ? fs::path(filePath).filename().string()
-                                     : session_->documentName,
+    IndexRow row{.documentName = session_->documentName.empty() ? std::string(LastName(filePath))
+                                                                : session_->documentName,
                  .indexString = indexString,
                  .mode = mode,
                  .useMask = useMask,
@@ -275,7 +274,7 @@ class LocalSession : public ToolkitSession {
     const ErrorCode code = store().IsInitialised() ? 0 : kNotStarted;
     // The tools cut the name after the last backslash, as Windows paths go; the stand-in's own
     // paths use slashes, so it keeps only the file name of what it is handed.
-    if (code == 0) session_->documentName = fs::path(documentName).filename().string();
+    if (code == 0) session_->documentName = LastName(documentName);
     session_->Record("SetDocumentName", {documentName}, code, error);
   }
 

@@ -13,7 +13,7 @@ bool NeedsTightening(const struct stat& info) {
 
 }  // namespace
 
-void KeepPrivate(const std::filesystem::path& path) {
+void KeepPrivate(const std::string& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0 || !NeedsTightening(info)) return;
   if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) {

@@ -18,7 +18,7 @@ inline constexpr mode_t kOthersRights = 077;
 // Takes every right of the group and of others off `path` (not followed when it is a link), where
 // it has any and is the user's own; anything else is left as it is. Never fails: a mode that
 // cannot be changed costs no operation.
-void KeepPrivate(const std::filesystem::path& path);
+void KeepPrivate(const std::string& path);
 
 // The store's own folders and files at its root: the baskets and archives folders, whose 0700 keeps
 // every document and index of a store made before out of others' reach, the counters, the

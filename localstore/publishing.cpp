@@ -21,7 +21,7 @@ ErrorCode NextUnusedName(const fs::path& archive, std::string& file) {
     unsigned long number = 0;
     if (ErrorCode code = NextNumber(archive, number)) return code;
     file = DocumentName(number);
-    if (!NameTaken(archive / file)) return 0;
+    if (!NameTaken(PathIn(archive.native(), file))) return 0;
   }
 }
 

@@ -34,7 +34,7 @@ constexpr std::chrono::seconds kRecoveryWait{1};
 
 // The names in a folder, none when there is no such folder; false when it cannot be read to its
 // end.
-bool NamesIn(const fs::path& folder, std::vector<std::string>& names) {
+bool NamesIn(const std::string& folder, std::vector<std::string>& names) {
   const int error = linux_os::NamesIn(folder, names);
   return error == 0 || error == ENOENT;
 }

@@ -149,7 +149,7 @@ bool Store::ClaimableDocument(const fs::path& file, fs::path& document) const {
 }
 
 UniqueFd Store::OpenJournal() const {
-  const fs::path journal = root_ / "journal.log";
+  const std::string journal = PathIn(root_.native(), "journal.log");
   UniqueFd fd(::open(journal.c_str(),
                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
                      kPrivateFile));

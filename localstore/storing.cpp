@@ -150,7 +150,7 @@ UniqueFd HoldStagedName(const Staged& staged) {
                                   const std::string& filePath, IndexRow& row) {
   UniqueFd source;
   if (ErrorCode code = OpenRegularFile(filePath, source)) return code;
-  row.originalName = OriginalName(source.get(), fs::path(filePath).filename().string());
+  row.originalName = OriginalName(source.get(), std::string(LastName(filePath)));
   std::string identity;
   if (ErrorCode code = NewIdentity(identity)) return code;
   Staged staged = StagedIn(archive, identity, -1);

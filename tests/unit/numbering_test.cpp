@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
 #include <utility>
 
+#include "localstore/files.h"
 #include "localstore/numbering.h"
 
 namespace kartiva::localstore {
@@ -38,6 +41,20 @@ TEST(DocumentNames, EachFolderHasItsCounterBesideTheKinds) {
       {"baskets/Eingang", ".numbers/baskets.Eingang"},
   };
   for (const auto& [folder, counter] : cases) EXPECT_EQ(CounterFile(folder), counter) << folder;
+}
+
+// The store joins and cuts its paths as strings; they come out as std::filesystem's would.
+TEST(DocumentNames, PathsAreJoinedAndCutAsFileSystemPathsAre) {
+  for (const char* path : {"/s/baskets/Eingang/00000001.001", "offer.pdf", "./a b.pdf", "/a/b/",
+                           "/", "", "dir/.hidden", "x/..", "Zeile\nUmbruch 100%.pdf"}) {
+    EXPECT_EQ(LastName(path), std::filesystem::path(path).filename().string()) << path;
+  }
+  for (const char* folder : {"/s/archives/Allgemein", "store", "/"}) {
+    const std::string expected = (std::filesystem::path(folder) / ".inflight").string();
+    EXPECT_EQ(std::filesystem::path(PathIn(folder, ".inflight")).lexically_normal(),
+              std::filesystem::path(expected).lexically_normal())
+        << folder;
+  }
 }
 
 }  // namespace
