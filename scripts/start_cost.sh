@@ -9,8 +9,9 @@
 # run in the store as well (meeting place, journal, settings, in-flight checks and stamps, numbers,
 # look; for Tresolo also its basket stage and its recovery's look at the newest rows): what is
 # left beyond that floor is the program's own start and the work it does in user space.
-# All seven are run in turns, ROUNDS (default 10) rounds of RUNS (default 100) runs each, so that
-# the machine's load meets them alike; each figure is the median of the rounds' medians. The verdict
+# All seven are run in turns, one run each and on one processor, ROUNDS (default 10) rounds of
+# RUNS (default 100) runs each, so that the machine's load meets them alike; each figure is the
+# median of the rounds' medians. The verdict
 # takes each round's own ratio (a floor's flushes move its CPU time by a third from one round to the
 # next, and a round's load meets its three programs alike) and the median of those.
 set -euo pipefail
@@ -21,7 +22,11 @@ runs=${RUNS:-100}
 programs=${PROGRAMS:-build/app/programs}
 [ -x "$programs/Mappix" ] || { echo "$programs has no programs: run scripts/package.sh deb" >&2; exit 1; }
 
-scratch=$(mktemp -d)
+# The stores (and the programs' file) go into a folder made in STORE_PARENT, else in the system's
+# temporary folder. On a tmpfs (STORE_PARENT=/dev/shm) the flushes cost nothing and the CPU time
+# of the kernel's journal, which moves by a third from run to run on a disk, leaves the rest to
+# stand out: what each program does beyond the system calls that its floor makes too.
+scratch=$(mktemp -d ${STORE_PARENT:+-p "$STORE_PARENT"})
 # The tools meet in the session's runtime folder, a tmpfs on a desktop; outside of a session they
 # get one in /dev/shm, as scripts/bench.sh gives them.
 runtime=
@@ -49,31 +54,42 @@ mkdir "$scratch/floor-basket"
 mkdir "$scratch/floor-store/baskets/floor"
 
 median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-# The median CPU time of one run in milliseconds, perf's task-clock of each of $runs runs: a mean
-# would be a few runs' (a floor's index checkpoints its log every 64 commits, a flush now and
-# then waits its turn in the kernel's writeback).
+# The CPU time of one run in milliseconds, perf's task-clock, on one processor of its own (a
+# process moved between processors meets cold caches that no other run meets).
 cpu_ms() {
-  for ((run = 0; run < runs; run++)); do
-    perf stat -x, -e task-clock "$@" 2>&1 >/dev/null </dev/null | awk -F, '/task-clock/ {print $1}'
-  done | median
+  "${pin[@]}" perf stat -x, -e task-clock "$@" 2>&1 >/dev/null </dev/null |
+    awk -F, '/task-clock/ {print $1}'
 }
+pin=()
+command -v taskset >/dev/null && pin=(taskset -c "$(($(nproc) - 1))")
 
+# The programs run in turns, one run each, so that whatever the machine does meets them alike;
+# each round gives each program the median of its runs: a mean would be a few runs' (a floor's
+# index checkpoints its log every 64 commits, a flush now and then waits its turn in the
+# kernel's writeback).
 for ((round = 0; round < rounds; round++)); do
-  cpu_ms "$scratch/bare" >>"$scratch/bare.cpu"
-  # A floor's name "+" is one of its own each run.
-  cpu_ms "$scratch/mappix_floor" "$scratch/offer.pdf" "$scratch/floor-basket" + \
-    >>"$scratch/mappix_floor.cpu"
-  cpu_ms "$programs/Mappix" "$scratch/offer.pdf" >>"$scratch/Mappix.cpu"
-  cpu_ms "$scratch/mappix_store_floor" "$scratch/offer.pdf" "$scratch/floor-store/baskets/floor" + \
-    >>"$scratch/mappix_store_floor.cpu"
-  cpu_ms "$scratch/tresolo_floor" "$scratch/offer.pdf" \
-    "$scratch/floor-store/archives/Allgemein" + >>"$scratch/tresolo_floor.cpu"
-  cpu_ms "$scratch/tresolo_store_floor" "$scratch/offer.pdf" \
-    "$scratch/floor-store/archives/Allgemein" + >>"$scratch/tresolo_store_floor.cpu"
-  # Tresolo files the 4 KiB file into the archive as a new document each run.
-  cpu_ms "$programs/Tresolo" "$scratch/offer.pdf" >>"$scratch/Tresolo.cpu"
+  for ((run = 0; run < runs; run++)); do
+    cpu_ms "$scratch/bare" >>"$scratch/bare.round"
+    # A floor's name "+" is one of its own each run.
+    cpu_ms "$scratch/mappix_floor" "$scratch/offer.pdf" "$scratch/floor-basket" + \
+      >>"$scratch/mappix_floor.round"
+    cpu_ms "$programs/Mappix" "$scratch/offer.pdf" >>"$scratch/Mappix.round"
+    cpu_ms "$scratch/mappix_store_floor" "$scratch/offer.pdf" \
+      "$scratch/floor-store/baskets/floor" + >>"$scratch/mappix_store_floor.round"
+    cpu_ms "$scratch/tresolo_floor" "$scratch/offer.pdf" \
+      "$scratch/floor-store/archives/Allgemein" + >>"$scratch/tresolo_floor.round"
+    cpu_ms "$scratch/tresolo_store_floor" "$scratch/offer.pdf" \
+      "$scratch/floor-store/archives/Allgemein" + >>"$scratch/tresolo_store_floor.round"
+    # Tresolo files the 4 KiB file into the archive as a new document each run.
+    cpu_ms "$programs/Tresolo" "$scratch/offer.pdf" >>"$scratch/Tresolo.round"
+  done
+  for round_file in "$scratch"/*.round; do
+    median <"$round_file" >>"${round_file%.round}.cpu"
+    rm "$round_file"
+  done
 done
-echo "CPU per run, medians of $rounds rounds of $runs runs (load $(cut -d' ' -f1-3 /proc/loadavg)):"
+echo "CPU per run, medians of $rounds rounds of $runs runs, stores on $(stat -f -c %T "$scratch")" \
+  "(load $(cut -d' ' -f1-3 /proc/loadavg)):"
 bare=$(median <"$scratch/bare.cpu")
 # A tool's CPU time without its floor's work, against the bare program's, round by round.
 rounds_ratios() {
