@@ -122,7 +122,9 @@ bool ReadSmallFile(const std::string& path, std::size_t limit, std::string& cont
 std::string PathIn(std::string_view folder, std::string_view name) {
   std::string path;
   path.reserve(folder.size() + 1 + name.size());
-  return path.append(folder).append(1, '/').append(name);
+  path.append(folder);
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path.append(name);
 }
 
 std::string_view LastName(std::string_view path) { return path.substr(path.rfind('/') + 1); }

@@ -65,9 +65,9 @@ bool IsRegularFile(int fd);
 // `limit` bytes.
 bool ReadSmallFile(const std::string& path, std::size_t limit, std::string& content);
 
-// `name` in `folder`, joined as a string for the system calls that take it. A path of the store
-// that every run builds is built so: a std::filesystem::path takes itself apart into its parts
-// whenever one is made.
+// `name` in `folder`, joined as a string for the system calls that take it, as
+// std::filesystem::path's operator/ joins them. A path of the store that every run builds is
+// built so: a std::filesystem::path takes itself apart into its parts whenever one is made.
 std::string PathIn(std::string_view folder, std::string_view name);
 // The last name of `path`, what follows its last slash, as std::filesystem::path::filename() has
 // it.

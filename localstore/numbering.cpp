@@ -61,10 +61,7 @@ Counter CounterOf(std::string_view folder) {
   const std::size_t nameStart = folder.rfind('/') + 1;  // npos + 1: all of it
   const std::string_view kindPath = folder.substr(0, nameStart == 0 ? 0 : nameStart - 1);
   const std::size_t kindStart = kindPath.rfind('/') + 1;
-  Counter counter{.folder = kindStart == 0
-                                ? std::string(kCounterFolder)
-                                : PathIn(kindPath.substr(0, kindStart - 1), kCounterFolder),
-                  .file = {}};
+  Counter counter{.folder = PathIn(kindPath.substr(0, kindStart), kCounterFolder), .file = {}};
   counter.file = PathIn(counter.folder, std::string(kindPath.substr(kindStart)) + "." +
                                             std::string(folder.substr(nameStart)));
   return counter;

@@ -105,7 +105,7 @@ ErrorCode Store::Folder(std::string_view kind, const std::string& name, ErrorCod
   if (!IsInitialised()) return kNotStarted;
   if (!IsSafeName(name)) return kBadName;
   std::error_code error;
-  fs::path candidate = root_ / kind / name;
+  fs::path candidate(PathIn(PathIn(root_.native(), kind), name));
   if (!fs::is_directory(candidate, error)) return missing;
   folder = std::move(candidate);
   return 0;

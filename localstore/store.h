@@ -33,7 +33,7 @@ bool IsSafeName(std::string_view name);
 class Store {
  public:
   explicit Store(std::filesystem::path root)
-      : root_(std::move(root)), ini_(root_ / "kartiva.ini") {}
+      : root_(std::move(root)), ini_(PathIn(root_.native(), "kartiva.ini")) {}
 
   const std::filesystem::path& root() const { return root_; }
   bool IsInitialised() const;
@@ -64,7 +64,7 @@ class Store {
                                  std::filesystem::path& folder) const;
 
   std::filesystem::path root_;
-  std::filesystem::path ini_;  // asked for on nearly every operation
+  std::string ini_;  // asked for on nearly every operation
 };
 
 }  // namespace kartiva::localstore

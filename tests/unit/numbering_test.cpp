@@ -49,10 +49,8 @@ TEST(DocumentNames, PathsAreJoinedAndCutAsFileSystemPathsAre) {
                            "/", "", "dir/.hidden", "x/..", "Zeile\nUmbruch 100%.pdf"}) {
     EXPECT_EQ(LastName(path), std::filesystem::path(path).filename().string()) << path;
   }
-  for (const char* folder : {"/s/archives/Allgemein", "store", "/"}) {
-    const std::string expected = (std::filesystem::path(folder) / ".inflight").string();
-    EXPECT_EQ(std::filesystem::path(PathIn(folder, ".inflight")).lexically_normal(),
-              std::filesystem::path(expected).lexically_normal())
+  for (const char* folder : {"/s/archives/Allgemein", "store", "/", "/s/store/", ""}) {
+    EXPECT_EQ(PathIn(folder, ".inflight"), (std::filesystem::path(folder) / ".inflight").string())
         << folder;
   }
 }
