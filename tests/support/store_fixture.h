@@ -115,8 +115,9 @@ class StoreTest : public ::testing::Test {
   // The index rows of the active archive as
   // "document_name|index_string|mode|use_mask|delete_after|file", or as `columns` say.
   std::vector<std::string> IndexRows(
-      const std::string& columns = "document_name||'|'||index_string||'|'||mode||'|'||use_mask"
-                                   "||'|'||delete_after||'|'||file") const;
+      const std::string& columns =
+          "document_name||'|'||index_string||'|'||mode||'|'||use_mask"
+          "||'|'||delete_after||'|'||file") const;
 
   // What the store holds, read as a user would check it after a crash: the bytes of every
   // basket document and every indexed archive file, and each fault found on the way (an archive
