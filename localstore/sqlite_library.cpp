@@ -102,4 +102,13 @@ int sqlite3_db_config(sqlite3* db, int option, ...) {
   KARTIVA_SQLITE_CALL(sqlite3_db_config, db, option, value, static_cast<int*>(answer));
 }
 
+// The store sets only options that take one int.
+int sqlite3_config(int option, ...) {
+  va_list arguments;
+  va_start(arguments, option);
+  const int value = va_arg(arguments, int);
+  va_end(arguments);
+  KARTIVA_SQLITE_CALL(sqlite3_config, option, value);
+}
+
 }  // extern "C"
