@@ -267,8 +267,7 @@ ErrorCode ArchiveIndex::Upgrade() {
 
 ErrorCode ArchiveIndex::Add(const IndexRow& row) {
   bool taken = false;
-  const ErrorCode code = AddUnlessFileTaken(row, taken);
-  return taken ? Failure() : code;
+  return AddUnlessFileTaken(row, taken);
 }
 
 ErrorCode ArchiveIndex::AddUnlessFileTaken(const IndexRow& row, bool& taken) {

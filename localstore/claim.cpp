@@ -40,7 +40,7 @@ ErrorCode Claim::Take(const fs::path& document) {
   document_ = document.filename().string();
   if (ErrorCode code = NewIdentity(identity_)) return code;
   if (ErrorCode code = MakeInFlightFolder(basket_)) return code;
-  const fs::path claim = PathIn(InFlightFolder(basket_), ClaimName(identity_, document_));
+  const fs::path claim = InFlightName(basket_, ClaimName(identity_, document_));
   if (ErrorCode code = RenameToIdentityName(document, claim, basket_)) return code;
   claim_ = claim;
   // The name may have been given to another file since it was opened: that one goes back.

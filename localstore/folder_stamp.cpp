@@ -15,7 +15,7 @@
 namespace kartiva::localstore {
 namespace {
 
-std::string StampFile(const std::string& folder) { return PathIn(InFlightFolder(folder), "stamp"); }
+std::string StampFile(const std::string& folder) { return InFlightName(folder, "stamp"); }
 
 // The folder's identity and change time as one line; empty when it cannot be read.
 std::string CurrentStamp(const std::string& folder) {

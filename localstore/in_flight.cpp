@@ -15,6 +15,10 @@ namespace kartiva::localstore {
 
 std::string InFlightFolder(const std::string& folder) { return PathIn(folder, kInFlightFolder); }
 
+std::string InFlightName(const std::string& folder, std::string_view name) {
+  return PathIn(InFlightFolder(folder), name);
+}
+
 ErrorCode MakeInFlightFolder(const std::string& folder) {
   if (::mkdir(InFlightFolder(folder).c_str(), 0700) == 0 || errno == EEXIST) return 0;
   return CodeForErrno(errno, kIoError);

@@ -20,6 +20,8 @@ inline constexpr std::string_view kInFlightFolder = ".inflight";
 inline constexpr std::size_t kIdentityLength = 32;
 
 std::string InFlightFolder(const std::string& folder);
+// The name `name` in the in-flight folder of `folder`.
+std::string InFlightName(const std::string& folder, std::string_view name);
 // Makes the in-flight folder of a basket or archive where it is missing (a store made before it).
 [[nodiscard]] ErrorCode MakeInFlightFolder(const std::string& folder);
 

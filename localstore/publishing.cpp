@@ -47,7 +47,7 @@ ErrorCode AddUnderFreeName(ArchiveIndex& index, const fs::path& archive, IndexRo
 
 ErrorCode PublishStaged(ArchiveIndex& index, const fs::path& archive, const std::string& identity,
                         std::string& file) {
-  const fs::path staged = PathIn(InFlightFolder(archive), identity);
+  const fs::path staged = InFlightName(archive, identity);
   while (const int error = linux_os::LinkName(staged, archive / file)) {
     if (error != EEXIST) return CodeForLink(error, archive);
     if (SameFile(staged, archive / file)) break;  // an earlier publication that was cut short

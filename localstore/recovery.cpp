@@ -88,7 +88,7 @@ Found HoldsSameDocument(int fd, const fs::path& path) {
 // Whether a row's file is gone or is no document, and no copy of it is on its way.
 bool Orphaned(const fs::path& archive, int folder, const FiledDocument& row) {
   if (IsRegularName(folder, row.file.c_str())) return false;
-  return row.identity.empty() || !Exists(PathIn(InFlightFolder(archive), row.identity));
+  return row.identity.empty() || !Exists(InFlightName(archive, row.identity));
 }
 
 // Removes a temporary file whose writer died.
@@ -140,7 +140,7 @@ Found Recovery::FindClaimed(const std::string& identity, int claim) {
     const Found row = index.FindIdentity(identity, file);
     if (row != Found::kYes) return row;
     // The claimant is dead, so its staged copy is nobody's work any more.
-    const bool staged = Exists(PathIn(InFlightFolder(archive), identity));
+    const bool staged = Exists(InFlightName(archive, identity));
     if (staged && PublishStaged(index, archive, identity, file) != 0) return Found::kUnreadable;
     const Found held = HoldsSameDocument(claim, archive / file);
     if (held != Found::kNo) return held;
@@ -174,7 +174,7 @@ void Recovery::SettleClaim(const fs::path& basket, const std::string& name) {
   std::string identity;
   std::string document;
   if (!SplitClaimName(name, identity, document)) return;
-  const fs::path claim = PathIn(InFlightFolder(basket), name);
+  const fs::path claim = InFlightName(basket, name);
   UniqueFd fd;
   if (!LockByName(claim, fd)) return;
   Conclude(FindClaimed(identity, fd.get()), claim, basket, document);
@@ -193,7 +193,7 @@ bool Recovery::AdoptOldStaged(const fs::path& archive, ArchiveIndex& index,
   std::string published = file;
   return NewIdentity(identity) == 0 && index.GiveIdentity(file, identity) == 0 &&
          MakeInFlightFolder(archive) == 0 &&
-         RenameToIdentityName(old, PathIn(InFlightFolder(archive), identity), archive) == 0 &&
+         RenameToIdentityName(old, InFlightName(archive, identity), archive) == 0 &&
          PublishStaged(index, archive, identity, published) == 0;
 }
 
@@ -223,7 +223,7 @@ void Recovery::SettleOldClaim(const fs::path& basket, const std::string& name) {
 }
 
 void Recovery::SettleStaged(const fs::path& archive, const std::string& identity) {
-  const fs::path staged = PathIn(InFlightFolder(archive), identity);
+  const fs::path staged = InFlightName(archive, identity);
   UniqueFd fd;
   if (!LockByName(staged, fd)) return;
   ArchiveIndex* index = IndexOf(archive);
@@ -243,8 +243,7 @@ void Recovery::RecoverBasket(const fs::path& basket, bool whole) {
   std::vector<std::string> names;
   if (!NamesIn(InFlightFolder(basket), names)) ++repairs_.leftForLater;
   for (const std::string& name : names) {
-    if (StartsWith(name, kIncomingPrefix))
-      RemoveIfDead(PathIn(InFlightFolder(basket), name), repairs_);
+    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightName(basket, name), repairs_);
     if (IsIdentity(name.substr(0, kIdentityLength))) SettleClaim(basket, name);
   }
   if (whole || ChangedFromOutside(basket)) ScanBasket(basket);
@@ -265,8 +264,7 @@ void Recovery::RecoverArchive(const fs::path& archive, bool whole) {
   std::vector<std::string> names;
   if (!NamesIn(InFlightFolder(archive), names)) ++repairs_.leftForLater;
   for (const std::string& name : names) {
-    if (StartsWith(name, kIncomingPrefix))
-      RemoveIfDead(PathIn(InFlightFolder(archive), name), repairs_);
+    if (StartsWith(name, kIncomingPrefix)) RemoveIfDead(InFlightName(archive, name), repairs_);
     if (IsIdentity(name)) SettleStaged(archive, name);
   }
   if (whole || ChangedFromOutside(archive)) {

@@ -37,7 +37,7 @@ struct Staged {
 };
 
 Staged StagedIn(const fs::path& archive, const std::string& identity, int dataFd) {
-  return {identity, PathIn(InFlightFolder(archive), identity), dataFd};
+  return {identity, InFlightName(archive, identity), dataFd};
 }
 
 [[nodiscard]] ErrorCode StageCopy(int source, const std::string& originalName,
