@@ -49,7 +49,8 @@ void frmImport::Form_Load() {
     }
   }
   Unload();
-  End();
+  // The load is the program's whole run: returning ends it as End() would, without the unwinding
+  // of an exception that a silent run would otherwise pay for.
 }
 
 ErrorCode frmImport::ImportFile(const std::string& sFilename, const std::string& sDescription,

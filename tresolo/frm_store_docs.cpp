@@ -60,7 +60,8 @@ void frmStoreDocs::Form_Load() {
     StoreOneFile();
   }
   Unload();
-  End();
+  // The load is the program's whole run: returning ends it as End() would, without the unwinding
+  // of an exception that a silent run would otherwise pay for.
 }
 
 void frmStoreDocs::CheckFields() {

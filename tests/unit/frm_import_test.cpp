@@ -16,7 +16,7 @@ struct ImportCase {
   std::function<void(Rig&)> arrange;
   std::vector<std::string> calls;  // after the creation of the toolkit object
   std::vector<MsgBoxRequest> boxes;
-  std::string ending = "end";
+  std::string ending = "returned";
 };
 
 const std::string kRunning = "IsClientRunning()";
@@ -85,7 +85,8 @@ const ImportCase kCases[] = {
        rig.ui.answers = {Answer::No};
      },
      {kRunning},
-     {StartQuestion()}},
+     {StartQuestion()},
+     "end"},
     {"EmptyCommandLineShowsNothingMoreAfterNo",
      "",
      [](Rig& rig) {
@@ -93,7 +94,8 @@ const ImportCase kCases[] = {
        rig.ui.answers = {Answer::No};
      },
      {kRunning},
-     {StartQuestion()}},
+     {StartQuestion()},
+     "end"},
     {"FailedRunningQueryCountsAsNotRunning",
      kFile,
      [](Rig& rig) { rig.toolkit.Script("IsClientRunning", {.failsOutright = true}); },
