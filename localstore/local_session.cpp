@@ -40,23 +40,32 @@ class Value {
   const std::string& text() const { return text_; }
 
  private:
+  // The text between quotes, with quotes, backslashes and control characters escaped; the runs of
+  // characters in between are copied whole.
   static std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (c == '"' || c == '\\') {
-        quoted += '\\';
-        quoted += c;
-      } else if (byte < 0x20 || byte == 0x7F) {
-        static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+      const auto byte = static_cast<unsigned char>(text[at]);
+      const bool control = byte < 0x20 || byte == 0x7F;
+      if (!control && byte != '"' && byte != '\\') continue;
+      quoted.append(text, copied, at - copied);
+      copied = at + 1;
+      if (control) {
         quoted += "\\x";
         quoted += kHex[byte >> 4];
         quoted += kHex[byte & 0xF];
       } else {
-        quoted += c;
+        quoted += '\\';
+        quoted += text[at];
       }
     }
-    return quoted + "\"";
+    quoted.append(text, copied);
+    quoted += '"';
+    return quoted;
   }
   std::string text_;
 };
