@@ -25,12 +25,15 @@
 //     beyond it is its own: its start, and its work in user space (among it, what it asks the
 //     index beyond the row).
 //
-// A name of "+" stands for one of the process's own (its number), for runs repeated as they are.
+// A name of "+" stands for one of the process's own (its number and the clock), for runs repeated
+// as they are: a long benchmark starts more processes than there are numbers, and a number that
+// came round again would meet its earlier run's row.
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #ifdef WITH_STORE_CALLS
@@ -436,7 +439,10 @@ int main(int argc, char** argv) {
   }
   char own_name[32];
   if (strcmp(argv[3], "+") == 0) {
-    snprintf(own_name, sizeof own_name, "%d", (int)getpid());
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    snprintf(own_name, sizeof own_name, "%x-%llx", (unsigned)getpid(),
+             (unsigned long long)now.tv_sec * 1000000000ULL + (unsigned long long)now.tv_nsec);
     argv[3] = own_name;
   }
 #if defined(WITH_INDEX) && defined(WITH_STORE_CALLS)

@@ -11,6 +11,15 @@ add_compile_options(-fstack-protector-strong -fstack-clash-protection
 # Relocations read-only and every symbol bound at start (immediate binding): nothing the loader
 # resolves later can be redirected. A library named on the link line but not used is not loaded.
 add_link_options(-Wl,-z,relro -Wl,-z,now -Wl,--as-needed)
+# The loader reads a program's whole table of relocations at every start: packed, the 800 of a
+# program's own data (its tables of virtual functions, mostly) take 160 bytes instead of 19 KB,
+# some 290 cache lines fewer to fetch from memory (callgrind). C libraries from 2.36 read them;
+# a linker that cannot pack them leaves them as they are.
+include(CheckLinkerFlag)
+check_linker_flag(CXX "-Wl,-z,pack-relative-relocs" KARTIVA_LINKER_PACKS_RELOCATIONS)
+if(KARTIVA_LINKER_PACKS_RELOCATIONS)
+  add_link_options(-Wl,-z,pack-relative-relocs)
+endif()
 # Compiled for size: a silent run executes most of its code once, so what it costs is the pages
 # of code the kernel maps in and the cache lines the processor fetches, not the instructions
 # saved by inlining and unrolling (a silent Tresolo took 30-40 us less CPU time than at -O2, and

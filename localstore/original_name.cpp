@@ -2,6 +2,8 @@
 
 #include <sys/xattr.h>
 
+#include <memory>
+
 namespace kartiva::localstore {
 namespace {
 
@@ -16,11 +18,12 @@ void RecordOriginalName(int fd, const std::string& name) {
 }
 
 std::string OriginalName(int fd, const std::string& otherwise) {
-  std::string name(kLongestName, '\0');
-  const ssize_t length = ::fgetxattr(fd, kAttribute, name.data(), name.size());
+  // Left as it is: the kernel writes only the name, and a buffer filled first would be 4 KiB
+  // written on every run for a name of a few dozen bytes.
+  const std::unique_ptr<char[]> name = std::make_unique_for_overwrite<char[]>(kLongestName);
+  const ssize_t length = ::fgetxattr(fd, kAttribute, name.get(), kLongestName);
   if (length <= 0) return otherwise;
-  name.resize(static_cast<std::size_t>(length));
-  return name;
+  return {name.get(), static_cast<std::size_t>(length)};
 }
 
 }  // namespace kartiva::localstore

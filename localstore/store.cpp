@@ -122,14 +122,20 @@ ErrorCode Store::ArchiveFolder(const std::string& name, fs::path& folder) const 
 ErrorCode Store::ListArchives(std::string& names) const {
   names.clear();
   if (!IsInitialised()) return kNotStarted;
+  const UniqueFd folder(::open(PathIn(root_.native(), "archives").c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+  if (folder.get() < 0) return CodeForErrno(errno, kIoError);
   std::vector<std::string> archives;
-  std::error_code error;
-  for (fs::directory_iterator entry(root_ / "archives", error), end; !error && entry != end;
-       entry.increment(error)) {
-    const std::string name = entry->path().filename().string();
-    if (IsSafeName(name) && entry->is_directory(error)) archives.push_back(name);
-  }
-  if (error) return CodeForErrno(error.value(), kIoError);
+  // An archive reached through a link counts, as the store opens it by its name.
+  const int error = linux_os::ForEachName(folder.get(), [&](const char* name) {
+    struct stat facts {};
+    if (IsSafeName(name) && ::fstatat(folder.get(), name, &facts, 0) == 0 &&
+        S_ISDIR(facts.st_mode)) {
+      archives.emplace_back(name);
+    }
+    return false;
+  });
+  if (error != 0) return CodeForErrno(error, kIoError);
   std::sort(archives.begin(), archives.end());
   for (const std::string& name : archives) names += (names.empty() ? "" : ",") + name;
   return 0;

@@ -80,6 +80,39 @@ TEST_F(LocalStore, AddsARowUnderTheNextNumberThatNoRowHas) {
             (std::vector<std::string>{"first|00000001.001", "second|00000002.001"}));
 }
 
+// An index of the first layout (no original name, origin or identity) is brought up to date when
+// it is first opened, its rows kept; the next opening finds it so.
+TEST_F(LocalStore, AnIndexOfTheFirstLayoutGetsTheNewColumnsOnce) {
+  Initialise();
+  fs::remove(archive() / "index.sqlite");
+  sqlite3* old = nullptr;
+  ASSERT_EQ(sqlite3_open((archive() / "index.sqlite").c_str(), &old), SQLITE_OK);
+  EXPECT_EQ(
+      sqlite3_exec(old,
+                   "PRAGMA journal_mode=WAL; CREATE TABLE documents (id INTEGER PRIMARY KEY,"
+                   " file TEXT NOT NULL UNIQUE, document_name TEXT NOT NULL, index_string"
+                   " TEXT NOT NULL, mode INTEGER NOT NULL, use_mask INTEGER NOT NULL,"
+                   " delete_after INTEGER NOT NULL, stored_at TEXT NOT NULL);"
+                   " INSERT INTO documents VALUES (1, '00000001.001', 'old', '', 1, 0, 0, '');",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  sqlite3_close(old);
+  for (const char* name : {"00000002.001", "00000003.001"}) {
+    ArchiveIndex index;
+    ASSERT_EQ(index.Open(archive()), 0);
+    EXPECT_EQ(index.Add({.file = name,
+                         .documentName = "new",
+                         .indexString = "",
+                         .originalName = "a.pdf",
+                         .identity = name}),
+              0);
+  }
+  EXPECT_EQ(IndexRows("file||'|'||original_name||'|'||identity"),
+            (std::vector<std::string>{"00000001.001||", "00000002.001|a.pdf|00000002.001",
+                                      "00000003.001|a.pdf|00000003.001"}));
+  EXPECT_EQ(IndexRows("(SELECT user_version FROM pragma_user_version)").front(), "2");
+}
+
 TEST_F(LocalStore, EveryFailureHandsBackItsCode) {
   struct Case {
     std::string name;
@@ -164,9 +197,13 @@ TEST_F(LocalStore, ListsArchivesSortedAndConvertsToTheSameFile) {
     fs::create_directories(home() / "archives" / name);
     ASSERT_EQ(ArchiveIndex::Create(home() / "archives" / name), 0);
   }
+  // A plain file and a dangling link are no archives; a link to an archive's folder is one.
+  WriteFile(home() / "archives" / "notes.txt", "x");
+  fs::create_directory_symlink(home() / "archives" / "Beta", home() / "archives" / "Linked");
+  fs::create_symlink(home() / "gone", home() / "archives" / "Gone");
   std::string names, active, converted;
   session_->ListArchives(names, error_);
-  EXPECT_EQ(names, "Allgemein,Beta,Zeta");
+  EXPECT_EQ(names, "Allgemein,Beta,Linked,Zeta");
   session_->QueryActiveArchive(active, error_);
   EXPECT_EQ(active, "Allgemein");
   const fs::path scan = Source("scan.TIF", "tif");
