@@ -83,3 +83,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Mappix and Menorix load SQLite only when they first use an index (localstore/sqlite_library.cpp),
 # which dpkg-shlibdeps cannot see; Tresolo links it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsqlite3-0 (>= 3.22)")
+# Packed relocations (cmake/LinuxPrograms.cmake) need a C library that reads them, which
+# dpkg-shlibdeps does not see either: its symbols name no version for them.
+if(KARTIVA_LINKER_PACKS_RELOCATIONS)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libc6 (>= 2.36)")
+endif()

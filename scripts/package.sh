@@ -6,7 +6,7 @@
 #            new local store through its link in bin/, Menorix has its launcher and icons, every
 #            command its manual page, and the README it ships speaks to users, naming no folder
 #            of the source tree; no file holds a hook of the tests, and hardening-check passes
-#            on every program and library
+#            on every program and library, whose C library the package asks for
 #   windows  the Windows .zip and .msi in build/mingw: the .zip and the .msi hold the three
 #            programs, and the .msi the two context-menu entries (tests/windows installs it under
 #            Wine and starts them)
@@ -77,7 +77,20 @@ prove_deb() {
   local elf
   for elf in "$root"/usr/lib/*/kartiva-explorer-tools/*; do
     hardening-check "$elf" >"$scratch/hardening" || fail "$(cat "$scratch/hardening")"
+    needs_c_library_from "$elf" "$1"
   done
+}
+
+# The package asks for a C library as new as every version the program $1 needs of it; packed
+# relocations (GLIBC_ABI_DT_RELR) came with 2.36.
+needs_c_library_from() {
+  local needed asked
+  needed=$(readelf -V "$1" | grep -oE 'Name: GLIBC_(2\.[0-9]+|ABI_DT_RELR)' |
+    sed -e 's/.*GLIBC_//' -e 's/ABI_DT_RELR/2.36/' | sort -V | tail -1)
+  asked=$(dpkg-deb -f "$2" Depends | grep -oE 'libc6 \(>= [0-9.]+\)' |
+    sed -E 's/.*>= ([0-9.]+)\)/\1/' | sort -V | tail -1)
+  dpkg --compare-versions "${asked:-0}" ge "$needed" ||
+    fail "$1 needs the C library $needed, the package asks for ${asked:-none}"
 }
 
 package_windows() {
