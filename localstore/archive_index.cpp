@@ -344,6 +344,13 @@ Found ArchiveIndex::FindIdentity(const std::string& identity, std::string& file)
   return found;
 }
 
+Found ArchiveIndex::IdentityOf(const std::string& file, std::string& identity) {
+  std::vector<std::string> identities;
+  const Found found = ReadTexts("SELECT identity FROM documents WHERE file = ?", file, identities);
+  if (found == Found::kYes) identity = identities.front();
+  return found;
+}
+
 Found ArchiveIndex::FindOrigin(const std::string& origin, std::vector<std::string>& files) {
   return ReadTexts("SELECT file FROM documents WHERE origin = ? ORDER BY id DESC", origin, files);
 }
@@ -352,8 +359,19 @@ Found ArchiveIndex::AllRows(std::vector<FiledDocument>& rows) {
   return ReadRows("SELECT file, identity FROM documents", rows);
 }
 
-Found ArchiveIndex::LatestRows(std::vector<FiledDocument>& rows) {
-  return ReadRows("SELECT file, identity FROM documents ORDER BY id DESC LIMIT 16", rows);
+// Every silent store makes this look, so it reads what the look needs first and no more: the
+// files alone (a row's identity only matters where its file is gone), and it stops stepping where
+// a LIMIT would (whose compiling costs more than the steps it saves).
+Found ArchiveIndex::LatestFiles(std::vector<std::string>& files) {
+  constexpr std::size_t kLatest = 16;
+  files.clear();
+  files.reserve(kLatest);
+  const Statement statement = Prepare(db_.get(), "SELECT file FROM documents ORDER BY id DESC");
+  if (!statement) return Found::kUnreadable;
+  int step = SQLITE_ROW;
+  while (files.size() < kLatest && (step = sqlite3_step(statement.get())) == SQLITE_ROW)
+    files.push_back(Text(statement.get(), 0));
+  return step == SQLITE_ROW || step == SQLITE_DONE ? Found::kYes : Found::kUnreadable;
 }
 
 Found ArchiveIndex::ReadRows(const char* sql, std::vector<FiledDocument>& rows) {

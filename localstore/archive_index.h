@@ -54,6 +54,8 @@ class ArchiveIndex {
   Found HasFile(const std::string& file);
   // The file of the row that the operation `identity` wrote.
   Found FindIdentity(const std::string& identity, std::string& file);
+  // The identity of the operation that wrote the row of `file`.
+  Found IdentityOf(const std::string& file, std::string& identity);
   // The files of the rows of documents moved out of a basket as `origin` (stores before
   // identities), newest first.
   Found FindOrigin(const std::string& origin, std::vector<std::string>& files);
@@ -64,9 +66,9 @@ class ArchiveIndex {
   [[nodiscard]] ErrorCode RemoveIdentity(const std::string& identity);
   // Every row's file and identity; kUnreadable when they could not all be read.
   Found AllRows(std::vector<FiledDocument>& rows);
-  // The newest rows (as many as stores that may have been cut off at once, and more): a power
-  // cut can have cost only a recent row its file.
-  Found LatestRows(std::vector<FiledDocument>& rows);
+  // The files of the newest rows, newest first (as many as stores that may have been cut off at
+  // once, and more): a power cut can have cost only a recent row its file.
+  Found LatestFiles(std::vector<std::string>& files);
 
  private:
   struct Close {

@@ -279,11 +279,15 @@ void Recovery::RecoverArchive(const fs::path& archive, bool whole) {
 // saw it: every operation looks whether the newest rows still have their files.
 void Recovery::CheckLatestRows(const fs::path& archive) {
   ArchiveIndex* index = IndexOf(archive);
-  std::vector<FiledDocument> rows;
+  std::vector<std::string> files;
   const UniqueFd folder = OpenFolder(archive);
-  if (!index || folder.get() < 0 || index->LatestRows(rows) != Found::kYes) return;
-  for (const FiledDocument& row : rows) {
-    if (!Orphaned(archive, folder.get(), row)) continue;
+  if (!index || folder.get() < 0 || index->LatestFiles(files) != Found::kYes) return;
+  for (std::string& file : files) {
+    if (IsRegularName(folder.get(), file.c_str())) continue;
+    FiledDocument row{.file = std::move(file), .identity = {}};
+    if (index->IdentityOf(row.file, row.identity) != Found::kYes ||
+        !Orphaned(archive, folder.get(), row))
+      continue;
     Count(index->Remove(row.file), repairs_.rowsRemoved);
   }
 }

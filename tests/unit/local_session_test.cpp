@@ -7,6 +7,9 @@
 
 #include "localstore/archive_index.h"
 #include "localstore/codes.h"
+#include "localstore/files.h"
+#include "localstore/folder_stamp.h"
+#include "localstore/in_flight.h"
 #include "localstore/local_session.h"
 #include "localstore/publishing.h"
 #include "tests/support/store_fixture.h"
@@ -111,6 +114,41 @@ TEST_F(LocalStore, AnIndexOfTheFirstLayoutGetsTheNewColumnsOnce) {
             (std::vector<std::string>{"00000001.001||", "00000002.001|a.pdf|00000002.001",
                                       "00000003.001|a.pdf|00000003.001"}));
   EXPECT_EQ(IndexRows("(SELECT user_version FROM pragma_user_version)").front(), "2");
+}
+
+// Each store first looks whether the archive's newest rows still have their files (a power cut
+// after a row's commit can take its file's names, leaving the folder as its stamp saw it): a row
+// whose file is gone goes, unless its copy is still on its way, held by the store writing it.
+TEST_F(LocalStore, AStoreRemovesANewRowWhoseFileIsGoneUnlessItIsOnItsWay) {
+  Initialise();
+  const std::string gone(kIdentityLength, 'a'), onItsWay(kIdentityLength, 'b');
+  {
+    ArchiveIndex index;
+    ASSERT_EQ(index.Open(archive()), 0);
+    for (const auto& [file, identity] :
+         {std::pair{"00000001.001", "kept"}, std::pair{"00000002.001", gone.c_str()},
+          std::pair{"00000003.001", onItsWay.c_str()}}) {
+      ASSERT_EQ(
+          index.Add({.file = file, .documentName = file, .indexString = "", .identity = identity}),
+          0);
+    }
+  }
+  WriteFile(archive() / "00000001.001", "kept");
+  ASSERT_EQ(MakeInFlightFolder(archive()), 0);
+  WriteFile(InFlightName(archive(), onItsWay), "on its way");
+  UniqueFd writer;
+  ASSERT_TRUE(LockByName(InFlightName(archive(), onItsWay), writer));
+  RecordFolderStamp(archive());
+
+  std::shared_ptr<ToolkitArchive> opened;
+  session_->OpenArchive("Allgemein", opened, error_);
+  session_->SetDocumentName("new", error_);
+  Require(opened, "archive")
+      .StoreFile(Source("new.pdf", "new").string(), 1, false, true, "", error_);
+  EXPECT_EQ(error_, 0);
+  EXPECT_EQ(IndexRows("file||'|'||document_name"),
+            (std::vector<std::string>{"00000001.001|00000001.001", "00000003.001|00000003.001",
+                                      "00000002.001|new"}));
 }
 
 TEST_F(LocalStore, EveryFailureHandsBackItsCode) {
