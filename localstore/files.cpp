@@ -124,7 +124,8 @@ std::string PathIn(std::string_view folder, std::string_view name) {
   path.reserve(folder.size() + 1 + name.size());
   path.append(folder);
   if (!path.empty() && path.back() != '/') path += '/';
-  return path.append(name);
+  path.append(name);
+  return path;
 }
 
 std::string_view LastName(std::string_view path) { return path.substr(path.rfind('/') + 1); }

@@ -94,7 +94,8 @@ unsigned long NumberIn(std::string_view name) {
 std::string DocumentName(unsigned long number) {
   std::string name = std::to_string(number);
   name.insert(0, kDigits - std::min(name.size(), kDigits), '0');
-  return name.append(kSuffix);
+  name.append(kSuffix);
+  return name;
 }
 
 ErrorCode NextNumber(const std::string& folder, unsigned long& number) {

@@ -64,7 +64,8 @@ std::optional<std::string> AbsolutePath(std::string_view path) {
   if (!folder || folder.get()[0] != '/') return std::nullopt;
   std::string absolute(folder.get());
   if (absolute.back() != '/') absolute += '/';
-  return absolute.append(path);
+  absolute.append(path);
+  return absolute;
 }
 
 class UnixFirstInstanceLink : public FirstInstanceLink {
