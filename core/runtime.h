@@ -93,8 +93,11 @@ struct ProgramVersion {
 // What the form runtime tells a program about itself.
 struct ProgramFacts {
   std::string commandLine{};  // the whole argument text, as one string
-  std::string folder{};       // the folder the program file lies in
-  std::string title{};        // the program's title, the caption of boxes without one of their own
+  // The folder the program file lies in, asked for only where something beside the program is
+  // needed (the configurator's commands, the GUI module): on Linux finding it costs a look into
+  // /proc that a silent run has no use for.
+  std::function<std::string()> folder = [] { return std::string(); };
+  std::string title{};  // the program's title, the caption of boxes without one of their own
   ProgramVersion version;
   // Whose context menu the configurator's entries join, in the genitive, as its texts name it:
   // the Explorer's on Windows, the file manager's on Linux.

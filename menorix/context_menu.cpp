@@ -160,7 +160,7 @@ RegResult ContextMenu::WriteEntries(Registry& classes) {
 RegResult ContextMenu::WriteEntry(Registry& classes, const ContextMenuEntry& entry) {
   const std::string entryKey = EntryKey(entry.menuText);
   const std::string keyPath = entryKey + "\\command";
-  const std::string& folder = runtime_.program.folder;
+  const std::string folder = runtime_.program.folder();
   if (RegResult result = classes.CreateKey(keyPath)) return result;
   if (RegResult result = classes.SetDefaultValue(keyPath, CommandValue(folder, entry.programFile)))
     return result;

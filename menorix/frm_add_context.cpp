@@ -60,7 +60,7 @@ void frmAddContext::cmdEnde_Click() {
 
 void frmAddContext::lblWWW_Click() {
   // Nothing tells the user when no program opens web addresses.
-  static_cast<void>(window_.OpenUrl(std::string(kMakerWebPage.address), runtime_.program.folder));
+  static_cast<void>(window_.OpenUrl(std::string(kMakerWebPage.address), runtime_.program.folder()));
 }
 
 void frmAddContext::lblWWW_MouseDown(std::int16_t, std::int16_t, float, float) {

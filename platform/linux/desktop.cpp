@@ -137,13 +137,14 @@ bool WantsGui() {
   return false;
 }
 
-DesktopUi::DesktopUi(std::string programFolder, AnswerWords answers, std::FILE* in, std::FILE* out)
+DesktopUi::DesktopUi(std::function<std::string()> programFolder, AnswerWords answers, std::FILE* in,
+                     std::FILE* out)
     : programFolder_(std::move(programFolder)), answers_(answers), console_(in, out, answers) {}
 
-qt::GuiModule* QtModule(const std::string& programFolder) {
+qt::GuiModule* QtModule(const std::function<std::string()>& programFolder) {
   // The library stays loaded; the module's application object ends with the process.
   static const std::unique_ptr<qt::GuiModule> gui(
-      LoadGuiModule(programFolder + "/" + qt::kModuleFile));
+      LoadGuiModule(programFolder() + "/" + qt::kModuleFile));
   return gui.get();
 }
 
@@ -167,7 +168,8 @@ void DesktopUi::CloseProgress() {
   console_.CloseProgress();
 }
 
-std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow(const std::string& programFolder) {
+std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow(
+    const std::function<std::string()>& programFolder) {
   if (qt::GuiModule* gui = QtModule(programFolder)) return gui->CreateConfiguratorWindow();
   return nullptr;
 }

@@ -5,6 +5,7 @@
 // so a run that shows nothing loads no GUI library.
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,9 +26,10 @@ bool WantsGui();
 
 class DesktopUi : public Ui {
  public:
-  // `programFolder` holds the Qt module; boxes on the console read `in` and write `out`; every
-  // question's buttons say `answers`.
-  DesktopUi(std::string programFolder, AnswerWords answers, std::FILE* in, std::FILE* out);
+  // `programFolder` finds the folder that holds the Qt module when the first box or window is
+  // shown; boxes on the console read `in` and write `out`; every question's buttons say `answers`.
+  DesktopUi(std::function<std::string()> programFolder, AnswerWords answers, std::FILE* in,
+            std::FILE* out);
 
   Answer Show(const MsgBoxRequest& box) override;
   void ShowOpen(FileDialog& dialog) override;
@@ -36,7 +38,7 @@ class DesktopUi : public Ui {
   void CloseProgress() override;
 
  private:
-  std::string programFolder_;
+  std::function<std::string()> programFolder_;
   AnswerWords answers_;
   ConsoleUi console_;
 };
@@ -44,9 +46,10 @@ class DesktopUi : public Ui {
 // The Qt module beside the program in `programFolder`, loaded on the first call; null when no
 // display is there or it cannot load. A process holds one Qt application and cannot unload Qt, so
 // the first call's module serves the whole run.
-qt::GuiModule* QtModule(const std::string& programFolder);
+qt::GuiModule* QtModule(const std::function<std::string()>& programFolder);
 
 // The configurator's Qt window, or null where no window can be shown.
-std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow(const std::string& programFolder);
+std::unique_ptr<ConfiguratorWindow> CreateConfiguratorWindow(
+    const std::function<std::string()>& programFolder);
 
 }  // namespace kartiva::linux_os

@@ -42,12 +42,13 @@ int RunProgram(int argc, char** argv, const Program& program) {
   }
   const auto meetingFolder =
       std::make_shared<linux_os::MeetingFolder>(linux_os::ThisProcessesMeetingPlace());
-  const ProgramFacts facts{.commandLine = linux_os::JoinArguments(argc, argv),
-                           .folder = linux_os::ProgramFolder(argc > 0 ? argv[0] : nullptr),
-                           .title = program.title,
-                           .version = program.version,
-                           .contextMenuOwner = "des Dateimanagers",
-                           .started = linux_os::ThisProcessesStart};
+  const ProgramFacts facts{
+      .commandLine = linux_os::JoinArguments(argc, argv),
+      .folder = [argv0 = argc > 0 ? argv[0] : nullptr] { return linux_os::ProgramFolder(argv0); },
+      .title = program.title,
+      .version = program.version,
+      .contextMenuOwner = "des Dateimanagers",
+      .started = linux_os::ThisProcessesStart};
   linux_os::LocalComponents components;
   linux_os::DesktopUi ui(facts.folder, program.answers, stdin, stderr);
   linux_os::FileClientCheckLock checkLock(meetingFolder);

@@ -71,7 +71,7 @@ int RunProgram(int /*argc*/, char** /*argv*/, const Program& program) {
   if (file) endpoint.emplace(program.title);
   const ProgramFacts facts{
       .commandLine = win32::ToUtf8(std::wstring_view(file.value_or(commandLine))),
-      .folder = win32::ToUtf8(win32::FolderOf(std::wstring_view(path))),
+      .folder = [&path] { return win32::ToUtf8(win32::FolderOf(std::wstring_view(path))); },
       .title = program.title,
       .version = program.version};
   win32::ComComponents components;

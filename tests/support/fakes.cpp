@@ -167,7 +167,7 @@ bool ScriptedUi::ShowProgress(const ProgressRequest& request) {
 
 Rig::Rig(std::string commandLine, std::string title)
     : facts{.commandLine = std::move(commandLine),
-            .folder = "C:\\Tools",
+            .folder = [] { return std::string("C:\\Tools"); },
             .title = std::move(title),
             .version = {}} {}
 

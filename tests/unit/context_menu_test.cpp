@@ -128,7 +128,7 @@ class Registration : public ::testing::TestWithParam<Case> {};
 TEST_P(Registration, LeavesTheKeysShowsTheBoxesAndEnds) {
   const Case& c = GetParam();
   Rig rig("", "Menorix");
-  rig.facts.folder = c.folder;
+  rig.facts.folder = [&c] { return c.folder; };
   ScriptedRegistry machine;
   ScriptedRegistry user;
   Fill(machine, c.setup);

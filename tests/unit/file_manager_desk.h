@@ -36,7 +36,7 @@ struct FileManagerDesk {
   // showed.
   std::vector<MsgBoxRequest> Click(bool append, const std::string& folder) {
     Rig rig("", "Menorix");
-    rig.facts.folder = folder;
+    rig.facts.folder = [folder] { return folder; };
     ContextMenu menu({registry, registry, registry}, rig.runtime, [] {});
     RunToEnd([&] { append ? menu.cmdAppend_Click() : menu.cmdDelete_Click(); });
     return rig.ui.boxes;

@@ -253,7 +253,7 @@ TEST_P(HostileRegFiles, AreReadInBoundedTimeAndNeverReplaced) {
   {
     RegFileRegistry regFile(file, report);
     Rig rig("", "Menorix");
-    rig.facts.folder = "/opt/kartiva";
+    rig.facts.folder = [] { return std::string("/opt/kartiva"); };
     ContextMenu menu({regFile, regFile, regFile}, rig.runtime, [] {});
     menu.cmdAppend_Click();
     const std::string box =
@@ -351,7 +351,7 @@ TEST_F(RegFile, ASecondProcessReadsTheEntriesAndRemovesThem) {
   const pid_t adder = Fork([&] {
     RegFileRegistry regFile(file_);
     Rig rig("", "Menorix");
-    rig.facts.folder = "C:\\Program Files\\Kartiva";
+    rig.facts.folder = [] { return std::string("C:\\Program Files\\Kartiva"); };
     ContextMenu menu({regFile, regFile, regFile}, rig.runtime, [] { End(); });
     return RunToEnd([&] { menu.cmdAppend_Click(); }) == "end" ? 0 : 1;
   });

@@ -216,7 +216,7 @@ TEST_F(WindowsRegistryTest, RegistrationLeavesTheKeysAndClosesEveryKey) {
     const std::set<std::uintptr_t> keysBefore = OpenKeyHandles();
     {
       testing::Rig rig("", "Menorix");
-      rig.facts.folder = c.folder;
+      rig.facts.folder = [&c] { return c.folder; };
       WindowsRegistry classes;
       WindowsRegistry user = WindowsRegistry::UserClasses();
       WindowsRegistry machine = WindowsRegistry::MachineClasses();
@@ -292,7 +292,7 @@ TEST_F(WindowsRegistryTest, APlainUsersEntriesLiveInTheUsersClassesAndGoAgain) {
     const std::set<std::uintptr_t> keysBefore = OpenKeyHandles();
     {
       testing::Rig rig("", "Menorix");
-      rig.facts.folder = "C:\\Program Files\\Tools";
+      rig.facts.folder = [] { return std::string("C:\\Program Files\\Tools"); };
       RefusingClasses refusing;
       WindowsRegistry classes;
       WindowsRegistry user = WindowsRegistry::UserClasses();
