@@ -9,11 +9,11 @@
 # run in the store as well (meeting place, journal, settings, in-flight checks and stamps, numbers,
 # look; for Tresolo also its basket stage and its recovery's look at the newest rows): what is
 # left beyond that floor is the program's own start and the work it does in user space.
-# All seven are run in turns, one run each and on one processor, ROUNDS (default 10) rounds of
-# RUNS (default 100) runs each, so that the machine's load meets them alike; each figure is the
-# median of the rounds' medians. The verdict
-# takes each round's own ratio (a floor's flushes move its CPU time by a third from one round to the
-# next, and a round's load meets its three programs alike) and the median of those.
+# All seven are run in turns, one run each and on one processor, every other run in the opposite
+# order, ROUNDS (default 10) rounds of RUNS (default 100) runs each, so that the machine's load
+# meets them alike; each figure is the median of the rounds' medians. The verdict takes each
+# round's own ratio (a floor's flushes move its CPU time by a third from one round to the next, and
+# a round's load meets its three programs alike) and the median of those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -63,25 +63,37 @@ cpu_ms() {
 pin=()
 command -v taskset >/dev/null && pin=(taskset -c "$(($(nproc) - 1))")
 
+# One run of the program `name`, its CPU time added to its round. A floor's name "+" is one of
+# its own each run; Tresolo files the 4 KiB file into the archive as a new document each run.
+run_one() {
+  local name=$1
+  case $name in
+    bare) cpu_ms "$scratch/bare" ;;
+    mappix_floor) cpu_ms "$scratch/mappix_floor" "$scratch/offer.pdf" "$scratch/floor-basket" + ;;
+    mappix_store_floor)
+      cpu_ms "$scratch/$name" "$scratch/offer.pdf" "$scratch/floor-store/baskets/floor" +
+      ;;
+    tresolo_floor | tresolo_store_floor)
+      cpu_ms "$scratch/$name" "$scratch/offer.pdf" "$scratch/floor-store/archives/Allgemein" +
+      ;;
+    Mappix | Tresolo) cpu_ms "$programs/$name" "$scratch/offer.pdf" ;;
+  esac >>"$scratch/$name.round"
+}
+
 # The programs run in turns, one run each, so that whatever the machine does meets them alike;
 # each round gives each program the median of its runs: a mean would be a few runs' (a floor's
 # index checkpoints its log every 64 commits, a flush now and then waits its turn in the
-# kernel's writeback).
+# kernel's writeback). Every other run takes the turns backwards: a program that runs right after
+# one doing the same work costs less (by a tenth of a bare program's CPU time for Tresolo after
+# its store floor), so each program runs as often before its neighbour as after it.
+order=(bare mappix_floor Mappix mappix_store_floor tresolo_floor tresolo_store_floor Tresolo)
 for ((round = 0; round < rounds; round++)); do
   for ((run = 0; run < runs; run++)); do
-    cpu_ms "$scratch/bare" >>"$scratch/bare.round"
-    # A floor's name "+" is one of its own each run.
-    cpu_ms "$scratch/mappix_floor" "$scratch/offer.pdf" "$scratch/floor-basket" + \
-      >>"$scratch/mappix_floor.round"
-    cpu_ms "$programs/Mappix" "$scratch/offer.pdf" >>"$scratch/Mappix.round"
-    cpu_ms "$scratch/mappix_store_floor" "$scratch/offer.pdf" \
-      "$scratch/floor-store/baskets/floor" + >>"$scratch/mappix_store_floor.round"
-    cpu_ms "$scratch/tresolo_floor" "$scratch/offer.pdf" \
-      "$scratch/floor-store/archives/Allgemein" + >>"$scratch/tresolo_floor.round"
-    cpu_ms "$scratch/tresolo_store_floor" "$scratch/offer.pdf" \
-      "$scratch/floor-store/archives/Allgemein" + >>"$scratch/tresolo_store_floor.round"
-    # Tresolo files the 4 KiB file into the archive as a new document each run.
-    cpu_ms "$programs/Tresolo" "$scratch/offer.pdf" >>"$scratch/Tresolo.round"
+    if ((run % 2 == 0)); then
+      for name in "${order[@]}"; do run_one "$name"; done
+    else
+      for ((at = ${#order[@]} - 1; at >= 0; at--)); do run_one "${order[at]}"; done
+    fi
   done
   for round_file in "$scratch"/*.round; do
     median <"$round_file" >>"${round_file%.round}.cpu"
