@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "linux_base/xdg_folders.h"
@@ -141,12 +142,34 @@ DesktopUi::DesktopUi(std::function<std::string()> programFolder, AnswerWords ans
                      std::FILE* out)
     : programFolder_(std::move(programFolder)), answers_(answers), console_(in, out, answers) {}
 
-qt::GuiModule* QtModule(const std::function<std::string()>& programFolder) {
-  // The library stays loaded; the module's application object ends with the process.
-  static const std::unique_ptr<qt::GuiModule> gui(
-      LoadGuiModule(programFolder() + "/" + qt::kModuleFile));
-  return gui.get();
+namespace {
+
+// The Qt module of the process, loaded by the first call of QtModule. Not a static object that
+// goes at exit: Qt's own statics, made while a box was shown, would be gone before it, and the
+// application's end would run into them (the program crashed as it ended). The UI closes it
+// while the program still runs.
+struct LoadedModule {
+  bool tried = false;
+  qt::GuiModule* gui = nullptr;
+};
+
+LoadedModule& TheLoadedModule() {
+  static LoadedModule loaded;
+  return loaded;
 }
+
+}  // namespace
+
+qt::GuiModule* QtModule(const std::function<std::string()>& programFolder) {
+  LoadedModule& loaded = TheLoadedModule();
+  if (!loaded.tried) {
+    loaded.tried = true;
+    loaded.gui = LoadGuiModule(programFolder() + "/" + qt::kModuleFile);
+  }
+  return loaded.gui;
+}
+
+DesktopUi::~DesktopUi() { delete std::exchange(TheLoadedModule().gui, nullptr); }
 
 Answer DesktopUi::Show(const MsgBoxRequest& box) {
   if (qt::GuiModule* gui = QtModule(programFolder_)) return gui->Show(box, answers_);

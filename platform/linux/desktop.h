@@ -30,6 +30,10 @@ class DesktopUi : public Ui {
   // shown; boxes on the console read `in` and write `out`; every question's buttons say `answers`.
   DesktopUi(std::function<std::string()> programFolder, AnswerWords answers, std::FILE* in,
             std::FILE* out);
+  // Ends the Qt application, if a box or window started it, while the program still runs.
+  ~DesktopUi() override;
+  DesktopUi(const DesktopUi&) = delete;
+  DesktopUi& operator=(const DesktopUi&) = delete;
 
   Answer Show(const MsgBoxRequest& box) override;
   void ShowOpen(FileDialog& dialog) override;
@@ -45,7 +49,7 @@ class DesktopUi : public Ui {
 
 // The Qt module beside the program in `programFolder`, loaded on the first call; null when no
 // display is there or it cannot load. A process holds one Qt application and cannot unload Qt, so
-// the first call's module serves the whole run.
+// the first call's module serves the whole run, until the DesktopUi ends it.
 qt::GuiModule* QtModule(const std::function<std::string()>& programFolder);
 
 // The configurator's Qt window, or null where no window can be shown.
