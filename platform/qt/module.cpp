@@ -65,11 +65,25 @@ void TraceStartFailure(const char* what) {
                what);
 }
 
+// The programs carry a C++ runtime of their own and the module uses the shared one, so the end of
+// a program (End's exception) thrown in a handler of the configurator's window passes through the
+// module's frames on its way out of Qt's event loop: with the programs' unwinder, but with the
+// shared runtime's personality for those frames, which asks the shared unwinder for register
+// sizes that it fills in only on its own first unwinding (before it, the program aborted). One
+// exception thrown and caught here does that first unwinding.
+void PrepareUnwinder() {
+  try {
+    throw 0;
+  } catch (int) {  // thrown for the unwinding alone
+  }
+}
+
 }  // namespace
 }  // namespace kartiva::qt
 
 extern "C" __attribute__((visibility("default"))) kartiva::qt::GuiModule* kartiva_qt_open() {
   try {
+    kartiva::qt::PrepareUnwinder();
     return new kartiva::qt::QtGui();
   } catch (const std::exception& failure) {
     kartiva::qt::TraceStartFailure(failure.what());
