@@ -32,14 +32,6 @@ bool LoadsQt(const ProcessResult& result) {
   return result.errors.find("libQt6Widgets") != std::string::npos;
 }
 
-// Waits, at most 30 seconds, until the loader's report of a run in `folder` names Qt.
-void WaitForQt(const fs::path& folder) {
-  for (int i = 0; i < 3000; ++i) {
-    if (ReadFile(folder / "stderr").find("libQt6Widgets") != std::string::npos) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
-
 // Whether the process has ended; it stays to be reaped.
 bool Ended(pid_t pid) {
   siginfo_t info{};
@@ -47,21 +39,38 @@ bool Ended(pid_t pid) {
          info.si_pid == pid;
 }
 
-// Does `action` (xdotool's commands) in the window titled `title` on `display`, as a user would,
-// until the process `pid` has ended; at most 30 seconds. xdotool's reports go to `folder`.
-void ActUntilEnded(const std::string& display, const std::string& title,
-                   const std::vector<std::string>& action, pid_t pid, const fs::path& folder) {
-  fs::create_directories(folder);
-  std::vector<std::string> arguments{"search", "--onlyvisible", "--name", title};
-  arguments.insert(arguments.end(), action.begin(), action.end());
+// xdotool on `display`: `search` finds the shown window titled `title` (waiting for it with
+// "--sync" among `options`), and `action` is done in it.
+ProcessSpec Xdotool(const std::string& display, const std::vector<std::string>& options,
+                    const std::string& title, const std::vector<std::string>& action) {
+  ProcessSpec spec{.program = "/usr/bin/xdotool",
+                   .arguments = {"search", "--onlyvisible"},
+                   .environment = {{"DISPLAY", display}},
+                   .input = ""};
+  spec.arguments.insert(spec.arguments.end(), options.begin(), options.end());
+  spec.arguments.insert(spec.arguments.end(), {"--name", title});
+  spec.arguments.insert(spec.arguments.end(), action.begin(), action.end());
+  return spec;
+}
+
+// Runs the program of `spec` and does `action` (xdotool's commands) in its window titled `title`,
+// as a user would, until it has ended; at most 30 seconds. A watcher connected to the display
+// before the program starts waits for the window, and only then does the action begin: Qt ends a
+// program that fails to connect to its display, which happened now and then while another
+// client connected at the same moment. xdotool's reports go to `folder`.
+pid_t StartAndAct(const ProcessSpec& spec, const fs::path& programFolder,
+                  const std::string& display, const std::string& title,
+                  const std::vector<std::string>& action, const fs::path& folder) {
+  fs::create_directories(folder / "watch");
+  const pid_t watcher = Start(Xdotool(display, {"--sync"}, title, {}), folder / "watch");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const pid_t pid = Start(spec, programFolder);
+  Finish(watcher, folder / "watch", 30);
   for (int i = 0; i < 150 && !Ended(pid); ++i) {
-    RunProcess({.program = "/usr/bin/xdotool",
-                .arguments = arguments,
-                .environment = {{"DISPLAY", display}},
-                .input = ""},
-               folder);
+    RunProcess(Xdotool(display, {}, title, action), folder);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
+  return pid;
 }
 
 const std::vector<std::string> kPressReturn{"windowfocus", "--sync", "key", "Return"};
@@ -261,12 +270,11 @@ TEST_F(MenorixProgram, QtIsLoadedOnlyToShowSomethingOnADisplay) {
     ProcessSpec spec = Spec(c.program, c.input, c.environment);
     spec.arguments = c.arguments;
     spec.environment["LD_DEBUG"] = "libs";
-    const pid_t pid = Start(spec, temp_.path());
-    // A box that Qt shows waits for the user, who answers it once the loader has reported Qt.
-    if (c.loadsQt) {
-      WaitForQt(temp_.path());
-      ActUntilEnded(server.display(), importErrorTitle, kPressReturn, pid, temp_.path() / "answer");
-    }
+    // A box that Qt shows waits for the user, who answers it.
+    const pid_t pid = c.loadsQt
+                          ? StartAndAct(spec, temp_.path(), server.display(), importErrorTitle,
+                                        kPressReturn, temp_.path() / "answer")
+                          : Start(spec, temp_.path());
     const ProcessResult result = Finish(pid, temp_.path(), 30);
     ASSERT_NE(result.errors.find("calling init"), std::string::npos)
         << "the loader reported nothing";
@@ -283,14 +291,10 @@ TEST_F(MenorixProgram, QtIsLoadedOnlyToShowSomethingOnADisplay) {
   }
   // The configurator's close button ends the program from within Qt's event loop: the end passes
   // out of the Qt module, which has a C++ runtime of its own, and the program ends with status 0.
-  ProcessSpec menorix = Spec(MENORIX_PATH, "", display);
-  menorix.environment["LD_DEBUG"] = "libs";
-  const pid_t pid = Start(menorix, temp_.path());
-  WaitForQt(temp_.path());
   // The button is at the top right of the 312 pixels wide window.
-  ActUntilEnded(server.display(), "Menorix",
-                {"mousemove", "--window", "%1", "296", "14", "click", "1"}, pid,
-                temp_.path() / "answer");
+  const pid_t pid = StartAndAct(
+      Spec(MENORIX_PATH, "", display), temp_.path(), server.display(), "Menorix",
+      {"mousemove", "--window", "%1", "296", "14", "click", "1"}, temp_.path() / "answer");
   EXPECT_EQ(Finish(pid, temp_.path(), 30).exitStatus, 0);
 }
 
